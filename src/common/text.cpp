@@ -1,0 +1,237 @@
+#include "common/text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "common/errors.h"
+
+std::string SysErrorMessage(int Error) {
+    char Buffer[256];
+    // The GNU strerror_r returns the message, which may or may not be Buffer.
+    return std::string(strerror_r(Error, Buffer, sizeof Buffer));
+}
+
+std::string GetField(std::string_view Text, char Separator, int Index) {
+    constexpr std::size_t MaxFieldLength = 255;
+    std::string Result;
+    int Counter = 0;
+    for (char C : Text) {
+        if (C == Separator) {
+            ++Counter;
+            if (Counter > Index) {
+                break;
+            }
+        } else if (Counter == Index && Result.size() < MaxFieldLength) {
+            Result += C;
+        }
+    }
+    return Result;
+}
+
+std::string CopyText(std::string_view Text, long long From, long long Count) {
+    const long long Size = static_cast<long long>(Text.size());
+    if (Count <= 0 || From > Size) {
+        return {};
+    }
+    long long First = From;
+    long long Last = (Count > Size - From) ? Size : From + Count - 1; // no overflow
+    if (First < 1) {
+        First = 1;
+    }
+    if (Last < First) {
+        return {};
+    }
+    return std::string(
+        Text.substr(static_cast<std::size_t>(First - 1), static_cast<std::size_t>(Last - First + 1)));
+}
+
+namespace {
+bool IsBlankByte(char C) {
+    return static_cast<unsigned char>(C) <= ' ';
+}
+char ToUpperAscii(char C) {
+    return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
+}
+char ToLowerAscii(char C) {
+    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
+}
+} // namespace
+
+std::string Trim(std::string_view Text) {
+    return TrimRight(TrimLeft(Text));
+}
+
+std::string TrimLeft(std::string_view Text) {
+    std::size_t I = 0;
+    while (I < Text.size() && IsBlankByte(Text[I])) {
+        ++I;
+    }
+    return std::string(Text.substr(I));
+}
+
+std::string TrimRight(std::string_view Text) {
+    std::size_t N = Text.size();
+    while (N > 0 && IsBlankByte(Text[N - 1])) {
+        --N;
+    }
+    return std::string(Text.substr(0, N));
+}
+
+std::string UpperCase(std::string_view Text) {
+    std::string R(Text);
+    for (char& C : R) {
+        C = ToUpperAscii(C);
+    }
+    return R;
+}
+
+std::string LowerCase(std::string_view Text) {
+    std::string R(Text);
+    for (char& C : R) {
+        C = ToLowerAscii(C);
+    }
+    return R;
+}
+
+bool SameText(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) {
+        return false;
+    }
+    for (std::size_t I = 0; I < A.size(); ++I) {
+        if (ToLowerAscii(A[I]) != ToLowerAscii(B[I])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWithText(std::string_view Text, std::string_view Prefix) {
+    return Text.size() >= Prefix.size() && SameText(Text.substr(0, Prefix.size()), Prefix);
+}
+
+bool EndsWithText(std::string_view Text, std::string_view Suffix) {
+    return Text.size() >= Suffix.size() && SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
+}
+
+std::string CollapseBlanks(std::string_view Text) {
+    std::string R;
+    R.reserve(Text.size());
+    for (char C : Text) {
+        if (C == ' ' && !R.empty() && R.back() == ' ') {
+            continue;
+        }
+        R += C;
+    }
+    return R;
+}
+
+namespace {
+template <typename T>
+std::optional<T> ParseInteger(std::string_view Text) {
+    std::size_t I = 0;
+    while (I < Text.size() && (Text[I] == ' ' || Text[I] == '\t')) {
+        ++I;
+    }
+    bool Negative = false;
+    if (I < Text.size() && (Text[I] == '+' || Text[I] == '-')) {
+        Negative = Text[I] == '-';
+        ++I;
+    }
+    if (I >= Text.size()) {
+        return std::nullopt;
+    }
+    // Accumulate negatively so that the minimum of the type parses.
+    T Value = 0;
+    for (; I < Text.size(); ++I) {
+        char C = Text[I];
+        if (C < '0' || C > '9') {
+            return std::nullopt;
+        }
+        T Digit = static_cast<T>(C - '0');
+        if (Value < (std::numeric_limits<T>::min() + Digit) / 10) {
+            return std::nullopt;
+        }
+        Value = static_cast<T>(Value * 10 - Digit);
+    }
+    if (!Negative) {
+        if (Value == std::numeric_limits<T>::min()) {
+            return std::nullopt;
+        }
+        Value = static_cast<T>(-Value);
+    }
+    return Value;
+}
+} // namespace
+
+std::optional<int32_t> TryStrToInt(std::string_view Text) {
+    return ParseInteger<int32_t>(Text);
+}
+
+std::optional<int64_t> TryStrToInt64(std::string_view Text) {
+    return ParseInteger<int64_t>(Text);
+}
+
+int32_t StrToIntDef(std::string_view Text, int32_t Default) {
+    return TryStrToInt(Text).value_or(Default);
+}
+
+std::optional<double> TryStrToFloat(std::string_view Text) {
+    std::size_t I = 0;
+    while (I < Text.size() && (Text[I] == ' ' || Text[I] == '\t')) {
+        ++I;
+    }
+    std::string_view Rest = Text.substr(I);
+    if (!Rest.empty() && Rest[0] == '+') {
+        Rest.remove_prefix(1);
+        if (!Rest.empty() && (Rest[0] == '+' || Rest[0] == '-')) {
+            return std::nullopt;
+        }
+    }
+    if (Rest.empty()) {
+        return std::nullopt;
+    }
+    // from_chars accepts "inf" and "nan"; only digits, '.', signs and exponents are numbers here.
+    for (char C : Rest) {
+        if (!((C >= '0' && C <= '9') || C == '.' || C == '-' || C == '+' || C == 'e' || C == 'E')) {
+            return std::nullopt;
+        }
+    }
+    double Value = 0;
+    auto [Ptr, Ec] = std::from_chars(Rest.data(), Rest.data() + Rest.size(), Value);
+    if (Ec != std::errc() || Ptr != Rest.data() + Rest.size() || !std::isfinite(Value)) {
+        return std::nullopt;
+    }
+    return Value;
+}
+
+std::string Format(const char* Fmt, ...) {
+    va_list Args;
+    va_start(Args, Fmt);
+    va_list Copy;
+    va_copy(Copy, Args);
+    int Needed = std::vsnprintf(nullptr, 0, Fmt, Copy);
+    va_end(Copy);
+    std::string Result;
+    if (Needed > 0) {
+        std::vector<char> Buffer(static_cast<std::size_t>(Needed) + 1);
+        std::vsnprintf(Buffer.data(), Buffer.size(), Fmt, Args);
+        Result.assign(Buffer.data(), static_cast<std::size_t>(Needed));
+    }
+    va_end(Args);
+    return Result;
+}
+
+std::string FloatToStrFixed(double Value, int Decimals) {
+    char Buffer[400];
+    auto [Ptr, Ec] =
+        std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::fixed, Decimals);
+    if (Ec != std::errc()) {
+        return "0";
+    }
+    return std::string(Buffer, Ptr);
+}

@@ -1,0 +1,44 @@
+// Text helpers shared by every module: fields, clamped substrings, ASCII case, trimming and the
+// number parsing rules used for files and configuration values. Text is handled as bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Field number Index (0-based) of Text split at every Separator; consecutive separators delimit
+// empty fields, an Index past the last field gives "", and the result is cut to 255 characters.
+std::string GetField(std::string_view Text, char Separator, int Index);
+
+// Count characters of Text from the 1-based position From; positions outside Text are dropped,
+// so the result is empty past the end and never reads outside the string.
+std::string CopyText(std::string_view Text, long long From, long long Count);
+
+std::string Trim(std::string_view Text);      // removes bytes <= ' ' at both ends
+std::string TrimLeft(std::string_view Text);  // the same, at the start only
+std::string TrimRight(std::string_view Text); // the same, at the end only
+std::string UpperCase(std::string_view Text); // ASCII letters only
+std::string LowerCase(std::string_view Text); // ASCII letters only
+bool SameText(std::string_view A, std::string_view B); // ASCII case-insensitive equality
+bool StartsWithText(std::string_view Text, std::string_view Prefix); // ASCII case-insensitive
+bool EndsWithText(std::string_view Text, std::string_view Suffix);   // ASCII case-insensitive
+
+// Replaces every run of two or more blanks by one blank.
+std::string CollapseBlanks(std::string_view Text);
+
+// A decimal integer: optional leading blanks, optional sign, at least one digit, nothing after.
+// Values outside the type's range are not a number.
+std::optional<int32_t> TryStrToInt(std::string_view Text);
+std::optional<int64_t> TryStrToInt64(std::string_view Text);
+int32_t StrToIntDef(std::string_view Text, int32_t Default);
+
+// A real with "." as decimal separator (optional sign, digits, fraction, exponent), nothing after;
+// leading blanks are allowed. Infinite or NaN results are not a number.
+std::optional<double> TryStrToFloat(std::string_view Text);
+
+// printf-style formatting into a std::string.
+std::string Format(const char* Fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Real in fixed notation with Decimals decimals and "." as separator, whatever the locale.
+std::string FloatToStrFixed(double Value, int Decimals);
