@@ -1,0 +1,34 @@
+#include "common/fdio.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+TFd::~TFd() {
+    if (FFd >= 0) {
+        ::close(FFd);
+    }
+}
+
+bool WriteAll(int Fd, std::string_view Bytes) {
+    while (!Bytes.empty()) {
+        const ssize_t N = ::write(Fd, Bytes.data(), Bytes.size());
+        if (N < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        Bytes.remove_prefix(static_cast<std::size_t>(N));
+    }
+    return true;
+}
+
+bool AppendBytes(const std::string& Path, std::string_view Bytes) {
+    TFd Fd(::open(Path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (Fd.Get() < 0) {
+        return false;
+    }
+    return WriteAll(Fd.Get(), Bytes);
+}
