@@ -1,20 +1,23 @@
 // INI files with the semantics of the Windows profile functions: sections and keys matched
 // without regard to ASCII case, values trimmed (and a pair of enclosing quotes removed), the first
-// occurrence of a section or key wins, a missing file reads as empty. Writes change the file
-// key by key in memory, keeping every other line (unknown keys, comments, blank lines) as it
-// stands; a new key goes after the last non-blank line of its section, a new section at the end.
-// UpdateFile saves the whole text atomically with CR LF line ends.
+// occurrence of a section or key wins, a missing file reads as empty. Lines end with CR LF, LF or
+// a lone CR; lines starting with ";" are comments. Writes change the file key by key in memory,
+// keeping every other line (unknown keys, comments, blank lines) as it stands: the first
+// occurrence of a key becomes "Key=Value", a new key goes after the last non-blank line of its
+// section, a new section "[Name]" at the end after one blank line. UpdateFile saves the whole
+// text atomically with CR LF line ends.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TIniFile {
 public:
     // Reads FileName; a missing or unreadable file gives an empty INI.
     explicit TIniFile(std::string FileName);
-    // An INI held only in memory (FileName "") from the given text.
+    // An INI held only in memory (FileName "", UpdateFile saves nothing) from the given text.
     static TIniFile FromText(std::string_view Text);
 
     const std::string& FileName() const { return FFileName; }
@@ -35,14 +38,16 @@ public:
 
     bool SectionExists(std::string_view Section) const;
     bool ValueExists(std::string_view Section, std::string_view Key) const;
-    std::vector<std::string> ReadSections() const;                       // in file order
-    std::vector<std::string> ReadSection(std::string_view Section) const; // its keys, in order
+    // Section names and the keys of a section in file order, each name once.
+    std::vector<std::string> ReadSections() const;
+    std::vector<std::string> ReadSection(std::string_view Section) const;
+    // Remove every section of that name / every line of Key in the section's first occurrence.
     void EraseSection(std::string_view Section);
     void DeleteKey(std::string_view Section, std::string_view Key);
 
     // The whole file as it would be saved (CR LF line ends).
     std::string GetText() const;
-    // Saves to FileName atomically when anything was written since it was read or saved;
+    // Saves to FileName atomically when anything was changed since it was read or saved;
     // raises EOSError when the file cannot be written.
     void UpdateFile();
     bool Modified() const { return FModified; }

@@ -17,6 +17,9 @@ public:
     // Raises EConvertError "Wrong time value \"<token>\"" for a bad token; the items appended
     // before it stay, unsorted.
     void SetText(std::string_view Text, char Separator = ':');
+    // Replaces the items by every valid time of Text, sorted, skipping the bad tokens; answers
+    // the message SetText raises for the first bad token, or "" when every token is valid.
+    std::string SetValidText(std::string_view Text, char Separator = ':');
     // "hh:nn" of each item, joined by one blank; seconds are not written.
     std::string GetText(char Separator = ':') const;
     int Count() const { return static_cast<int>(FItems.size()); }
@@ -29,5 +32,9 @@ public:
     TDateTime NextAfter(TDateTime T) const;
 
 private:
+    // Parses the tokens of Text into the items, sorted; with StopAtError the first bad token ends
+    // the parse and leaves the items before it unsorted. Answers the first bad token's message.
+    std::string ParseTokens(std::string_view Text, char Separator, bool StopAtError);
+
     std::vector<int32_t> FItems; // seconds since midnight, 0..86399
 };
