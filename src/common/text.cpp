@@ -46,8 +46,8 @@ std::string CopyText(std::string_view Text, long long From, long long Count) {
     if (Last < First) {
         return {};
     }
-    return std::string(
-        Text.substr(static_cast<std::size_t>(First - 1), static_cast<std::size_t>(Last - First + 1)));
+    return std::string(Text.substr(static_cast<std::size_t>(First - 1),
+                                   static_cast<std::size_t>(Last - First + 1)));
 }
 
 namespace {
@@ -115,7 +115,8 @@ bool StartsWithText(std::string_view Text, std::string_view Prefix) {
 }
 
 bool EndsWithText(std::string_view Text, std::string_view Suffix) {
-    return Text.size() >= Suffix.size() && SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
+    return Text.size() >= Suffix.size() &&
+           SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
 }
 
 std::string CollapseBlanks(std::string_view Text) {

@@ -83,8 +83,8 @@ void WriteFileAtomically(const std::string& Path, std::string_view Bytes) {
     const std::string Dir = DirectoryOf(Path);
     const auto Slash = Path.find_last_of('/');
     const std::string Base = Slash == std::string::npos ? Path : Path.substr(Slash + 1);
-    std::string Temp = (Dir == "." && Slash == std::string::npos ? "" : Dir + "/") + "." + Base +
-                       ".XXXXXX";
+    std::string Temp =
+        (Dir == "." && Slash == std::string::npos ? "" : Dir + "/") + "." + Base + ".XXXXXX";
     if (Dir == "/") {
         Temp = "/." + Base + ".XXXXXX";
     }

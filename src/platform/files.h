@@ -23,8 +23,8 @@ void WriteFileAtomically(const std::string& Path, std::string_view Bytes);
 void AppendToFile(const std::string& Path, std::string_view Bytes);
 
 struct TFileEntry {
-    std::string Name;     // without directory
-    int64_t Size = 0;     // bytes
+    std::string Name;      // without directory
+    int64_t Size = 0;      // bytes
     TDateTime TimeUtc = 0; // modification time, UTC, milliseconds kept
 };
 

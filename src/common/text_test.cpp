@@ -1,0 +1,77 @@
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+
+TEST(GetField, ReadsFieldsAsWritten) {
+    struct {
+        const char* Text;
+        char Sep;
+        int Index;
+        const char* Want;
+    } Cases[] = {
+        {"a;b;c", ';', 0, "a"}, {"a;b;c", ';', 1, "b"}, {"a;;c", ';', 1, ""},
+        {"a;b;c", ';', 2, "c"}, {"a;b;c", ';', 3, ""},  {"", ';', 0, ""},
+        {";", ';', 0, ""},      {";", ';', 1, ""},      {"abc", ';', 0, "abc"},
+        {"a;b", ';', -1, ""},   {"x y  z", ' ', 2, ""}, {"x y  z", ' ', 3, "z"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(std::string(C.Text) + " #" + std::to_string(C.Index));
+        EXPECT_EQ(GetField(C.Text, C.Sep, C.Index), C.Want);
+    }
+}
+
+TEST(GetField, CutsAFieldTo255Characters) {
+    const std::string Long(300, 'x');
+    EXPECT_EQ(GetField(Long + ";y", ';', 0), std::string(255, 'x'));
+    EXPECT_EQ(GetField(Long + ";y", ';', 1), "y");
+}
+
+TEST(CopyText, NeverReadsOutsideTheText) {
+    struct {
+        long long From, Count;
+        const char* Want;
+    } Cases[] = {
+        {1, 3, "abc"}, {2, 2, "bc"},
+        {4, 5, "def"}, {6, 10, "f"},
+        {7, 1, ""},    {0, 2, "a"},
+        {-5, 7, "a"},  {3, 0, ""},
+        {3, -1, ""},   {2, 9223372036854775807LL, "bcdef"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(std::to_string(C.From) + "," + std::to_string(C.Count));
+        EXPECT_EQ(CopyText("abcdef", C.From, C.Count), C.Want);
+    }
+}
+
+TEST(TryStrToInt, AcceptsDecimalIntegersOfTheTypeOnly) {
+    EXPECT_EQ(TryStrToInt("42"), 42);
+    EXPECT_EQ(TryStrToInt("  -7"), -7);
+    EXPECT_EQ(TryStrToInt("+2147483647"), 2147483647);
+    EXPECT_EQ(TryStrToInt("-2147483648"), INT32_MIN);
+    EXPECT_EQ(TryStrToInt64("9223372036854775807"), INT64_MAX);
+    for (const char* Bad : {"", " ", "-", "2147483648", "-2147483649", "12ab", "1 ", "0x10",
+                            "99999999999999999999", "1.5"}) {
+        SCOPED_TRACE(Bad);
+        EXPECT_FALSE(TryStrToInt(Bad).has_value());
+    }
+}
+
+TEST(TryStrToFloat, ReadsADotDecimalAndRefusesTheRest) {
+    EXPECT_EQ(TryStrToFloat("0.9"), 0.9);
+    EXPECT_EQ(TryStrToFloat("+1.5e2"), 150.0);
+    EXPECT_EQ(TryStrToFloat("-3"), -3.0);
+    for (const char* Bad : {"", "0,9", "x", "inf", "nan", "1e999", "1.0x", "++1"}) {
+        SCOPED_TRACE(Bad);
+        EXPECT_FALSE(TryStrToFloat(Bad).has_value());
+    }
+}
+
+TEST(Text, TrimsCasesAndCollapses) {
+    EXPECT_EQ(Trim(" \t a b \r\n"), "a b");
+    EXPECT_EQ(UpperCase("abc-é"), "ABC-é");
+    EXPECT_TRUE(SameText("Directory7", "dIRECTORY7"));
+    EXPECT_FALSE(SameText("abc", "abcd"));
+    EXPECT_EQ(CollapseBlanks("8:00   18:30  x"), "8:00 18:30 x");
+    EXPECT_EQ(FloatToStrFixed(0.88, 3), "0.880");
+    EXPECT_EQ(Format("%s-%03d", "a", 7), "a-007");
+}
