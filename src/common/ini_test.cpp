@@ -3,36 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "common/errors.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
 using ::testing::ElementsAre;
-
-std::string ReadAll(const std::string& Path) {
-    std::ifstream In(Path, std::ios::binary);
-    std::stringstream Buffer;
-    Buffer << In.rdbuf();
-    return Buffer.str();
-}
-
-class TIniFileTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string Template =
-            (std::filesystem::temp_directory_path() / "ini_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(Template.data()), nullptr);
-        Dir = Template;
-    }
-    void TearDown() override { std::filesystem::remove_all(Dir); }
-
-    std::string Dir;
-};
 
 TEST(TIniFile, WritesKeepEveryOtherLineAndPlaceNewKeysInTheirSection) {
     TIniFile Ini = TIniFile::FromText("; made by hand\n"
@@ -132,8 +110,9 @@ TEST(TIniFile, DeletesKeysAndSections) {
     EXPECT_EQ(Ini.GetText(), "[B]\r\nK=1\r\n");
 }
 
-TEST_F(TIniFileTest, MissingFileReadsEmptyAndIsWrittenOnlyWhenChanged) {
-    const std::string Path = Dir + "/conf.ini";
+TEST(TIniFile, MissingFileReadsEmptyAndIsWrittenOnlyWhenChanged) {
+    const TTempDir Temp;
+    const std::string Path = Temp.Path("conf.ini");
     TIniFile Ini(Path);
     EXPECT_EQ(Ini.ReadString("General", "Key", "dflt"), "dflt");
     EXPECT_TRUE(Ini.ReadSections().empty());
@@ -143,7 +122,7 @@ TEST_F(TIniFileTest, MissingFileReadsEmptyAndIsWrittenOnlyWhenChanged) {
     Ini.WriteString("General", "Key", "value");
     Ini.UpdateFile();
     EXPECT_FALSE(Ini.Modified());
-    EXPECT_EQ(ReadAll(Path), "[General]\r\nKey=value\r\n");
+    EXPECT_EQ(Temp.Read("conf.ini"), "[General]\r\nKey=value\r\n");
 
     TIniFile Again(Path);
     EXPECT_EQ(Again.ReadString("general", "key", ""), "value");
@@ -151,9 +130,9 @@ TEST_F(TIniFileTest, MissingFileReadsEmptyAndIsWrittenOnlyWhenChanged) {
     EXPECT_FALSE(Again.Modified());
 }
 
-TEST_F(TIniFileTest, UpdateFileRaisesWhenTheFileCannotBeWritten) {
-    const std::string Plain = Dir + "/plain";
-    std::ofstream(Plain) << "x";
+TEST(TIniFile, UpdateFileRaisesWhenTheFileCannotBeWritten) {
+    const TTempDir Temp;
+    const std::string Plain = Temp.Write("plain", "x");
     TIniFile Ini(Plain + "/conf.ini");
     Ini.WriteString("S", "K", "v");
     EXPECT_THROW(Ini.UpdateFile(), EOSError);
