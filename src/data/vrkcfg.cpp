@@ -1,0 +1,537 @@
+#include "data/vrkcfg.h"
+
+#include <algorithm>
+
+#include "common/clock.h"
+#include "common/datetime.h"
+#include "common/errors.h"
+#include "common/text.h"
+#include "common/utils.h"
+#include "data/sha1.h"
+#include "platform/files.h"
+
+const char* const VrkHeadingLine1 = "Magasin \tDate \tHeure \t CANALS\t\t\t";
+const char* const VrkHeadingLine2 = "\t\t\tCNL1\tCNL2\tCNL3\tCNL4";
+
+namespace {
+
+constexpr uint32_t DefaultFlags = 0xF007;
+constexpr std::size_t ModelLength = 6;
+constexpr std::size_t ShopNameLength = 32;
+constexpr std::size_t DoorNameLength = 32;
+constexpr std::size_t ChannelNameLength = 64;
+
+bool IsKnownModel(std::string_view Model) {
+    return Model == "VRK01" || Model == "KT9" || Model == "QMX" || Model == "VRK08";
+}
+
+std::string CutText(std::string_view Text, std::size_t Length) {
+    return std::string(Text.substr(0, Length));
+}
+
+bool IsDoorType(char C) {
+    return C == 'D' || C == 'C' || C == 'P' || C == 'I';
+}
+
+void NormalizeDoor(TVrkDoor& Door) {
+    if (Trim(Door.Name).empty()) {
+        Door.Name = "Porte";
+    }
+    if (!IsDoorType(Door.DoorType)) {
+        Door.DoorType = 'D';
+    }
+}
+
+// The 1-based character Position of Line, or 0 past its end.
+char CharAt(std::string_view Line, int Position) {
+    if (Position < 1 || static_cast<std::size_t>(Position) > Line.size()) {
+        return '\0';
+    }
+    return Line[static_cast<std::size_t>(Position - 1)];
+}
+
+// Line from the 1-based Position on ("" past the end).
+std::string_view RestFrom(std::string_view Line, int Position) {
+    if (Position < 1 || static_cast<std::size_t>(Position) > Line.size()) {
+        return {};
+    }
+    return Line.substr(static_cast<std::size_t>(Position - 1));
+}
+
+// A door or channel number of at most two digits at the 1-based Position; Length := digits used.
+int ReadNumber(std::string_view Line, int Position, int& Length) {
+    Length = 2;
+    return ParseLeadingInt(Line, Position, Length);
+}
+
+// The state and kind letters of a channel line for the channel record Channel.
+char KindLetter(const TVrkChannel& Channel) {
+    switch (Channel.Kind) {
+    case 0:
+        return Channel.IsExit ? 'X' : 'E';
+    case 1:
+        return Channel.IsExit ? 'B' : 'A';
+    case 2:
+        return Channel.IsExit ? 'D' : 'C';
+    default:
+        return 'I';
+    }
+}
+
+} // namespace
+
+bool IsHeaderLine(std::string_view Line) {
+    return Line.size() >= 2 && Line[0] == '#';
+}
+
+bool IsDataLine(std::string_view Line) {
+    return Line.size() >= 2 && Line[0] != '#' && Line.find("Magasin") == std::string_view::npos &&
+           Line.find("CNL") == std::string_view::npos;
+}
+
+TVrkConfig::TVrkConfig() {
+    ResetDefaults();
+}
+
+void TVrkConfig::SetShopName(std::string_view Name) {
+    FShopName = CutText(Name, ShopNameLength);
+}
+
+TVrkDoor& TVrkConfig::Doors(int Number) {
+    if (Number < 1 || Number > VrkDoorCount) {
+        throw ERangeError(Format("Door number %d out of range", Number));
+    }
+    return FDoors[static_cast<std::size_t>(Number - 1)];
+}
+
+const TVrkDoor& TVrkConfig::Doors(int Number) const {
+    return const_cast<TVrkConfig*>(this)->Doors(Number);
+}
+
+TVrkChannel& TVrkConfig::Channels(int Number) {
+    if (Number < 1 || Number > VrkChannelCount) {
+        throw ERangeError(Format("Channel number %d out of range", Number));
+    }
+    return FChannels[static_cast<std::size_t>(Number - 1)];
+}
+
+const TVrkChannel& TVrkConfig::Channels(int Number) const {
+    return const_cast<TVrkConfig*>(this)->Channels(Number);
+}
+
+void TVrkConfig::ResetDefaults() {
+    Flags = DefaultFlags;
+    Signature.clear();
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        TVrkChannel& Ch = FChannels[static_cast<std::size_t>(C - 1)];
+        Ch = TVrkChannel{};
+        Ch.Door = 1;
+        Ch.Kind = 0;
+        if (FModel == "KT9") {
+            Ch.Active = C <= 4;
+        } else if (FModel == "VRK08") {
+            Ch.Active = C <= 8;
+        } else if (FModel == "QMX") {
+            Ch.Active = true;
+        } else {
+            Ch.Active = C <= 8;
+            Ch.IsExit = C > 4;
+        }
+    }
+    for (TVrkDoor& Door : FDoors) {
+        Door = TVrkDoor{};
+        NormalizeDoor(Door);
+    }
+    FDoors[0].Defined = true;
+}
+
+void TVrkConfig::ResetForModel() {
+    Flags = DefaultFlags;
+    Signature.clear();
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        TVrkChannel& Ch = FChannels[static_cast<std::size_t>(C - 1)];
+        Ch = TVrkChannel{};
+        if (FModel == "QMX") {
+            Ch.Door = (C - 1) % 16 + 1;
+            Ch.IsExit = C > 16;
+        } else if (FModel == "VRK01") {
+            Ch.Door = (C - 1) % 4 + 1;
+            Ch.IsExit = C > 4;
+        } else {
+            Ch.Door = 1;
+        }
+    }
+    for (TVrkDoor& Door : FDoors) {
+        Door = TVrkDoor{};
+        NormalizeDoor(Door);
+    }
+}
+
+void TVrkConfig::RecomputeDoorFlags() {
+    for (TVrkDoor& Door : FDoors) {
+        Door.Defined = false;
+        Door.HasExits = false;
+    }
+    for (const TVrkChannel& Ch : FChannels) {
+        if (Ch.Active && Ch.Door >= 1 && Ch.Door <= VrkDoorCount) {
+            TVrkDoor& Door = FDoors[static_cast<std::size_t>(Ch.Door - 1)];
+            Door.Defined = true;
+            if (Ch.IsExit) {
+                Door.HasExits = true;
+            }
+        }
+    }
+}
+
+void TVrkConfig::MergeDuplicateDoors() {
+    for (int I = 1; I < VrkDoorCount; ++I) {
+        for (int J = I + 1; J <= VrkDoorCount; ++J) {
+            TVrkDoor& A = Doors(I);
+            TVrkDoor& B = Doors(J);
+            if (A.Defined && B.Defined && A.Name == B.Name) {
+                for (TVrkChannel& Ch : FChannels) {
+                    if (Ch.Door == J) {
+                        Ch.Door = I;
+                    }
+                }
+                B.Defined = false;
+            }
+        }
+    }
+}
+
+void TVrkConfig::SetModel(std::string_view Name) {
+    FModel = CutText(Name, ModelLength);
+    if (!IsKnownModel(FModel)) {
+        FModel = "VRK01";
+    }
+    auto ClearFrom = [this](int First) {
+        for (int C = First; C <= VrkChannelCount; ++C) {
+            TVrkChannel& Ch = Channels(C);
+            Ch.Active = false;
+            Ch.IsExit = false;
+            Ch.Door = 1;
+        }
+    };
+    if (FModel == "KT9") {
+        Flags &= ~(uint32_t{0xF} << 16);
+        ClearFrom(5);
+        RecomputeDoorFlags();
+    } else if (FModel == "VRK08") {
+        ClearFrom(9);
+        RecomputeDoorFlags();
+    } else if (FModel == "QMX") {
+        RecomputeDoorFlags();
+    } else {
+        BuildVrk01Channels();
+    }
+}
+
+void TVrkConfig::BuildVrk01Channels() {
+    for (TVrkChannel& Ch : FChannels) {
+        Ch = TVrkChannel{};
+        Ch.Door = 1;
+    }
+    for (int D = 1; D <= 4; ++D) {
+        const TVrkDoor& Door = Doors(D);
+        TVrkChannel& In = Channels(D);
+        In.Active = Door.Defined;
+        In.IsExit = false;
+        In.Door = D;
+        TVrkChannel& Out = Channels(D + 4);
+        Out.Active = Door.Defined && Door.HasExits;
+        Out.IsExit = true;
+        Out.Door = D;
+    }
+}
+
+void TVrkConfig::ReadHeader(std::string_view Text) {
+    ResetDefaults();
+    ForEachTextLine(Text, [this](std::string_view Line) {
+        if (!IsHeaderLine(Line)) {
+            return;
+        }
+        HandleHeaderLine(Line);
+        if (OnHeaderLine) {
+            OnHeaderLine(*this, std::string(Line));
+        }
+    });
+    RecomputeDoorFlags();
+    MergeDuplicateDoors();
+}
+
+void TVrkConfig::ReadHeaderFromFile(const std::string& FileName) {
+    ReadHeader(ReadFileBytes(FileName));
+}
+
+void TVrkConfig::HandleHeaderLine(std::string_view Line) {
+    switch (Line[1]) {
+    case 'T': {
+        FModel = CutText(Trim(RestFrom(Line, 3)), ModelLength);
+        if (!IsKnownModel(FModel)) {
+            FModel = "VRK01";
+        }
+        ResetForModel();
+        break;
+    }
+    case ' ': {
+        const std::size_t Colon = Line.find(':');
+        if (Colon != std::string_view::npos) {
+            SetShopName(Trim(Line.substr(Colon + 1)));
+        }
+        break;
+    }
+    case 'D':
+        ReadDoorLine(Line);
+        break;
+    case 'C':
+        ReadChannelLine(Line);
+        break;
+    case 'R': {
+        Flags &= ~(uint32_t{0xFFFF} << 12);
+        const std::string_view Digits = RestFrom(Line, 3).substr(0, 16);
+        for (std::size_t I = 0; I < Digits.size(); ++I) {
+            if (Digits[I] == '2') {
+                Flags |= uint32_t{1} << (12 + I);
+            }
+        }
+        break;
+    }
+    case 'K':
+        if (auto Value = TryStrToFloat(RestFrom(Line, 3))) {
+            KFactor = *Value;
+        }
+        break;
+    case 'F':
+        FValue = TryStrToInt(RestFrom(Line, 3)).value_or(0);
+        break;
+    case 'S':
+        Signature = std::string(RestFrom(Line, 3));
+        break;
+    default:
+        break;
+    }
+}
+
+// "#D" number, type letter, name. A line without a valid number or type letter changes nothing.
+void TVrkConfig::ReadDoorLine(std::string_view Line) {
+    if (Line.size() <= 3) {
+        return;
+    }
+    int Length = 0;
+    const int Number = ReadNumber(Line, 3, Length);
+    if (Number < 1 || Number > VrkDoorCount) {
+        return;
+    }
+    const int TypePos = 3 + Length;
+    const char Type = CharAt(Line, TypePos);
+    if (Type == '\0') {
+        return;
+    }
+    TVrkDoor& Door = Doors(Number);
+    Door.DoorType = IsDoorType(Type) ? Type : 'D';
+    std::string Name = Trim(RestFrom(Line, TypePos + 1));
+    Door.Name = Name.empty() ? "Porte" : CutText(Name, DoorNameLength);
+}
+
+// "#C" number, state letter, kind letter, door number, one separator, name. A line with a number
+// out of range or too short changes nothing.
+void TVrkConfig::ReadChannelLine(std::string_view Line) {
+    if (Line.size() <= 5) {
+        return;
+    }
+    int Length = 0;
+    const int Number = ReadNumber(Line, 3, Length);
+    if (Number < 1 || Number > VrkChannelCount) {
+        return;
+    }
+    const int StatePos = 3 + Length;
+    const char State = CharAt(Line, StatePos);
+    const char KindChar = CharAt(Line, StatePos + 1);
+    if (State == '\0' || KindChar == '\0') {
+        return;
+    }
+    int DoorLength = 0;
+    const int Door = ReadNumber(Line, StatePos + 2, DoorLength);
+    if (Door < 1 || Door > VrkDoorCount) {
+        return;
+    }
+    TVrkChannel& Ch = Channels(Number);
+    Ch.Active = State != 'I';
+    switch (KindChar) {
+    case 'A':
+        Ch.Kind = 1;
+        Ch.IsExit = false;
+        break;
+    case 'B':
+        Ch.Kind = 1;
+        Ch.IsExit = true;
+        break;
+    case 'C':
+        Ch.Kind = 2;
+        Ch.IsExit = false;
+        break;
+    case 'D':
+        Ch.Kind = 2;
+        Ch.IsExit = true;
+        break;
+    case 'I':
+        Ch.Kind = 3;
+        Ch.IsExit = false;
+        break;
+    case 'X':
+        Ch.Kind = 0;
+        Ch.IsExit = true;
+        break;
+    default:
+        Ch.Kind = 0;
+        Ch.IsExit = false;
+        break;
+    }
+    Ch.Door = Door;
+    if (Number > 4 && FModel == "VRK01") {
+        Ch.IsExit = true;
+    }
+    Ch.Name = CutText(RestFrom(Line, StatePos + 2 + DoorLength + 1), ChannelNameLength);
+}
+
+std::string TVrkConfig::ChannelLine(int Number) const {
+    const TVrkChannel& Ch = Channels(Number);
+    char State = 'I';
+    char Kind = 'E';
+    int Door = Ch.Door;
+    if (FModel == "VRK01") {
+        const int D = (Number - 1) % 4 + 1;
+        const TVrkDoor& DoorRec = Doors(D);
+        const bool Exit = Number > 4;
+        State = (DoorRec.Defined && (!Exit || DoorRec.HasExits)) ? 'Y' : 'I';
+        switch (Ch.Kind) {
+        case 1:
+            Kind = Exit ? 'B' : 'A';
+            break;
+        case 2:
+            Kind = Exit ? 'D' : 'C';
+            break;
+        case 3:
+            Kind = 'I';
+            break;
+        default:
+            Kind = Exit ? 'X' : 'E';
+            break;
+        }
+        Door = D;
+    } else {
+        State = Ch.Active ? 'Y' : 'I';
+        Kind = KindLetter(Ch);
+    }
+    std::string Line = Format("#C%d%c%c%d", Number, State, Kind, Door);
+    if (!Ch.Name.empty()) {
+        Line += ' ';
+        Line += Ch.Name;
+    }
+    return Line;
+}
+
+void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
+    Lines.clear();
+    Lines.push_back("#T" + FModel);
+    if (!FShopName.empty()) {
+        Lines.push_back("# Shop name: " + FShopName);
+    }
+    const TDateTime Now = Clock != nullptr ? Clock->Now() : NowLocal();
+    const TDateParts D = DecodeDate(Now);
+    const TTimeParts T = DecodeTime(Now);
+    Lines.push_back(Format("#M dernière mise à jour %2.2d/%2.2d/%4.4d %2.2d:%2.2d", D.Day, D.Month,
+                           D.Year, T.Hour, T.Min));
+
+    int DoorLines = 4;
+    int ChannelLines = 8;
+    if (FModel == "KT9") {
+        for (int N = 1; N <= VrkDoorCount; ++N) {
+            if (Doors(N).Defined) {
+                DoorLines = std::max(DoorLines, N);
+            }
+        }
+        for (int N = 1; N <= VrkChannelCount; ++N) {
+            if (Channels(N).Active) {
+                ChannelLines = std::max(ChannelLines, N);
+            }
+        }
+    } else if (FModel == "QMX") {
+        DoorLines = VrkDoorCount;
+        ChannelLines = VrkChannelCount;
+    } else if (FModel == "VRK08") {
+        DoorLines = 8;
+    }
+    for (int N = 1; N <= DoorLines; ++N) {
+        const TVrkDoor& Door = Doors(N);
+        Lines.push_back(Format("#D%d%c", N, Door.DoorType) + Door.Name);
+    }
+    for (int N = 1; N <= ChannelLines; ++N) {
+        Lines.push_back(ChannelLine(N));
+    }
+    std::string R = "#R";
+    for (int I = 1; I <= 16; ++I) {
+        R += (Flags & (uint32_t{1} << (11 + I))) != 0 ? '2' : '1';
+    }
+    Lines.push_back(R);
+    Lines.push_back("#K" + FloatToStrFixed(KFactor, 3));
+    Lines.push_back(Format("#F%d", FValue));
+    Lines.push_back("#S" + Signature);
+}
+
+std::string TVrkConfig::HeaderText() const {
+    std::vector<std::string> Lines;
+    BuildHeader(Lines);
+    std::string Text;
+    for (const std::string& Line : Lines) {
+        Text += Line;
+        Text += "\r\n";
+    }
+    return Text;
+}
+
+void TVrkConfig::ReadDataLinesFromText(std::string_view Text, std::vector<std::string>& Lines) {
+    Signature.clear();
+    Lines.clear();
+    ForEachTextLine(Text, [&](std::string_view Line) {
+        if (IsDataLine(Line)) {
+            Lines.emplace_back(Line);
+        } else if (IsHeaderLine(Line) && Line[1] == 'S') {
+            Signature = std::string(RestFrom(Line, 3));
+        }
+    });
+}
+
+void TVrkConfig::ReadDataLines(const std::string& FileName, std::vector<std::string>& Lines) {
+    if (!FileExists(FileName)) {
+        Signature.clear();
+        Lines.clear();
+        return;
+    }
+    ReadDataLinesFromText(ReadFileBytes(FileName), Lines);
+}
+
+void TVrkConfig::SetHeaderToFile(const std::string& FileName) {
+    std::vector<std::string> Lines;
+    ReadDataLines(FileName, Lines);
+    WriteWithRows(FileName, Lines);
+}
+
+void TVrkConfig::WriteWithRows(const std::string& FileName, const std::vector<std::string>& Rows) {
+    std::string Data;
+    for (const std::string& Row : Rows) {
+        if (IsDataLine(Row)) {
+            Data += Row;
+            Data += "\r\n";
+        }
+    }
+    Signature = Data.empty() ? std::string() : Sha1Hex(Data);
+    std::string Content = HeaderText();
+    Content += VrkHeadingLine1;
+    Content += "\r\n";
+    Content += VrkHeadingLine2;
+    Content += "\r\n";
+    Content += Data;
+    WriteFileAtomically(FileName, Content);
+}

@@ -1,0 +1,130 @@
+// The header of a counting data file (".vrk"): device model, store name, doors, channels,
+// flags and the signature of the data rows, with the rules that read, build and write it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TClock;
+
+constexpr int VrkDoorCount = 32;
+constexpr int VrkChannelCount = 64;
+
+// The two column-heading lines between the header and the data rows.
+extern const char* const VrkHeadingLine1;
+extern const char* const VrkHeadingLine2;
+
+struct TVrkDoor {
+    bool Defined = false;
+    std::string Name;    // at most 32 characters
+    char DoorType = 'D'; // 'D' entrance, 'C' corridor, 'P' parking, 'I'
+    bool HasExits = false;
+    uint16_t DoorNumber = 0; // not stored in the file
+};
+
+struct TVrkChannel {
+    bool Active = false;
+    bool IsExit = false;
+    int32_t Door = 0; // 1..32
+    int32_t Kind = 0; // 0..3
+    std::string Name; // at most 64 characters
+};
+
+// A line is a header line when it starts with "#" and has at least 2 characters; a data line
+// when it has at least 2 characters, does not start with "#" and holds neither "Magasin" nor
+// "CNL".
+bool IsHeaderLine(std::string_view Line);
+bool IsDataLine(std::string_view Line);
+
+// Calls Fn(std::string_view) for every line of Text; lines end at CR LF, LF or a lone CR.
+template <class F>
+void ForEachTextLine(std::string_view Text, F&& Fn) {
+    std::size_t Start = 0;
+    const std::size_t N = Text.size();
+    while (Start < N) {
+        std::size_t End = Start;
+        while (End < N && Text[End] != '\r' && Text[End] != '\n') {
+            ++End;
+        }
+        Fn(Text.substr(Start, End - Start));
+        if (End < N && Text[End] == '\r' && End + 1 < N && Text[End + 1] == '\n') {
+            ++End;
+        }
+        Start = End + 1;
+    }
+}
+
+// One header, owned by the converter that reads or writes the file; not shared between threads.
+// Reading never raises on content; writing raises EOSError when the file cannot be replaced.
+class TVrkConfig {
+public:
+    using THeaderLineEvent = std::function<void(TVrkConfig& Sender, const std::string& Line)>;
+
+    TVrkConfig();
+
+    const std::string& Model() const { return FModel; }
+    // Model := Name cut to 6 characters (unknown codes become "VRK01"); adapts doors and channels.
+    void SetModel(std::string_view Name);
+
+    const std::string& ShopName() const { return FShopName; }
+    void SetShopName(std::string_view Name); // cut to 32 characters
+
+    // Doors and channels by their 1-based numbers; raise ERangeError outside 1..32 / 1..64.
+    TVrkDoor& Doors(int Number);
+    const TVrkDoor& Doors(int Number) const;
+    TVrkChannel& Channels(int Number);
+    const TVrkChannel& Channels(int Number) const;
+
+    void ResetDefaults();
+    void ResetForModel();
+    // Every door loses Defined and HasExits; the doors of active channels get them back.
+    void RecomputeDoorFlags();
+    // Defined doors with equal names become one: channels of the later door move to the earlier.
+    void MergeDuplicateDoors();
+
+    // Takes in every header line of Text (the whole content of a counting file); other lines and
+    // malformed header lines are skipped.
+    void ReadHeader(std::string_view Text);
+    // The same for the file FileName; raises EOSError when it cannot be read.
+    void ReadHeaderFromFile(const std::string& FileName);
+
+    // The header lines in file order; the update stamp is the clock's local time.
+    void BuildHeader(std::vector<std::string>& Lines) const;
+    std::string HeaderText() const;
+
+    // Signature := the "#S" text of Text (empty without one); Lines := its data lines.
+    void ReadDataLinesFromText(std::string_view Text, std::vector<std::string>& Lines);
+    // The same for a file; a missing file gives no lines, an unreadable one raises EOSError.
+    void ReadDataLines(const std::string& FileName, std::vector<std::string>& Lines);
+
+    // Rewrites FileName with this header, the column headings, its current data lines and a
+    // fresh signature, in one atomic replacement. Raises EOSError on failure.
+    void SetHeaderToFile(const std::string& FileName);
+    // Writes FileName with this header, the column headings and those of Rows that are data
+    // lines (with their signature), in one atomic replacement. Raises EOSError on failure.
+    void WriteWithRows(const std::string& FileName, const std::vector<std::string>& Rows);
+
+    uint32_t Flags = 0xF007;
+    double KFactor = 1.0;
+    int32_t FValue = 0;
+    std::string Signature;
+    THeaderLineEvent OnHeaderLine;
+    // Source of the update stamp; null means the system's local time.
+    const TClock* Clock = nullptr;
+
+private:
+    void HandleHeaderLine(std::string_view Line);
+    void ReadDoorLine(std::string_view Line);
+    void ReadChannelLine(std::string_view Line);
+    void BuildVrk01Channels();
+    std::string ChannelLine(int Number) const;
+
+    std::string FModel = "VRK01";
+    std::string FShopName;
+    std::array<TVrkDoor, VrkDoorCount> FDoors;
+    std::array<TVrkChannel, VrkChannelCount> FChannels;
+};

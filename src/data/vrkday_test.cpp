@@ -1,0 +1,181 @@
+#include "data/vrkday.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "common/datetime.h"
+#include "common/errors.h"
+#include "data/vrkcfg.h"
+#include "testing/fake_clock.h"
+#include "testing/temp_dir.h"
+
+using testing::ElementsAre;
+
+namespace {
+
+const TFakeClock Clock(EncodeDateTime(2009, 1, 2, 10, 0, 0, 0));
+
+int32_t Count(const TVrkDay& Day, int Slot, int Channel) {
+    return Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(Channel)];
+}
+
+TVrkDay LoadText(const std::string& Name, const std::string& Text) {
+    TTempDir Tmp;
+    TVrkDay Day;
+    TVrkConfig Config;
+    LoadDay(Tmp.Write(Name, Text), Day, Config, &Clock);
+    return Day;
+}
+
+} // namespace
+
+TEST(VrkDay, DataLineFillsSlotAndChannelCount) {
+    const TVrkDay Day = LoadText("081224.vrk", "#TKT9\r\n001\t24/12/2008\t09:10\t 5\t 7\r\n");
+    EXPECT_EQ(Day.Date, EncodeDate(2008, 12, 24));
+    EXPECT_EQ(Count(Day, 36, 0), 5);
+    EXPECT_EQ(Count(Day, 36, 1), 7);
+    EXPECT_EQ(Day.ChannelCount, 2);
+    EXPECT_EQ(Day.FirstSlot, 36);
+    EXPECT_EQ(Day.LastSlot, 36);
+    EXPECT_TRUE(Day.SlotPresent[36]);
+    EXPECT_FALSE(Day.SlotPresent[35]);
+}
+
+TEST(VrkDay, BadRowsAreSkippedOrCutShort) {
+    const TVrkDay Day = LoadText("081224.vrk",
+                                 "001\t24/12/2008\t09:00\t 1\t 2\t x\t 4\n" // ends at "x"
+                                 "001\t24/12/2008\t25:00\t 9\n"             // impossible hour
+                                 "001\t24/12/2008\t10:60\t 9\n"             // impossible minute
+                                 "001\t24/12/2008\t1O:00\t 9\n"             // not a number
+                                 "001\t24/12/2008\n"                        // no time
+                                 "001\t24/12/2008\t11:00\t 3\t 4294967296\t 5\n" // over 32 bits
+                                 "001\t24/12/2008\t11:15\t\t 5\n"                // empty count
+                                 "001\t24/12/2008\t12:00\t -2147483648\r"        // lone CR
+                                 "001\t24/12/2008\t09:00\t 8\n");                // same slot again
+    EXPECT_EQ(Count(Day, 36, 0), 8); // the later row replaces what it carries
+    EXPECT_EQ(Count(Day, 36, 1), 2);
+    EXPECT_EQ(Count(Day, 36, 2), 0);
+    EXPECT_EQ(Count(Day, 44, 0), 3);
+    EXPECT_EQ(Count(Day, 44, 1), 0);
+    EXPECT_TRUE(Day.SlotPresent[45]);
+    EXPECT_EQ(Count(Day, 48, 0), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(Day.FirstSlot, 36);
+    EXPECT_EQ(Day.LastSlot, 48);
+    EXPECT_EQ(Day.ChannelCount, 2);
+    EXPECT_FALSE(Day.SlotPresent[40]); // 10:00 only in the rows that were refused
+
+TEST(VrkDay, DateOfTheLastRowWins) {
+    struct {
+        const char* Name;
+        const char* LastDate;
+        TDateTime Want;
+    } Cases[] = {
+        {"090101.vrk", "24/12/08", EncodeDate(2008, 12, 24)},
+        {"090101.vrk", "24/12/2008", EncodeDate(2008, 12, 24)},
+        {"090101.vrk", "24/12", EncodeDate(2009, 12, 24)}, // year of the name
+        {"090101.vrk", "xx/12/2008", EncodeDate(2009, 1, 1)},
+        {"090101.vrk", "31/02/2008", EncodeDate(2009, 1, 1)}, // impossible: rows still load
+        {"report.vrk", "bad", EncodeDate(2009, 1, 2)},        // today
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.LastDate);
+        const TVrkDay Day = LoadText(C.Name, std::string("001\t01/01/2001\t00:00\t 1\n001\t") +
+                                                 C.LastDate + "\t00:15\t 2\n");
+        EXPECT_EQ(Day.Date, C.Want);
+        EXPECT_EQ(Count(Day, 1, 0), 2);
+        EXPECT_EQ(Day.Slots[1].Year, DecodeDate(C.Want).Year);
+    }
+}
+
+TEST(VrkDay, MissingFileGivesAnEmptyDayDatedByTheName) {
+    TTempDir Tmp;
+    TVrkDay Day;
+    TVrkConfig Config;
+    Config.Signature = "OLD";
+    LoadDay(Tmp.Path("20080325_shop.vrk"), Day, Config, &Clock);
+    EXPECT_EQ(Day.Date, EncodeDate(2008, 3, 25));
+    EXPECT_EQ(Day.FirstSlot, 96);
+    EXPECT_EQ(Day.LastSlot, -1);
+    EXPECT_EQ(Day.ChannelCount, 0);
+    EXPECT_EQ(Config.Signature, "");
+    EXPECT_THROW(SlotTime(Day.FirstSlot), EConvertError);
+}
+
+TEST(VrkDay, PutAndAddCountsClampChannelsAndSums) {
+    TVrkDay Day;
+    InitDay(Day, 2008, 12, 24);
+    PutCount(Day, 80, 4, true, EncodeDateTime(2001, 1, 1, 23, 59, 0, 0));
+    EXPECT_EQ(Count(Day, 95, 63), 4);
+    EXPECT_EQ(Day.ChannelCount, 64);
+    PutCount(Day, -3, 2, false, EncodeTime(0, 14, 0, 0));
+    PutCount(Day, 0, 3, false, EncodeTime(0, 0, 0, 0));
+    EXPECT_EQ(Count(Day, 0, 0), 5);
+    EXPECT_EQ(Day.FirstSlot, 0);
+
+    TVrkDay Other;
+    InitDay(Other, 2008, 12, 24);
+    AddCounts(Other, 1, 10, EncodeTime(9, 0, 0, 0), 2, 20, -1, 99, 70, 5);
+    AddCounts(Other, 1, std::numeric_limits<int32_t>::max(), EncodeTime(9, 5, 0, 0), 2, 1, 1, 1, -1,
+              0);
+    EXPECT_EQ(Count(Other, 36, 1), std::numeric_limits<int32_t>::max()); // saturated
+    EXPECT_EQ(Count(Other, 36, 2), 21);
+    EXPECT_EQ(Count(Other, 36, 63), 5);
+    EXPECT_EQ(Other.ChannelCount, 64);
+    EXPECT_EQ(Other.FirstSlot, 36);
+    EXPECT_EQ(Other.LastSlot, 36);
+}
+
+TEST(VrkDay, FormatsRows) {
+    TVrkDay Day;
+    InitDay(Day, 2008, 12, 24);
+    Day.Slots[37].Counts[0] = 12;
+    Day.Slots[37].Counts[1] = -3;
+    EXPECT_EQ(FormatDataLine("001", Day.Slots[37], 4), "001\t24/12/2008\t09:15\t 12\t -3\t 0\t 0");
+    EXPECT_EQ(FormatDataLine("", Day.Slots[0], 0), "\t24/12/2008\t00:00");
+
+    PutCount(Day, 1, 2, true, EncodeTime(0, 30, 0, 0));
+    PutCount(Day, 0, 1, true, EncodeTime(8, 0, 0, 0));
+    struct {
+        TDateTime Start, Stop;
+        int Channels;
+        std::size_t Rows;
+        const char* First;
+    } Cases[] = {
+        {EncodeTime(0, 30, 0, 0), EncodeTime(8, 0, 0, 0), 2, 31,
+         "S\t24/12/2008\t00:30\t 0\t 2\t 0\t 0"},
+        {EncodeTime(8, 0, 0, 0), EncodeTime(7, 0, 0, 0), 0, 33, "S\t24/12/2008\t00:00\t 0\t 0"},
+        {EncodeTime(7, 59, 0, 0), EncodeTime(23, 0, 0, 0), 80, 2, nullptr},
+    };
+    for (const auto& C : Cases) {
+        const std::vector<std::string> Rows = FormatDayRows(Day, "S", C.Start, C.Stop, C.Channels);
+        EXPECT_EQ(Rows.size(), C.Rows);
+        if (C.First != nullptr) {
+            EXPECT_EQ(Rows.front(), C.First);
+        }
+    }
+    EXPECT_EQ(FormatDayRows(Day, "S", 0, 1, 80).back().size(),
+              std::string("S\t24/12/2008\t08:00").size() + 63 * 3 + 3);
+}
+
+TEST(VrkDay, OneWriteEqualsRowsThenHeader) {
+    TTempDir Tmp;
+    TVrkDay Day;
+    InitDay(Day, 2008, 12, 24);
+    PutCount(Day, 0, 5, true, EncodeTime(9, 0, 0, 0));
+    PutCount(Day, 1, 6, true, EncodeTime(9, 45, 0, 0));
+    TVrkConfig Header;
+    Header.Clock = &Clock;
+    const std::string A = Tmp.Path("a.vrk");
+    WriteDayRows(Day, A, "001", SlotTime(Day.FirstSlot), SlotTime(Day.LastSlot), 0);
+    EXPECT_EQ(Tmp.Read("a.vrk"),
+              "001\t24/12/2008\t09:00\t 5\t 0\r\n001\t24/12/2008\t09:15\t 0\t 0\r\n"
+              "001\t24/12/2008\t09:30\t 0\t 0\r\n001\t24/12/2008\t09:45\t 0\t 6\r\n");
+    Header.SetHeaderToFile(A);
+    WriteDayFile(Day, Tmp.Path("b.vrk"), "001", SlotTime(Day.FirstSlot), SlotTime(Day.LastSlot), 0,
+                 Header);
+    EXPECT_EQ(Tmp.Read("a.vrk"), Tmp.Read("b.vrk"));
+    Tmp.Write("plain", "");
+    EXPECT_THROW(WriteDayRows(Day, Tmp.Path("plain/c.vrk"), "001", 0, 0, 0), EOSError);
+}
