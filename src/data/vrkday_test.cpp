@@ -65,6 +65,7 @@ TEST(VrkDay, BadRowsAreSkippedOrCutShort) {
     EXPECT_EQ(Day.LastSlot, 48);
     EXPECT_EQ(Day.ChannelCount, 2);
     EXPECT_FALSE(Day.SlotPresent[40]); // 10:00 only in the rows that were refused
+}
 
 TEST(VrkDay, DateOfTheLastRowWins) {
     struct {
