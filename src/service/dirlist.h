@@ -1,0 +1,78 @@
+// The status list of one watched directory: which files are new or changed since the last pass,
+// handing each of them to a callback, and the directory status file that remembers the files
+// converted so far. One list is created per directory and pass; the status file is its only memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/datetime.h"
+
+class TClock;
+
+struct TFileStatus {
+    int64_t Size = 0;          // bytes, as seen by the scan
+    TDateTime ModifiedUtc = 0; // last-write time, UTC, milliseconds kept
+    bool Changed = true;
+};
+
+// What the callback may tell the list about one file.
+struct TFileVisit {
+    bool Continue = true;        // false stops Process after this file
+    bool InputRewritten = false; // the converter rewrote the file: record its values after that
+};
+
+// Converts one file (full path); the chain entry of the list is handed over unchanged.
+// Answers true for success; an exception counts as neither success nor failure.
+using TProcessFileCallback = std::function<bool(const std::string& FileName,
+                                                const std::string& ChainEntry, TFileVisit& Visit)>;
+
+class TDirectoryList {
+public:
+    // Scans Directory for the files with extension FileExt ("*" = every file) and reads the status
+    // file StatusFileName ("dirlist.dst" when empty) inside it. Clock stamps the status file;
+    // BiasMinutes is the standard time-zone bias (UTC = local + bias) for local times in it.
+    // Raises ETarnoError "Directory does not exist\"<Directory>\"" for a missing directory and
+    // EOSError when the directory cannot be read.
+    TDirectoryList(std::string Directory, std::string FileExt, std::string ChainEntry,
+                   std::string StatusFileName, const TClock& Clock, int BiasMinutes);
+
+    // Offers every changed file to Callback, from the last name to the first unless Ascending.
+    void Process(bool Ascending, const TProcessFileCallback& Callback);
+    // Writes the status file: the files that were unchanged or converted successfully.
+    // Raises EOSError when it cannot be written.
+    void Save();
+    // The status file's text as Save writes it.
+    std::string StatusText() const;
+
+    struct TItem {
+        std::string Name;
+        TFileStatus Status;
+    };
+
+    const std::string& Directory() const { return FDirectory; }
+    const std::string& FileExt() const { return FFileExt; }
+    const std::string& ChainEntry() const { return FChainEntry; }
+    const std::string& StatusFileName() const { return FStatusFileName; }
+    const std::vector<TItem>& Files() const { return FFiles; } // sorted by name, case ignored
+    int OkCount() const { return FOkCount; }
+    int BadCount() const { return FBadCount; }
+
+private:
+    void Load();
+    void ReadStatusFile(const std::string& Text);
+    TItem* Find(const std::string& Name);
+
+    std::string FDirectory;
+    std::string FFileExt;
+    std::string FChainEntry;
+    std::string FStatusFileName;
+    std::vector<TItem> FFiles;
+    std::vector<std::string> FKeys; // lower-case names, parallel to FFiles
+    int FOkCount = 0;
+    int FBadCount = 0;
+    const TClock& FClock;
+    int FBiasMinutes;
+};

@@ -1,0 +1,203 @@
+#include "service/dirlist.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/errors.h"
+#include "platform/files.h"
+#include "testing/fake_clock.h"
+#include "testing/temp_dir.h"
+
+using ::testing::ElementsAre;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+
+namespace {
+
+const TDateTime Mar25 = EncodeDateTime(2008, 3, 25, 13, 5, 9, 120);
+
+class DirectoryListTest : public ::testing::Test {
+protected:
+    // A file of Content with the UTC modification time Time.
+    std::string Put(const std::string& Name, const std::string& Content, TDateTime Time = Mar25) {
+        const std::string Path = Dir.Write(Name, Content);
+        EXPECT_TRUE(SetFileTimeUtc(Path, Time));
+        return Path;
+    }
+    TDirectoryList List(const std::string& Ext = "*") {
+        return TDirectoryList(Dir.Dir(), Ext, "entry", "fclist_none0.dst", Clock, -60);
+    }
+    // The names offered by one pass in the order offered; every file converts.
+    std::vector<std::string> Pass(bool Ascending = false, const std::string& Ext = "*") {
+        std::vector<std::string> Seen;
+        TDirectoryList L = List(Ext);
+        L.Process(Ascending, [&](const std::string& File, const std::string&, TFileVisit&) {
+            Seen.push_back(std::filesystem::path(File).filename().string());
+            return true;
+        });
+        L.Save();
+        return Seen;
+    }
+    std::string Status() const { return Dir.Read("fclist_none0.dst"); }
+
+    TTempDir Dir;
+    TFakeClock Clock{EncodeDateTime(2008, 3, 25, 14, 30, 0, 7), -60};
+};
+
+TEST_F(DirectoryListTest, WritesTheStatusFileByteForByte) {
+    Put("0325_shop1.vrk", std::string(812, 'x'));
+    Put("b.txt", "abc", EncodeDateTime(2008, 3, 24, 23, 59, 59, 999));
+    EXPECT_THAT(Pass(), ElementsAre("b.txt", "0325_shop1.vrk"));
+    EXPECT_EQ(Status(), "# directory status file \r\n"
+                        "# directory: " +
+                            Dir.Dir() +
+                            "\r\n"
+                            "# file mask: *.*\r\n"
+                            "# last update: 2008/03/25 14:30:00:007 (UTC +01:00)\r\n"
+                            "0325_shop1.vrk\t812\t2008/03/25 13:05:09.120 UTC\r\n"
+                            "b.txt\t3\t2008/03/24 23:59:59.999 UTC\r\n");
+    EXPECT_THAT(Pass(), ElementsAre()); // the next pass finds nothing to do
+}
+
+TEST_F(DirectoryListTest, EmptyDirectoryGetsTheHeaderOnly) {
+    EXPECT_THAT(Pass(true, "vrk"), ElementsAre());
+    EXPECT_EQ(Status(), "# directory status file \r\n# directory: " + Dir.Dir() +
+                            "\r\n# file mask: *.vrk\r\n"
+                            "# last update: 2008/03/25 14:30:00:007 (UTC +01:00)\r\n");
+}
+
+TEST_F(DirectoryListTest, ComparesSizeAndTimeWithTheStatusLine) {
+    struct {
+        const char* Line; // recorded for a.vrk: 3 bytes, 2008/03/25 13:05:09.120 UTC
+        bool Changed;
+    } Cases[] = {
+        {"a.vrk\t3\t2008/03/25 13:05:09.120 UTC", false},
+        {"A.VRK\t3\t2008/03/25 13:05:09.120 UTC", false},     // case ignored
+        {"a.vrk\t3\t2008/03/25 13:05:11.119 UTC", false},     // 1.999 s apart
+        {"a.vrk\t3\t2008/03/25 13:05:07.000 UTC", false},     // 2.12 s apart
+        {"a.vrk\t3\t2008/03/25 13:05:12.120 UTC", true},      // 3 s apart
+        {"a.vrk\t4\t2008/03/25 13:05:09.120 UTC", true},      // size differs
+        {"a.vrk\tx\t2008/03/25 13:05:09.120 UTC", true},      // size read as 0
+        {"a.vrk\t3\t2008/03/25 14:05:09.120", false},         // local time, bias -60
+        {"a.vrk\t3\t2008/03/25 13:05:09.120", true},          // local time taken as UTC+1
+        {"  a.vrk\t3\t2008/03/25 13:05:09.120 UTC  ", false}, // line trimmed
+        {"# a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},    // comment
+        {"a.vrk\t3\t2008/03/25 13:05:09 UTC", false},         // no millisecond: .001
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Line);
+        Put("a.vrk", "abc");
+        Dir.Write("fclist_none0.dst", std::string("# header\r\n") + C.Line + "\r\n");
+        TDirectoryList L = List();
+        ASSERT_EQ(L.Files().size(), 1u);
+        EXPECT_EQ(L.Files()[0].Status.Changed, C.Changed);
+    }
+}
+
+TEST_F(DirectoryListTest, DamagedStatusFileStopsReadingAtTheBadLine) {
+    for (const char* Bad :
+         {"b.vrk\t-3\t2008/03/25 13:05:09.120 UTC", "b.vrk\t3\t2008/13/25 13:05:09.120 UTC",
+          "b.vrk\t3\t2008/03/25 13:05:09.120 UTC\t", // fine: extra field
+          "b.vrk\t3\t2008/-1/25 13:05:09.120 UTC", "b.vrk\t3\t2008/03/25 25:05:09.120 UTC"}) {
+        SCOPED_TRACE(Bad);
+        for (const char* Name : {"a.vrk", "b.vrk", "c.vrk"}) {
+            Put(Name, "abc");
+        }
+        Dir.Write("fclist_none0.dst", std::string("a.vrk\t3\t2008/03/25 13:05:09.120 UTC\n") + Bad +
+                                          "\r" + "c.vrk\t3\t2008/03/25 13:05:09.120 UTC\r\n");
+        TDirectoryList L = List();
+        const bool Damaged = std::string(Bad).back() != '\t';
+        EXPECT_FALSE(L.Files()[0].Status.Changed);
+        EXPECT_EQ(L.Files()[1].Status.Changed, Damaged);
+        EXPECT_EQ(L.Files()[2].Status.Changed, Damaged);
+    }
+}
+
+TEST_F(DirectoryListTest, LeavesOutHiddenStatusAndUnrecordableFiles) {
+    Put("a.vrk", "1");
+    Put("b.VRK", "1");
+    Put("c.txt", "1");
+    Put(".hidden.vrk", "1");
+    Put("old.DST", "1");
+    Put("tab\tname.vrk", "1");
+    Put("line\nname.vrk", "1");
+    std::filesystem::create_directories(Dir.Path("sub.vrk"));
+    EXPECT_THAT(Pass(true, "vrk"), ElementsAre("a.vrk", "b.VRK"));
+    EXPECT_THAT(Pass(false, "*"), ElementsAre("c.txt"));
+}
+
+TEST_F(DirectoryListTest, OffersFilesFromTheLastNameToTheFirst) {
+    for (const char* Name : {"0326.vrk", "0325.vrk", "0327.vrk"}) {
+        Put(Name, "x");
+    }
+    EXPECT_THAT(Pass(false), ElementsAre("0327.vrk", "0326.vrk", "0325.vrk"));
+    std::filesystem::remove(Dir.Path("fclist_none0.dst"));
+    EXPECT_THAT(Pass(true), ElementsAre("0325.vrk", "0326.vrk", "0327.vrk"));
+}
+
+TEST_F(DirectoryListTest, FailedAndRaisingFilesStayChangedAndAreOfferedAgain) {
+    for (const char* Name : {"bad.vrk", "good.vrk", "raises.vrk", "zlast.vrk"}) {
+        Put(Name, "x");
+    }
+    TDirectoryList L = List();
+    std::vector<std::string> Seen;
+    L.Process(false, [&](const std::string& File, const std::string& Entry, TFileVisit& Visit) {
+        EXPECT_EQ(Entry, "entry");
+        const std::string Name = std::filesystem::path(File).filename().string();
+        Seen.push_back(Name);
+        if (Name == "raises.vrk") {
+            throw ETarnoError("Current service task canceled due to urgent control request.");
+        }
+        if (Name == "good.vrk") {
+            Visit.Continue = false;
+        }
+        return Name != "bad.vrk";
+    });
+    EXPECT_THAT(Seen, ElementsAre("zlast.vrk", "raises.vrk", "good.vrk"));
+    EXPECT_EQ(L.OkCount(), 2);
+    EXPECT_EQ(L.BadCount(), 0);
+    L.Save();
+    EXPECT_THAT(Pass(), ElementsAre("raises.vrk", "bad.vrk"));
+
+    TDirectoryList Again = List();
+    Again.Process(false, [](const std::string&, const std::string&, TFileVisit&) { return false; });
+    EXPECT_EQ(Again.OkCount(), 0);
+    EXPECT_EQ(Again.BadCount(), 0); // everything was recorded by the pass before
+}
+
+TEST_F(DirectoryListTest, RecordsTheScanValuesUnlessTheConverterRewroteTheInput) {
+    const std::string Grows = Put("grows.vrk", "abc");
+    const std::string Rewritten = Put("rewritten.vrk", "abc");
+    TDirectoryList L = List();
+    L.Process(true, [&](const std::string& File, const std::string&, TFileVisit& Visit) {
+        Dir.Write(std::filesystem::path(File).filename().string(), "abcdef");
+        Visit.InputRewritten = File == Rewritten;
+        return true;
+    });
+    L.Save();
+    EXPECT_THAT(Pass(), ElementsAre("grows.vrk"));
+}
+
+TEST_F(DirectoryListTest, RefusesAMissingDirectoryAndReportsAnUnwritableStatusFile) {
+    EXPECT_THAT(
+        [&] { TDirectoryList(Dir.Path("gone/"), "*", "", "", Clock, 0); },
+        ThrowsMessage<ETarnoError>(StrEq("Directory does not exist\"" + Dir.Path("gone") + "\"")));
+    Put("a.vrk", "x");
+    std::filesystem::create_directories(
+        Dir.Path("fclist_none0.dst")); // a directory where the status file should go
+    TDirectoryList L = List();
+    L.Process(false, [](const std::string&, const std::string&, TFileVisit&) { return true; });
+    EXPECT_THROW(L.Save(), EOSError);
+}
+
+TEST_F(DirectoryListTest, RewritesAReadOnlyStatusFile) {
+    Put("a.vrk", "x");
+    const std::string Path = Dir.Write("fclist_none0.dst", "");
+    std::filesystem::permissions(Path, std::filesystem::perms::owner_read);
+    EXPECT_THAT(Pass(), ElementsAre("a.vrk"));
+    EXPECT_THAT(Status(), ::testing::HasSubstr("a.vrk\t1\t"));
+}
+
+} // namespace
