@@ -1,0 +1,104 @@
+// The command line of the tarno program, run as a separate process.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "testing/temp_dir.h"
+
+namespace {
+
+using testing::HasSubstr;
+using testing::StartsWith;
+
+struct TRun {
+    int ExitCode = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class TarnoProgramTest : public testing::Test {
+protected:
+    // Runs tarno with Arguments (shell words) and captures its output.
+    TRun Run(const std::string& Arguments) const {
+        std::string Command = std::string("TARNO_HOME= TARNO_DRIVE= '") + TARNO_EXE + "' " +
+                              Arguments + " >'" + Temp.Path("out") + "' 2>'" + Temp.Path("err") +
+                              "'";
+        int Status = std::system(Command.c_str());
+        TRun Result;
+        Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+        Result.Out = Temp.Read("out");
+        Result.Err = Temp.Read("err");
+        return Result;
+    }
+
+    TTempDir Temp;
+};
+
+TEST_F(TarnoProgramTest, CheckConfigPrintsTheFileAsTheServiceReadsIt) {
+    std::string Path = Temp.Write("shop.ini", "[General]\n"
+                                              "ExactTime=8:00   18:30\n"
+                                              "[Directory0]\n"
+                                              "TrackDirectory=/in/pos\n"
+                                              "ConvType=acurity\n"
+                                              "ShopId=lost\n"
+                                              "[Directory1]\n"
+                                              "TrackDirectory=/in/odeis\n"
+                                              "ConvType=ODEIS\n"
+                                              "StoreCode=7\n");
+    TRun R = Run("check-config '" + Path + "'");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_EQ(R.Err, "");
+    EXPECT_THAT(R.Out, StartsWith("[General]\r\nLogDetailed=0\r\nTimeBetweenActions=60\r\n"
+                                  "ExactTimeMode=0\r\nExactTime=08:00 18:30\r\n\r\n"
+                                  "[Directory0]\r\nTrackDirectory=/in/pos\r\nConvType=NONE\r\n"
+                                  "OutDir=\r\nFileExt=*\r\n\r\n"
+                                  "[Directory1]\r\nTrackDirectory=/in/odeis\r\nConvType=ODEIS\r\n"
+                                  "OutDir=\r\nFileExt=*\r\nCurrDayOnly=0\r\nUseTimeFilter=0\r\n"
+                                  "QtrStart=0\r\nQtrStop=95\r\nStoreCode=007\r\n\r\n"
+                                  "[Directory2]\r\n"));
+    EXPECT_THAT(R.Out, testing::EndsWith("[Directory63]\r\nTrackDirectory=\r\nConvType=NONE\r\n"
+                                         "OutDir=\r\nFileExt=*\r\n"));
+}
+
+TEST_F(TarnoProgramTest, CheckConfigReportsLoadingErrors) {
+    std::string Path = Temp.Write("bad.ini", "[General]\nExactTime=18h00 9:00\n");
+    TRun R = Run("check-config '" + Path + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_EQ(R.Err, "Error reading data from " + Path + " : Wrong time value \"18h00\"\n");
+    EXPECT_THAT(R.Out, HasSubstr("ExactTime=09:00\r\n"));
+}
+
+TEST_F(TarnoProgramTest, CheckConfigReadsTheHomesFileByDefault) {
+    Temp.Write("home/tarno.ini", "[Directory3]\nConvType=CEGID\n");
+    TRun R = Run("--home '" + Temp.Path("home") + "' check-config");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_THAT(R.Out, HasSubstr("[Directory3]\r\nTrackDirectory=\r\nConvType=CEGID\r\n"));
+
+    R = Run("check-config '" + Temp.Path("missing.ini") + "'");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_THAT(R.Err, HasSubstr("missing.ini not found"));
+    EXPECT_THAT(R.Out, HasSubstr("[Directory63]\r\n"));
+}
+
+TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
+    TRun R = Run("--version");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_THAT(R.Out, testing::MatchesRegex("tarno [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    R = Run("--help");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_THAT(R.Out, HasSubstr("check-config [FILE]"));
+
+    for (const char* Bad : {"frobnicate", "check-config a b", "check-config --bad", "--home"}) {
+        SCOPED_TRACE(Bad);
+        R = Run(Bad);
+        EXPECT_EQ(R.ExitCode, 2);
+        EXPECT_EQ(R.Out, "");
+        EXPECT_THAT(R.Err, StartsWith("tarno: "));
+    }
+}
+
+} // namespace
