@@ -42,7 +42,11 @@ void TZirConfig::SetConvType(int Index, int Code) {
     }
 }
 
-TConvParams& TZirConfig::GetParams(int Index) const {
+TConvParams& TZirConfig::GetParams(int Index) {
+    return *Params[SlotIndex(Index)];
+}
+
+const TConvParams& TZirConfig::GetParams(int Index) const {
     return *Params[SlotIndex(Index)];
 }
 

@@ -21,7 +21,8 @@ public:
     // A different code replaces the slot's parameter object by one with the class defaults; a
     // code outside the table sets NONE.
     void SetConvType(int Index, int Code);
-    TConvParams& GetParams(int Index) const;
+    TConvParams& GetParams(int Index);
+    const TConvParams& GetParams(int Index) const;
     const std::string& GetOutDir(int Index) const;
     const std::string& GetFileExt(int Index) const;
     // Directory + two blanks + "(" + type name + ")".
