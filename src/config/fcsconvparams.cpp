@@ -10,23 +10,16 @@
 #include "common/errors.h"
 #include "common/security.h"
 #include "common/text.h"
+#include "common/utils.h"
 #include "platform/files.h"
 
 namespace {
-
-// Directory + "/" + Name, without doubling a "/" that ends Directory.
-std::string JoinPath(const std::string& Directory, const char* Name) {
-    if (!Directory.empty() && Directory.back() == '/') {
-        return Directory + Name;
-    }
-    return Directory + "/" + Name;
-}
 
 // The directory where the transforms that rewrite their input keep the raw files. Nothing when
 // the watched directory is not set, rather than a directory at the root.
 void CreateRawCopyDir(const std::string& WatchedDir) {
     if (!WatchedDir.empty()) {
-        CreateDirWithRights(JoinPath(WatchedDir, "compteursbrut"));
+        CreateDirWithRights(CombinePath(WatchedDir, "compteursbrut"));
     }
 }
 
