@@ -1,0 +1,46 @@
+#include "service/converters.h"
+
+#include <array>
+
+#include "common/errors.h"
+#include "common/utils.h"
+#include "platform/files.h"
+
+namespace {
+
+const TConverter Table[] = {
+    {.Code = ctNone, .Entry = &CopyToOutDir},
+    {.Code = ctCroma, .StoreTrees = true},
+};
+
+} // namespace
+
+std::span<const TConverter> ConverterTable() {
+    return Table;
+}
+
+const TConverter* FindConverter(int Code) {
+    if (FindConvType(Code) == nullptr) {
+        Code = ctNone;
+    }
+    for (const TConverter& Row : Table) {
+        if (Row.Code == Code) {
+            return &Row;
+        }
+    }
+    return nullptr;
+}
+
+bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {
+    if (Params.OutDir.empty()) {
+        throw ETarnoError("Output directory not set");
+    }
+    const size_t Slash = FileName.find_last_of('/');
+    const std::string Name = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
+    try {
+        CopyFileReplacing(FileName, CombinePath(Params.OutDir, Name));
+    } catch (const EOSError&) {
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,160 @@
+#include "service/fcssrv.h"
+
+#include "common/errors.h"
+#include "common/text.h"
+#include "common/utils.h"
+#include "platform/files.h"
+#include "service/converters.h"
+
+bool ConvertWithType(int Code, const std::string& FileName, TConvParams& Params,
+                     const std::string& StoreName, bool& InputRewritten) {
+    const TConverter* Converter = FindConverter(Code);
+    if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
+        throw ETarnoError("Conversion type " + TZirConfig::ConvTypeToText(Code) +
+                          " is not available in this build");
+    }
+    if (Converter->OnlyFileName != nullptr) {
+        const size_t Slash = FileName.find_last_of('/');
+        const std::string Name = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
+        if (!SameText(Name, Converter->OnlyFileName)) {
+            return true;
+        }
+    }
+    if (Converter->Prepare != nullptr) {
+        Converter->Prepare(Params);
+    }
+    const bool Ok = Converter->StoreEntry != nullptr
+                        ? Converter->StoreEntry(FileName, Params, StoreName)
+                        : Converter->Entry(FileName, Params);
+    InputRewritten = Ok && Converter->RewritesInput;
+    return Ok;
+}
+
+TFcService::TFcService(const TServiceEnvironment& Environment) : TBaseRorozoraService(Environment) {
+    ServiceName = "Tarno";
+    DisplayName = "MERVANTO Vevu Vidozirido Vaziviz";
+    IniFileName = "tarno.ini";
+    InfoPipeName = "ZirInfo";
+    ControlPipeName = "ZirControl";
+    LogFileName = "tarno.log";
+    Config = std::make_unique<TZirConfig>();
+}
+
+TZirConfig& TFcService::GetZirConfig() const {
+    return static_cast<TZirConfig&>(*Config);
+}
+
+bool TFcService::HandleCustomControl(int Code) {
+    const int Slot = Code & 0x3F;
+    const int Command = Code & 0xC0;
+    SetIdle(false);
+    bool Result = true;
+    if (Command == CtrlProcessAllFiles) {
+        try {
+            Result = ForceDirectory(Slot);
+        } catch (const std::exception& E) {
+            Log(3, E.what());
+            Result = false;
+        }
+    }
+    SetIdle(true);
+    return Result;
+}
+
+void TFcService::LogMonitoredDirectories() {
+    const TZirConfig& Zir = GetZirConfig();
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        if (!Zir.GetDirectory(Slot).empty()) {
+            Log(0, "Monitor directory " + Zir.GetDirectory(Slot) + " -> " + Zir.GetOutDir(Slot));
+        }
+    }
+}
+
+bool TFcService::StartTracking() {
+    const bool Result = TBaseRorozoraService::StartTracking();
+    if (Result) {
+        StatusListNames = {"fclist.dst"};
+    }
+    return Result;
+}
+
+bool TFcService::StopTracking() {
+    SetLogPrefix("");
+    return TBaseRorozoraService::StopTracking();
+}
+
+void TFcService::BeforeChain() {
+    SetLogPrefix(GetZirConfig().GetChainTitle(CurrentDirIndex) + ": ");
+    if (UrgentRequestPending()) {
+        throw ETarnoError(CanceledMessage);
+    }
+}
+
+void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
+                                      std::vector<std::string>& List) {
+    std::string D = Directory;
+    if (!D.empty() && D.back() == '/') {
+        D.pop_back();
+    }
+    const int Code = GetZirConfig().GetConvType(Slot);
+    if (!IsDirectory(Directory)) {
+        throw ETarnoError("Directory does not exist \"" + D + "\"");
+    }
+    const TConverter* Converter = FindConverter(Code);
+    if (Converter == nullptr || !Converter->StoreTrees) {
+        List.push_back(D + ";" + GetZirConfig().GetFileExt(Slot));
+        return;
+    }
+    for (const std::string& Sub : ListSubdirectories(D)) {
+        if (IsReservedStoreDir(Sub)) {
+            continue;
+        }
+        const std::string Store = CheckStoreName(Sub);
+        const std::string StoreDir = D + "/" + Sub + "/zalmoret";
+        if (IsDirectory(StoreDir)) {
+            List.push_back(StoreDir + ";vrk;" + Store);
+        }
+    }
+}
+
+std::string TFcService::GetStatusFileName(const std::string&, int Index) {
+    if (Index < 0) {
+        Index = CurrentDirIndex;
+    }
+    return Format("fclist_%s%d.dst",
+                  LowerCase(TZirConfig::ConvTypeToText(GetZirConfig().GetConvType(Index))).c_str(),
+                  Index);
+}
+
+bool TFcService::ProcessFile(const std::string& FileName, const std::string& Entry,
+                             TFileVisit& Visit) {
+    if (UrgentRequestPending()) {
+        throw ETarnoError(CanceledMessage);
+    }
+    if (Config->LogDetailed) {
+        Log(0, "processing file " + FileName);
+    }
+    bool Ok = false;
+    try {
+        TZirConfig& Zir = GetZirConfig();
+        Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
+                             Zir.GetParams(CurrentDirIndex), GetField(Entry, ';', 2),
+                             Visit.InputRewritten);
+    } catch (const std::exception& E) {
+        Log(3, FileName + " : " + E.what());
+        Ok = false;
+    }
+    SetLastFile(FileName, Ok, 2);
+    return Ok;
+}
+
+bool TFcService::ForceDirectory(int Slot) {
+    Log(0, "Force processing of all data files at user request");
+    std::vector<std::string> List;
+    ListChainDirectories(Slot, GetZirConfig().GetDirectory(Slot), List);
+    for (const std::string& Entry : List) {
+        DeleteFile(CombinePath(GetField(Entry, ';', 0), GetStatusFileName("fclist.dst", Slot)));
+    }
+    RequestForcedPass();
+    return true;
+}
