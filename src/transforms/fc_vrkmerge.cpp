@@ -1,0 +1,210 @@
+#include "transforms/fc_vrkmerge.h"
+
+#include <array>
+#include <filesystem>
+#include <memory>
+
+#include "common/text.h"
+#include "data/vrkcfg.h"
+#include "data/vrkday.h"
+#include "platform/files.h"
+#include "transforms/vrktransform.h"
+
+namespace {
+
+constexpr std::size_t ChannelNameLength = 64;
+
+std::array<uint32_t, 256> MakeCrcTable() {
+    // 0xC8488DB9 is 0x9DB11213 with its bits in reverse order, as the reflected form needs.
+    std::array<uint32_t, 256> Table{};
+    for (uint32_t I = 0; I < 256; ++I) {
+        uint32_t C = I;
+        for (int K = 0; K < 8; ++K) {
+            C = (C & 1) != 0 ? (C >> 1) ^ 0xC8488DB9u : C >> 1;
+        }
+        Table[I] = C;
+    }
+    return Table;
+}
+
+std::string WithoutBlanks(std::string_view Text) {
+    std::string Result;
+    for (char C : Text) {
+        if (C != ' ') {
+            Result += C;
+        }
+    }
+    return Result;
+}
+
+// The directory of FileName with its trailing "/"; a relative name is taken from the current
+// directory, as the service always passes full paths.
+std::string DirectoryOf(const std::string& FileName) {
+    std::string Path = FileName;
+    if (Path.empty() || Path[0] != '/') {
+        Path = std::filesystem::absolute(std::filesystem::path(Path)).lexically_normal().string();
+    }
+    return Path.substr(0, Path.find_last_of('/') + 1);
+}
+
+std::string SourceName(const std::string& Dir) {
+    std::string_view Rest(Dir);
+    if (!Rest.empty() && Rest.back() == '/') {
+        Rest.remove_suffix(1);
+    }
+    auto LastComponent = [&Rest]() {
+        const std::size_t Slash = Rest.find_last_of('/');
+        const std::string_view Part =
+            Slash == std::string_view::npos ? Rest : Rest.substr(Slash + 1);
+        Rest = Slash == std::string_view::npos ? std::string_view() : Rest.substr(0, Slash);
+        return UpperCase(WithoutBlanks(Part));
+    };
+    std::string Name = LastComponent();
+    if (Name == "ZALMORET" || Name == "VRK") {
+        Name = LastComponent();
+    }
+    return Name;
+}
+
+// The merged channel for source channel Number of Source, found by Name or added; 0 when no
+// channel or no door is free.
+int MapChannel(TVrkConfig& Merged, const TVrkConfig& Source, int Number, const std::string& Name) {
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        if (Merged.Channels(C).Name == Name) {
+            return C;
+        }
+    }
+    int Free = 0;
+    for (int C = 1; C <= VrkChannelCount && Free == 0; ++C) {
+        if (!Merged.Channels(C).Active) {
+            Free = C;
+        }
+    }
+    if (Free == 0) {
+        return 0;
+    }
+    const TVrkChannel& SourceChannel = Source.Channels(Number);
+    if (SourceChannel.Door < 1 || SourceChannel.Door > VrkDoorCount) {
+        return 0;
+    }
+    const TVrkDoor& SourceDoor = Source.Doors(SourceChannel.Door);
+    int Door = 0;
+    for (int D = 1; D <= VrkDoorCount && Door == 0; ++D) {
+        if (Merged.Doors(D).Defined && SameText(Merged.Doors(D).Name, SourceDoor.Name)) {
+            Door = D;
+        }
+    }
+    for (int D = 1; D <= VrkDoorCount && Door == 0; ++D) {
+        if (!Merged.Doors(D).Defined) {
+            Door = D;
+            TVrkDoor& Target = Merged.Doors(D);
+            Target.Name = SourceDoor.Name;
+            Target.DoorType = SourceDoor.DoorType;
+            Target.HasExits = SourceDoor.HasExits;
+            Target.DoorNumber = SourceDoor.DoorNumber;
+            Target.Defined = true;
+        }
+    }
+    if (Door == 0) {
+        return 0;
+    }
+    TVrkChannel& Target = Merged.Channels(Free);
+    Target = SourceChannel;
+    Target.Active = true;
+    Target.Door = Door;
+    return Free;
+}
+
+} // namespace
+
+uint32_t MergeCrc32(std::string_view Bytes) {
+    static const std::array<uint32_t, 256> Table = MakeCrcTable();
+    uint32_t Crc = 0xFFFFFFFFu;
+    for (char C : Bytes) {
+        Crc = (Crc >> 8) ^ Table[(Crc ^ static_cast<uint8_t>(C)) & 0xFFu];
+    }
+    return Crc ^ 0xFFFFFFFFu;
+}
+
+std::string MergeSourceKey(const std::string& FileName) {
+    const std::string Dir = DirectoryOf(FileName);
+    return Format("%8.8X", MergeCrc32(UpperCase(WithoutBlanks(Dir)))) + ":" + SourceName(Dir);
+}
+
+bool MergeFile(const std::string& FileName, TConvParams& Params) {
+    if (!FileExists(FileName)) {
+        return false;
+    }
+    const std::string OutPath = OutputPath(Params.OutDir, FileName);
+    SetAttributesNormal(FileName);
+    TVrkConfig Source;
+    auto SourceDay = std::make_unique<TVrkDay>();
+    ReadCountingFile(FileName, Source, *SourceDay);
+    const std::string Key = MergeSourceKey(FileName);
+
+    std::array<int64_t, VrkChannelCount + 1> Total{};
+    for (int S = SourceDay->FirstSlot; S <= SourceDay->LastSlot; ++S) {
+        if (!SourceDay->SlotPresent[static_cast<std::size_t>(S)]) {
+            continue;
+        }
+        for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
+            Total[static_cast<std::size_t>(N)] += SourceDay->Slots[static_cast<std::size_t>(S)]
+                                                      .Counts[static_cast<std::size_t>(N - 1)];
+        }
+    }
+
+    TVrkConfig Merged;
+    auto MergedDay = std::make_unique<TVrkDay>();
+    if (FileExists(OutPath)) {
+        SetAttributesNormal(OutPath);
+        ReadCountingFile(OutPath, Merged, *MergedDay);
+    } else {
+        ResetToEmptyKt9(Merged);
+        InitDayFromFileName(*MergedDay, OutPath);
+    }
+    Merged.Flags = 0;
+
+    std::array<int, VrkChannelCount + 1> Map{};
+    for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
+        if (!Source.Channels(N).Active || Total[static_cast<std::size_t>(N)] < 1) {
+            continue;
+        }
+        const std::string Name = CopyText(Key + "-" + std::to_string(N), 1, ChannelNameLength);
+        const int C = MapChannel(Merged, Source, N, Name);
+        if (C > 0) {
+            Merged.Channels(C).Name = Name;
+            Map[static_cast<std::size_t>(N)] = C;
+        }
+    }
+
+    for (int S = SourceDay->FirstSlot; S <= SourceDay->LastSlot; ++S) {
+        if (!SourceDay->SlotPresent[static_cast<std::size_t>(S)]) {
+            continue;
+        }
+        const TVrkSlot& From = SourceDay->Slots[static_cast<std::size_t>(S)];
+        const TDateTime Time = SlotTime(S);
+        MergedDay->SlotPresent[static_cast<std::size_t>(S)] = true;
+        MergedDay->FirstSlot = std::min(MergedDay->FirstSlot, S);
+        MergedDay->LastSlot = std::max(MergedDay->LastSlot, S);
+        for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
+            const int C = Map[static_cast<std::size_t>(N)];
+            if (C > 0) {
+                PutCount(*MergedDay, C - 1, From.Counts[static_cast<std::size_t>(N - 1)], true,
+                         Time);
+            }
+        }
+    }
+
+    int Channels = 0;
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        if (Merged.Channels(C).Active) {
+            Channels = C;
+        }
+    }
+    if (Merged.ShopName().empty() && !Source.ShopName().empty()) {
+        Merged.SetShopName(Source.ShopName());
+    }
+    WriteDayFile(*MergedDay, OutPath, "001", SlotTime(MergedDay->FirstSlot),
+                 SlotTime(MergedDay->LastSlot), Channels, Merged);
+    return true;
+}

@@ -1,0 +1,197 @@
+#include "transforms/fc_vrknorm.h"
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "data/vrkcfg.h"
+#include "data/vrkday.h"
+#include "platform/files.h"
+#include "transforms/vrktransform.h"
+
+namespace {
+
+class TSeededRandom : public TRandomSource {
+public:
+    int Next(int Range) override {
+        return std::uniform_int_distribution<int>(0, Range - 1)(FEngine);
+    }
+
+private:
+    std::mt19937 FEngine{20081224u};
+};
+
+TRandomSource* CurrentRandom = nullptr;
+
+// Draws that find nothing to take before the first removable count is taken in order, so that a
+// poor generator cannot keep the conversion spinning.
+constexpr int MaxMissedDraws = 1000000;
+
+int32_t& CountAt(TVrkDay& Day, int Slot, int Channel) {
+    return Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(Channel)];
+}
+
+void RemoveFromSide(TVrkDay& Day, const TVrkConfig& Header, bool Exits, int Count,
+                    TRandomSource& Random) {
+    const int Channels = Day.ChannelCount;
+    std::vector<int64_t> Totals(static_cast<std::size_t>(Channels), 0);
+    int64_t Sum = 0;
+    for (int C = 0; C < Channels; ++C) {
+        if (Header.Channels(C + 1).IsExit != Exits) {
+            continue;
+        }
+        for (int S = 0; S <= Day.LastSlot; ++S) {
+            if (Day.SlotPresent[static_cast<std::size_t>(S)]) {
+                Totals[static_cast<std::size_t>(C)] += CountAt(Day, S, C);
+            }
+        }
+        Sum += Totals[static_cast<std::size_t>(C)];
+    }
+    auto Removable = [&](int C, int S) {
+        return C >= 0 && C < Channels && S >= 0 && S <= Day.LastSlot &&
+               Totals[static_cast<std::size_t>(C)] >= 1 &&
+               Day.SlotPresent[static_cast<std::size_t>(S)] && CountAt(Day, S, C) >= 1;
+    };
+    auto FirstRemovable = [&](int& C, int& S) {
+        for (C = 0; C < Channels; ++C) {
+            for (S = 0; S <= Day.LastSlot; ++S) {
+                if (Removable(C, S)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    int Remaining = Count;
+    int Missed = 0;
+    while (Sum > 0 && Remaining > 0) {
+        int C = Random.Next(Channels);
+        int S = Random.Next(Day.LastSlot + 1);
+        if (!Removable(C, S)) {
+            if (++Missed < MaxMissedDraws) {
+                continue;
+            }
+            if (!FirstRemovable(C, S)) {
+                return;
+            }
+        }
+        Missed = 0;
+        --CountAt(Day, S, C);
+        --Totals[static_cast<std::size_t>(C)];
+        --Sum;
+        --Remaining;
+    }
+}
+
+// Sets the channels of one side to Sum spread in channel order; channels at or beyond the day's
+// ChannelCount take their share but are not written.
+void Spread(TVrkDay& Day, int Slot, const std::vector<int>& Side, int64_t Sum) {
+    const auto K = static_cast<int64_t>(Side.size());
+    for (std::size_t I = 0; I < Side.size(); ++I) {
+        const int Index = Side[I] - 1;
+        if (Index < Day.ChannelCount) {
+            CountAt(Day, Slot, Index) =
+                ClampCount(Sum / K + (static_cast<int64_t>(I) < Sum % K ? 1 : 0));
+        }
+    }
+}
+
+} // namespace
+
+TRandomSource& StaffRandom() {
+    static TSeededRandom Default;
+    return CurrentRandom != nullptr ? *CurrentRandom : Default;
+}
+
+void SetStaffRandom(TRandomSource* Source) {
+    CurrentRandom = Source;
+}
+
+void RemoveStaff(TVrkDay& Day, const TVrkConfig& Header, int Count, TRandomSource& Random) {
+    if (Day.LastSlot < 0 || Count <= 0 || Day.ChannelCount <= 0) {
+        return;
+    }
+    RemoveFromSide(Day, Header, false, Count, Random);
+    RemoveFromSide(Day, Header, true, Count, Random);
+}
+
+void MixEntriesExits(TVrkDay& Day, const TVrkConfig& Header) {
+    for (int D = 1; D <= VrkDoorCount; ++D) {
+        if (!Header.Doors(D).Defined) {
+            continue;
+        }
+        std::vector<int> In, Out;
+        for (int C = 1; C <= VrkChannelCount; ++C) {
+            const TVrkChannel& Ch = Header.Channels(C);
+            if (Ch.Active && Ch.Door == D) {
+                (Ch.IsExit ? Out : In).push_back(C);
+            }
+        }
+        if (In.empty() || Out.empty()) {
+            continue;
+        }
+        for (int S = Day.FirstSlot; S <= Day.LastSlot; ++S) {
+            if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
+                continue;
+            }
+            auto SideSum = [&](const std::vector<int>& Side) {
+                int64_t Sum = 0;
+                for (int C : Side) {
+                    if (C - 1 < Day.ChannelCount) {
+                        Sum += CountAt(Day, S, C - 1);
+                    }
+                }
+                return Sum;
+            };
+            const int64_t SumIn = SideSum(In);
+            const int64_t SumOut = SideSum(Out);
+            if (SumIn == 0 && SumOut == 0) {
+                continue;
+            }
+            const int64_t Total = SumIn + SumOut;
+            const int64_t Half = Total / 2 + Total % 2;
+            Spread(Day, S, In, Half);
+            Spread(Day, S, Out, Half);
+        }
+    }
+}
+
+bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
+    const auto& P = ParamsAs<TConvParamsVrkNormalize>(Params);
+    const bool InPlace = P.OutDir.empty();
+    const std::string OutPath = InPlace ? FileName : OutputPath(P.OutDir, FileName);
+    if (!FileExists(FileName)) {
+        return true;
+    }
+    TVrkConfig Header;
+    auto Day = std::make_unique<TVrkDay>();
+    ReadCountingFile(FileName, Header, *Day);
+    const TDateTime Start = SlotTime(Day->FirstSlot);
+    const TDateTime Stop = SlotTime(Day->LastSlot);
+    if (InPlace && (P.StaffRemoval || P.EXMerge || P.NoExits)) {
+        CopyRawInput(FileName);
+    }
+    if (P.StaffRemoval) {
+        const int Weekday = DayOfTheWeek(Day->Date); // 1 = Monday
+        RemoveStaff(*Day, Header, P.StaffCoeffs[static_cast<std::size_t>(Weekday - 1)],
+                    StaffRandom());
+    }
+    if (P.NoExits) {
+        for (int N = 1; N <= Day->ChannelCount; ++N) {
+            TVrkChannel& Ch = Header.Channels(N);
+            if (Ch.Active && Ch.IsExit) {
+                Ch.Active = false;
+                for (TVrkSlot& Slot : Day->Slots) {
+                    Slot.Counts[static_cast<std::size_t>(N - 1)] = 0;
+                }
+            }
+        }
+        // The door records follow, so a fixed-layout header shows the exits as inactive too.
+        Header.RecomputeDoorFlags();
+    }
+    if (P.EXMerge) {
+        MixEntriesExits(*Day, Header);
+    }
+    WriteDayFile(*Day, OutPath, P.StoreCode, Start, Stop, 0, Header);
+    return true;
+}
