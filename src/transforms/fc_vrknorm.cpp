@@ -25,7 +25,7 @@ TRandomSource* CurrentRandom = nullptr;
 
 // Draws that find nothing to take before the first removable count is taken in order, so that a
 // poor generator cannot keep the conversion spinning.
-constexpr int MaxMissedDraws = 1000000;
+constexpr int MaxMissedDraws = 100000;
 
 int32_t& CountAt(TVrkDay& Day, int Slot, int Channel) {
     return Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(Channel)];
