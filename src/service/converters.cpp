@@ -5,11 +5,21 @@
 #include "common/errors.h"
 #include "common/utils.h"
 #include "platform/files.h"
+#include "transforms/fc_correction.h"
+#include "transforms/fc_vrkmerge.h"
+#include "transforms/fc_vrknorm.h"
+#include "transforms/fc_vrksimplif.h"
+#include "transforms/fc_vrksummarize.h"
 
 namespace {
 
 const TConverter Table[] = {
     {.Code = ctNone, .Entry = &CopyToOutDir},
+    {.Code = ctCorrection, .Entry = &CorrectFile, .RewritesInput = true},
+    {.Code = ctVrkMerge, .Entry = &MergeFile},
+    {.Code = ctVrkCbx, .Entry = &SimplifyFile},
+    {.Code = ctVrkNormalize, .Entry = &NormalizeFile, .RewritesInput = true},
+    {.Code = ctVrkSummarize, .Entry = &SummarizeFile},
     {.Code = ctCroma, .StoreTrees = true},
 };
 
