@@ -1,17 +1,33 @@
 // The tarno program: the conversion service and its one-shot sub-commands. Each sub-command is
-// one row of the command table; the options every command understands ("--home DIR") are taken
-// out of the arguments before the row is chosen.
+// one row of the command table; the options every command understands ("--home DIR",
+// "--rundir DIR") are taken out of the arguments before the row is chosen. Without a command the
+// program runs the service in the foreground.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/debuglog.h"
+#include "common/errors.h"
 #include "common/home.h"
 #include "common/ini.h"
+#include "common/text.h"
+#include "common/utils.h"
 #include "config/fcsconfig.h"
+#include "platform/clock.h"
+#include "platform/eventlog.h"
 #include "platform/files.h"
+#include "platform/linuxhost.h"
+#include "platform/rundir.h"
+#include "platform/serviceinstall.h"
+#include "service/fcssrv.h"
+#include "service/pipeservers.h"
 
 #ifndef TARNO_VERSION
 #error "TARNO_VERSION must hold the project version"
@@ -23,6 +39,7 @@ constexpr int ExitUsage = 2;
 
 struct TCommandLine {
     std::string Home;              // --home DIR, or ""
+    std::string RunDir;            // --rundir DIR, or ""
     std::vector<std::string> Args; // the command's own arguments, after its name
 };
 
@@ -71,6 +88,261 @@ int RunCheckConfig(const TCommandLine& Line) {
     return Loaded ? 0 : 1;
 }
 
+// The home of a service run: found, made the process's home and its working directory.
+void EnterHome(const TCommandLine& Line) {
+    InitHome(FindHome(Line.Home));
+    if (chdir(ExeDir().c_str()) != 0) {
+        throw EOSError("Cannot enter the home \"" + ExeDir() + "\". " + SysErrorMessage(errno));
+    }
+}
+
+// The event log of a service run: syslog, and the terminal too when started by hand on one.
+class TServiceEventLog : public TEventLog {
+public:
+    TServiceEventLog() : FSyslog("Tarno"), FTerminal(isatty(STDERR_FILENO) != 0) {}
+    void Report(int Level, std::string_view Text) noexcept override {
+        FSyslog.Report(Level, Text);
+        if (FTerminal) {
+            std::fprintf(stderr, "%s %s\t%.*s\n", FormatDate(NowLocal()).c_str(),
+                         FormatTime(NowLocal()).c_str(), static_cast<int>(Text.size()),
+                         Text.data());
+        }
+    }
+
+private:
+    TSyslogEventLog FSyslog;
+    bool FTerminal;
+};
+
+int RunService(const TCommandLine& Line) {
+    if (!Line.Args.empty()) {
+        return Usage("unknown command \"" + Line.Args[0] + "\"");
+    }
+    TLinuxServiceHost Host; // first: it blocks the signals before any other thread starts
+    EnterHome(Line);
+    const TPidFile PidFile(FindRunDirectory(Line.RunDir));
+    TSystemClock Clock;
+    TServiceEventLog EventLog;
+    TNoPipeServers Pipes;
+    TFcService Service({Clock, Host, Pipes, &EventLog});
+    return Host.Run(Service);
+}
+
+// A host without requests: the one pass of --once runs to its end.
+class TOnceHost : public TServiceHost {
+public:
+    void ReportStatus() override {}
+};
+
+int RunOnce(const TCommandLine& Line) {
+    if (!Line.Args.empty()) {
+        return Usage("--once takes no arguments");
+    }
+    EnterHome(Line);
+    const TPidFile PidFile(FindRunDirectory(Line.RunDir));
+    TSystemClock Clock;
+    TServiceEventLog EventLog;
+    TOnceHost Host;
+    TNoPipeServers Pipes;
+    TFcService Service({Clock, Host, Pipes, &EventLog});
+    bool Started = true;
+    Service.ServiceStart(Started);
+    if (Started) {
+        try {
+            Service.RunDirectoryPass();
+        } catch (const std::exception& E) {
+            Service.Log(3, E.what());
+        }
+    }
+    bool Stopped = true;
+    Service.ServiceStop(Stopped);
+    return Started ? 0 : 1;
+}
+
+int RunControl(const TCommandLine& Line) {
+    const std::optional<int32_t> Code =
+        Line.Args.size() == 1 ? TryStrToInt(Line.Args[0]) : std::nullopt;
+    if (!Code || *Code < 128 || *Code > 255) {
+        return Usage("control takes one code 128..255");
+    }
+    const std::string RunDir = FindClientRunDirectory(Line.RunDir);
+    const int Pid = RunningServicePid(RunDir);
+    if (Pid <= 0) {
+        std::fprintf(stderr, "tarno: the service is not running (run directory %s)\n",
+                     RunDir.c_str());
+        return 1;
+    }
+    if (!SendServiceControl(Pid, *Code)) {
+        std::fprintf(stderr, "tarno: cannot send code %d to process %d: %s\n", *Code, Pid,
+                     SysErrorMessage(errno).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// INSTALL and UNINSTALL: a trailing SILENT leaves out the message of success.
+bool SilentOnly(const std::vector<std::string>& Args, bool& Silent) {
+    Silent = Args.size() == 1 && Args[0] == "SILENT";
+    return Args.empty() || Silent;
+}
+
+int RunInstall(const TCommandLine& Line) {
+    bool Silent = false;
+    if (!SilentOnly(Line.Args, Silent)) {
+        return Usage("INSTALL takes only SILENT");
+    }
+    char Exe[4096];
+    const ssize_t N = readlink("/proc/self/exe", Exe, sizeof Exe - 1);
+    if (N <= 0) {
+        throw EOSError("Cannot find the program's file. " + SysErrorMessage(errno));
+    }
+    const std::string ExePath(Exe, static_cast<size_t>(N));
+    InstallServiceUnit(ServiceUnitDirectory(), ServiceUnitText("MERVANTO Vevu Vidozirido Vaziviz",
+                                                               ExePath, FindHome(Line.Home)));
+    if (!Silent) {
+        WriteOut("Service installed successfully\n");
+    }
+    return 0;
+}
+
+int RunUninstall(const TCommandLine& Line) {
+    bool Silent = false;
+    if (!SilentOnly(Line.Args, Silent)) {
+        return Usage("UNINSTALL takes only SILENT");
+    }
+    UninstallServiceUnit(ServiceUnitDirectory());
+    if (!Silent) {
+        WriteOut("Service uninstalled successfully\n");
+    }
+    return 0;
+}
+
+// The type and parameters `convert` runs with.
+struct TConvertJob {
+    int Code = ctNone;
+    std::unique_ptr<TZirConfig> Config;     // --slot: the configuration holding the parameters
+    std::unique_ptr<TConvParams> OwnParams; // --type: the type's defaults
+    TConvParams* Params = nullptr;
+    std::vector<std::pair<std::string, std::string>> Settings; // --set and --out, in order
+    std::string Store;
+    std::vector<std::string> Files;
+};
+
+// Applies KEY=VALUE settings as the configuration file would give them: the parameters are
+// written to an INI section, the keys replaced, and the section read back with its rules.
+bool ApplySettings(TConvertJob& Job, std::string& Error) {
+    if (Job.Settings.empty()) {
+        return true;
+    }
+    const char* const Section = "Convert";
+    TIniFile Ini = TIniFile::FromText("");
+    Job.Params->SaveToIni(Ini, Section);
+    for (const auto& [Key, Value] : Job.Settings) {
+        if (!Ini.ValueExists(Section, Key)) {
+            Error =
+                "unknown key \"" + Key + "\" for the type " + TZirConfig::ConvTypeToText(Job.Code);
+            return false;
+        }
+        Ini.WriteString(Section, Key, Value);
+    }
+    Job.Params->LoadFromIni(Ini, Section);
+    return true;
+}
+
+int RunConvert(const TCommandLine& Line) {
+    TConvertJob Job;
+    std::string TypeName, SlotText, ConfigFile;
+    const std::vector<std::string>& A = Line.Args;
+    for (size_t I = 0; I < A.size(); ++I) {
+        const bool HasValue = I + 1 < A.size();
+        if (A[I] == "--type" && HasValue) {
+            TypeName = A[++I];
+        } else if (A[I] == "--slot" && HasValue) {
+            SlotText = A[++I];
+        } else if (A[I] == "--config" && HasValue) {
+            ConfigFile = A[++I];
+        } else if (A[I] == "--store" && HasValue) {
+            Job.Store = A[++I];
+        } else if (A[I] == "--out" && HasValue) {
+            Job.Settings.emplace_back("OutDir", A[++I]);
+        } else if (A[I] == "--set" && HasValue) {
+            const std::string& Pair = A[++I];
+            const size_t Equal = Pair.find('=');
+            if (Equal == std::string::npos || Equal == 0) {
+                return Usage("--set needs KEY=VALUE");
+            }
+            Job.Settings.emplace_back(Pair.substr(0, Equal), Pair.substr(Equal + 1));
+        } else if (A[I].starts_with("--")) {
+            return Usage("convert: unknown or incomplete option " + A[I]);
+        } else {
+            Job.Files.push_back(A[I]);
+        }
+    }
+    if (TypeName.empty() == SlotText.empty()) {
+        return Usage("convert needs either --type NAME or --slot N");
+    }
+    if (Job.Files.empty()) {
+        return Usage("convert needs at least one file");
+    }
+    TStderrLog Log;
+    SetLogFile(&Log, "/dev/null");
+    if (!TypeName.empty()) {
+        const TConvTypeInfo* Type = nullptr;
+        for (const TConvTypeInfo& Info : ConvTypeTable()) {
+            Type = SameText(Info.Name, TypeName) ? &Info : Type;
+        }
+        if (Type == nullptr) {
+            return Usage("unknown conversion type \"" + TypeName + "\"");
+        }
+        Job.Code = Type->Code;
+        Job.OwnParams = Type->Create();
+        Job.Params = Job.OwnParams.get();
+    } else {
+        const std::optional<int32_t> Slot = TryStrToInt(SlotText);
+        if (!Slot || *Slot < 0 || *Slot >= TBaseFtConfig::MaxDirectories) {
+            return Usage("--slot takes a slot number 0..63");
+        }
+        Job.Config = std::make_unique<TZirConfig>();
+        Job.Config->LoadFromFile(ConfigFile.empty() ? FindHome(Line.Home) + "/tarno.ini"
+                                                    : ConfigFile);
+        Job.Code = Job.Config->GetConvType(*Slot);
+        Job.Params = &Job.Config->GetParams(*Slot);
+    }
+    // Names on the command line are taken from the current directory; a slot's own relative
+    // directories from the home, where the service runs.
+    for (std::string& File : Job.Files) {
+        File = CombinePath("", File);
+    }
+    for (auto& [Key, Value] : Job.Settings) {
+        if (SameText(Key, "OutDir") && !Value.empty()) {
+            Value = CombinePath("", Value);
+        }
+    }
+    if (std::string Error; !ApplySettings(Job, Error)) {
+        return Usage(Error);
+    }
+    if (Job.Config) {
+        EnterHome(Line);
+    } else {
+        InitHome(FindHome(Line.Home));
+    }
+    int Result = 0;
+    for (const std::string& File : Job.Files) {
+        try {
+            bool Rewritten = false;
+            if (!ConvertWithType(Job.Code, File, *Job.Params, Job.Store, Rewritten)) {
+                std::fprintf(stderr, "%s : conversion failed\n", File.c_str());
+                Result = 1;
+            }
+        } catch (const std::exception& E) {
+            std::fprintf(stderr, "%s : %s\n", File.c_str(), E.what());
+            Result = 1;
+        }
+    }
+    ClearLogService();
+    return Result;
+}
+
 int RunHelp(const TCommandLine& Line);
 
 int RunVersion(const TCommandLine& /*Line*/) {
@@ -79,6 +351,25 @@ int RunVersion(const TCommandLine& /*Line*/) {
 }
 
 const TCommand Commands[] = {
+    {"", &RunService,
+     "tarno [--home DIR] [--rundir DIR]\n"
+     "    run the service in the foreground until SIGTERM or SIGINT"},
+    {"--once", &RunOnce,
+     "tarno [--home DIR] [--rundir DIR] --once\n"
+     "    start the service, run one directory pass and stop (exit code 1: the start failed)"},
+    {"control", &RunControl,
+     "tarno control CODE [--rundir DIR]\n"
+     "    send the user-defined code CODE (128..255) to the running service; 192 + N\n"
+     "    converts every file of slot N again"},
+    {"convert", &RunConvert,
+     "tarno convert (--type NAME | --slot N) [--home DIR] [--config FILE]\n"
+     "              [--set KEY=VALUE]... [--out DIR] [--store NAME] FILE...\n"
+     "    convert the files as the service would (exit code 1: a file failed)"},
+    {"INSTALL", &RunInstall,
+     "tarno INSTALL [SILENT]\n"
+     "    install the systemd unit tarno.service (directory: $TARNO_UNIT_DIR or\n"
+     "    /etc/systemd/system) and enable it"},
+    {"UNINSTALL", &RunUninstall, "tarno UNINSTALL [SILENT]\n    disable and remove the unit"},
     {"check-config", &RunCheckConfig,
      "tarno [--home DIR] check-config [FILE]\n"
      "    load FILE (default: the home's tarno.ini) as the service does and print it as\n"
@@ -98,6 +389,20 @@ int RunHelp(const TCommandLine& /*Line*/) {
     return 0;
 }
 
+// INSTALL, UNINSTALL and SILENT in any case, also after "-" or "/"; "" for any other word.
+std::string ServiceSwitch(const std::string& Arg) {
+    std::string_view Word = Arg;
+    if (Word.starts_with("-") || Word.starts_with("/")) {
+        Word.remove_prefix(1);
+    }
+    for (const char* Switch : {"INSTALL", "UNINSTALL", "SILENT"}) {
+        if (SameText(Word, Switch)) {
+            return Switch;
+        }
+    }
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -105,25 +410,25 @@ int main(int argc, char** argv) {
         TCommandLine Line;
         std::vector<std::string> Args(argv + 1, argv + argc);
         for (std::size_t I = 0; I < Args.size(); ++I) {
-            if (Args[I] == "--home") {
+            if (Args[I] == "--home" || Args[I] == "--rundir") {
                 if (I + 1 == Args.size()) {
-                    return Usage("--home needs a directory");
+                    return Usage(Args[I] + " needs a directory");
                 }
-                Line.Home = Args[++I];
+                (Args[I] == "--home" ? Line.Home : Line.RunDir) = Args[I + 1];
+                ++I;
+            } else if (const std::string Word = ServiceSwitch(Args[I]); !Word.empty()) {
+                Line.Args.push_back(Word);
             } else {
                 Line.Args.push_back(Args[I]);
             }
         }
-        if (Line.Args.empty()) {
-            return Usage("no command given");
-        }
         for (const TCommand& Command : Commands) {
-            if (Line.Args[0] == Command.Name) {
+            if (!Line.Args.empty() && Line.Args[0] == Command.Name) {
                 Line.Args.erase(Line.Args.begin());
                 return Command.Run(Line);
             }
         }
-        return Usage("unknown command \"" + Line.Args[0] + "\"");
+        return RunService(Line);
     } catch (const std::exception& E) {
         std::fprintf(stderr, "tarno: %s\n", E.what());
         return 1;
