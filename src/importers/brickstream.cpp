@@ -1,0 +1,255 @@
+#include "importers/brickstream.h"
+
+#include <algorithm>
+
+#include "common/datetime.h"
+#include "common/errors.h"
+#include "common/text.h"
+#include "common/utils.h"
+#include "data/vrkcfg.h"
+#include "data/vrkday.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
+
+std::string_view TrimBlanks(std::string_view Text) {
+    while (!Text.empty() && static_cast<unsigned char>(Text.front()) <= ' ') {
+        Text.remove_prefix(1);
+    }
+    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
+        Text.remove_suffix(1);
+    }
+    return Text;
+}
+
+// The number at the 1-based position From of Text, Count characters long.
+std::optional<int32_t> NumberAt(std::string_view Text, int From, int Count) {
+    return TryStrToInt(CopyText(Text, From, Count));
+}
+
+// A count of an input line: an integer of 0 or more.
+bool ReadCount(std::string_view Text, int32_t& Count) {
+    const auto Value = TryStrToInt(Text);
+    if (!Value || *Value < 0) {
+        return false;
+    }
+    Count = *Value;
+    return true;
+}
+
+// The directory part of Path: everything before its last "/" ("" without one).
+std::string_view DirectoryPart(std::string_view Path) {
+    const auto Slash = Path.find_last_of('/');
+    return Slash == std::string_view::npos ? std::string_view() : Path.substr(0, Slash);
+}
+
+std::string_view NamePart(std::string_view Path) {
+    const auto Slash = Path.find_last_of('/');
+    return Slash == std::string_view::npos ? Path : Path.substr(Slash + 1);
+}
+
+} // namespace
+
+int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
+                       int MaxFields) {
+    int Count = 0;
+    std::size_t Start = 0;
+    while (true) {
+        const std::size_t End = Line.find(Separator, Start);
+        const std::size_t Stop = End == std::string_view::npos ? Line.size() : End;
+        if (Count < MaxFields) {
+            Fields[Count] = TrimBlanks(Line.substr(Start, std::min(Stop - Start, MaxFieldLength)));
+        }
+        ++Count;
+        if (End == std::string_view::npos) {
+            break;
+        }
+        Start = End + 1;
+    }
+    for (int I = Count; I < MaxFields; ++I) {
+        Fields[I] = std::string_view();
+    }
+    return Count;
+}
+
+std::string_view CutName(std::string_view Text) {
+    return Text.substr(0, std::min(Text.size(), ImportNameLength));
+}
+
+bool ReadingSecond(int Year, int Month, int Day, int Hour, int Minute, int Second,
+                   int64_t& Result) {
+    TDateTime Date = 0;
+    if (Year < 1991 || Year > 2090 || !TryEncodeDate(Year, Month, Day, Date) || Hour < 0 ||
+        Hour > 23 || Minute < 0 || Minute > 59 || Second < 0 || Second > 59) {
+        return false;
+    }
+    Result = static_cast<int64_t>(Date) * SecondsPerDay + Hour * 3600 + Minute * 60 + Second;
+    return true;
+}
+
+bool ReadIsoDateTime(std::string_view Date, std::string_view Time, bool WithMSec, int64_t& Second,
+                     int& MSec) {
+    const auto Year = NumberAt(Date, 1, 4);
+    const auto Month = NumberAt(Date, 6, 2);
+    const auto Day = NumberAt(Date, 9, 2);
+    const auto Hour = NumberAt(Time, 1, 2);
+    const auto Minute = NumberAt(Time, 4, 2);
+    if (!Year || !Month || !Day || !Hour || !Minute) {
+        return false;
+    }
+    int Sec = 0;
+    MSec = 0;
+    if (Time.size() >= 8) {
+        const auto S = NumberAt(Time, 7, 2);
+        if (!S) {
+            return false;
+        }
+        Sec = *S;
+    }
+    if (WithMSec && Time.size() >= 12) {
+        const auto Ms = NumberAt(Time, 10, 3);
+        if (!Ms || *Ms < 0 || *Ms > 999) {
+            return false;
+        }
+        MSec = *Ms;
+    }
+    return ReadingSecond(*Year, *Month, *Day, *Hour, *Minute, Sec, Second);
+}
+
+char BsZoneTypeOfWord(std::string_view Word, bool Children) {
+    if (SameText(Word, "entrance")) {
+        return 'D';
+    }
+    if (SameText(Word, "corridor")) {
+        return 'C';
+    }
+    if (SameText(Word, "parking")) {
+        return 'P';
+    }
+    if (Children && SameText(Word, "children")) {
+        return 'A';
+    }
+    return 0;
+}
+
+bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading) {
+    std::string_view Fields[9];
+    SplitTrimmedFields(Line, '|', Fields, 9);
+    if (Child) {
+        Reading.Store = "001";
+        Reading.Zone = CutName(Fields[2]);
+        Reading.ZoneType = BsZoneTypeOfWord(Fields[4], true);
+        if (Reading.ZoneType == 0) {
+            return false;
+        }
+    } else {
+        Reading.Store = CutName(Fields[2]);
+        Reading.Zone = CutName(Fields[4]);
+        Reading.ZoneType = 'D';
+    }
+    if (Reading.Zone.empty() || !ReadCount(Fields[7], Reading.In) ||
+        !ReadCount(Fields[8], Reading.Out)) {
+        return false;
+    }
+    const std::string_view Stamp = Fields[6];
+    const auto Month = NumberAt(Stamp, 1, 2);
+    const auto Day = NumberAt(Stamp, 4, 2);
+    const auto Year = NumberAt(Stamp, 7, 4);
+    const auto Hour = NumberAt(Stamp, 12, 2);
+    const auto Minute = NumberAt(Stamp, 15, 2);
+    const auto Second = NumberAt(Stamp, 18, 2);
+    if (!Month || !Day || !Year || !Hour || !Minute || !Second ||
+        !ReadingSecond(*Year, *Month, *Day, *Hour, *Minute, *Second, Reading.Second)) {
+        return false;
+    }
+    // The stamp marks the end of the interval: the counts belong to the quarter-hour before it.
+    Reading.Second -= SecondsPerQuarter;
+    return true;
+}
+
+bool ParseBsRtLine(std::string_view Line, TBsRtLine& Reading) {
+    std::string_view Fields[9];
+    const int Count = SplitTrimmedFields(Line, ';', Fields, 9);
+    Reading.ZoneType = BsZoneTypeOfWord(Fields[2], false);
+    Reading.Zone = CutName(Fields[3]);
+    if (Reading.ZoneType == 0 || Reading.Zone.empty() || !ReadCount(Fields[4], Reading.In) ||
+        !ReadCount(Fields[5], Reading.Out)) {
+        return false;
+    }
+    if (Count == 9) {
+        if (!ReadCount(Fields[6], Reading.ChildIn) || !ReadCount(Fields[7], Reading.ChildOut)) {
+            return false;
+        }
+        Reading.Device = CutName(Fields[8]);
+    } else {
+        Reading.ChildIn = 0;
+        Reading.ChildOut = 0;
+        Reading.Device = CutName(Fields[6]);
+    }
+    return !Reading.Device.empty() &&
+           ReadIsoDateTime(Fields[0], Fields[1], true, Reading.Second, Reading.MSec);
+}
+
+void ClearRFlags(TVrkConfig& Config) {
+    Config.Flags &= ~(uint32_t{0xFFFF} << 12);
+}
+
+void PrepareImportConfig(TVrkConfig& Config) {
+    Config.SetModel("KT9");
+    for (int D = 1; D <= VrkDoorCount; ++D) {
+        Config.Doors(D) = TVrkDoor{};
+    }
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        TVrkChannel& Channel = Config.Channels(C);
+        Channel = TVrkChannel{};
+        Channel.Door = (C + 1) / 2;
+        Channel.IsExit = C % 2 == 0;
+    }
+    ClearRFlags(Config);
+}
+
+std::string DayFilePath(const std::string& OutDir, int64_t Day) {
+    if (OutDir.empty()) {
+        throw ETarnoError("Output directory not set");
+    }
+    const TDateParts P = DecodeDate(static_cast<TDateTime>(Day));
+    return CombinePath(OutDir, Format("%2.2d%2.2d%2.2d.vrk", P.Year % 100, P.Month, P.Day));
+}
+
+std::string ShopNameOfOutDir(std::string_view OutDir) {
+    return std::string(NamePart(DirectoryPart(OutDir)));
+}
+
+std::string ShopNameAboveFile(const std::string& FileName) {
+    return std::string(NamePart(DirectoryPart(DirectoryPart(FileName))));
+}
+
+void SetSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
+    const auto S = static_cast<std::size_t>(Slot);
+    Day.Slots[S].Counts[static_cast<std::size_t>(Channel)] = Value;
+    Day.SlotPresent[S] = true;
+    Day.FirstSlot = std::min(Day.FirstSlot, Slot);
+    Day.LastSlot = std::max(Day.LastSlot, Slot);
+    Day.ChannelCount = std::max(Day.ChannelCount, Channel + 1);
+}
+
+int ImportChannelColumns(const TVrkConfig& Config, const TVrkDay& Day) {
+    int Columns = std::max(4, Day.ChannelCount);
+    for (int C = VrkChannelCount; C > Columns; --C) {
+        if (Config.Channels(C).Active) {
+            Columns = C;
+            break;
+        }
+    }
+    return Columns;
+}
+
+bool ReadImportInput(const std::string& FileName, std::string& Text) {
+    if (!FileExists(FileName)) {
+        return false;
+    }
+    Text = ReadFileBytes(FileName);
+    return true;
+}

@@ -1,0 +1,124 @@
+// Reading the export lines of Brickstream sensors (interval counts and running counters), and what
+// the importers of foreign counting files share: field splitting, reading times in whole seconds,
+// the day file prepared for import, its name and the shop names taken from directories.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/errors.h"
+#include "config/fcsconvparams.h"
+
+class TVrkConfig;
+struct TVrkDay;
+
+constexpr int64_t SecondsPerDay = 86400;
+constexpr int64_t SecondsPerQuarter = 900;
+// Longest store, zone and device name kept from an input line.
+constexpr std::size_t ImportNameLength = 32;
+
+// Splits Line at every Separator like GetField: field i is cut to 255 characters, then trimmed of
+// blanks. Fills at most MaxFields views into Line (missing fields are empty) and returns the
+// number of fields of the line (separators + 1).
+int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
+                       int MaxFields);
+
+// The first ImportNameLength characters of Text.
+std::string_view CutName(std::string_view Text);
+
+// A reading time as whole seconds since 1899-12-30 00:00 (the day number of the date-time times
+// 86400 plus the second of the day).
+inline int64_t DayOfSecond(int64_t Second) {
+    return Second >= 0 ? Second / SecondsPerDay : -((-Second + SecondsPerDay - 1) / SecondsPerDay);
+}
+inline int SlotOfSecond(int64_t Second) {
+    return static_cast<int>((Second - DayOfSecond(Second) * SecondsPerDay) / SecondsPerQuarter);
+}
+
+// Seconds of a calendar date and time; false when they do not form a valid date and time, or the
+// year is one a day-file name "yymmdd" cannot carry (before 1991 or after 2090).
+bool ReadingSecond(int Year, int Month, int Day, int Hour, int Minute, int Second, int64_t& Result);
+
+// A date "yyyy-mm-dd" (read by position, separators not examined) and a time "hh:nn[:ss[.zzz]]":
+// seconds are read when Time has 8 characters or more, milliseconds (only with WithMSec) when it
+// has 12 or more. False when the texts do not form a valid date and time.
+bool ReadIsoDateTime(std::string_view Date, std::string_view Time, bool WithMSec, int64_t& Second,
+                     int& MSec);
+
+// The zone type letter of a zone type word, case ignored: "entrance" D, "corridor" C, "parking" P,
+// and "children" A when Children is set; 0 for any other word.
+char BsZoneTypeOfWord(std::string_view Word, bool Children);
+
+// One line of an interval file (BRICKSTREAM or BRICKSTREAM-CHLD); the views point into the line.
+struct TBsIntervalLine {
+    std::string_view Store; // BRICKSTREAM: field 2; BRICKSTREAM-CHLD: "001"
+    std::string_view Zone;  // never empty
+    char ZoneType = 'D';    // BRICKSTREAM-CHLD: D, C, P or A (children)
+    int64_t Second = 0;     // start of the interval: the stamp minus 15 minutes
+    int32_t In = 0;
+    int32_t Out = 0;
+};
+
+// Parses a "|" separated interval line: field 2 store (Child: zone), field 4 zone (Child: zone
+// type word), field 6 the stamp "MM/DD/YYYY HH:NN:SS" at the end of the interval, fields 7 and 8
+// the counts entering and leaving. False for a line to skip.
+bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading);
+
+// One line of a running-counter file (BRICKSTREAM-RT); the views point into the line.
+struct TBsRtLine {
+    std::string_view Device;
+    std::string_view Zone;
+    char ZoneType = 'D'; // D, C or P
+    int64_t Second = 0;
+    int MSec = 0;
+    int32_t In = 0;
+    int32_t Out = 0;
+    int32_t ChildIn = 0;
+    int32_t ChildOut = 0;
+};
+
+// Parses a ";" separated running-counter line: date, time, zone type word, zone, in, out, then
+// either child in, child out and device (a line of nine fields) or the device. False for a line to
+// skip.
+bool ParseBsRtLine(std::string_view Line, TBsRtLine& Reading);
+
+// Prepares a counting data file object for an import: model "KT9", no door defined (empty names,
+// type D, no exits), every channel inactive without name, of kind 0, channel n on door (n+1)/2
+// and counting exits when n is even, the "#R" flags cleared.
+void PrepareImportConfig(TVrkConfig& Config);
+// Clears the sixteen "#R" flags (every digit "1").
+void ClearRFlags(TVrkConfig& Config);
+
+// The day file of the day number Day (days since 1899-12-30) in OutDir: "yymmdd.vrk". Raises
+// ETarnoError "Output directory not set" for an empty OutDir.
+std::string DayFilePath(const std::string& OutDir, int64_t Day);
+
+// The shop name of interval day files without a store in their readings: the last name of the
+// directory part of OutDir ("/data/shop12" gives data, "/data/shop12/" gives shop12).
+std::string ShopNameOfOutDir(std::string_view OutDir);
+
+// The name of the directory above the directory of FileName ("/bs/shop12/in/f.dat" gives shop12).
+std::string ShopNameAboveFile(const std::string& FileName);
+
+// Sets the count of channel index Channel (0..63) in Slot, marks the slot as holding data and
+// widens the day's bounds and channel count.
+void SetSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value);
+
+// Columns of channel counts for a day file: every active channel of Config and every channel the
+// day holds, at least four.
+int ImportChannelColumns(const TVrkConfig& Config, const TVrkDay& Day);
+
+// The whole input file FileName in Text; false when it does not exist. Raises EOSError when it
+// exists but cannot be read.
+bool ReadImportInput(const std::string& FileName, std::string& Text);
+
+// The slot parameters as the class T an importer needs; raises EConvertError for another class.
+template <class T>
+const T& ImportParams(const TConvParams& Params) {
+    const auto* Typed = dynamic_cast<const T*>(&Params);
+    if (Typed == nullptr) {
+        throw EConvertError("Wrong parameter class for this conversion type");
+    }
+    return *Typed;
+}

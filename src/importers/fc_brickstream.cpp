@@ -1,0 +1,393 @@
+#include "importers/fc_brickstream.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <memory>
+#include <numeric>
+#include <span>
+#include <tuple>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/text.h"
+#include "config/fcsconvparams.h"
+#include "data/vrkcfg.h"
+#include "data/vrkday.h"
+#include "importers/brickstream.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int IntervalMaxDoors = 32;
+constexpr int ChildMaxDoors = 16;
+constexpr int RtMaxZones = 16;
+// A counter step beyond this is a gap or a reset, not people.
+constexpr int64_t MaxCounterStep = 1024;
+
+// The names met in one input file, each stored once; readings refer to them by number.
+class TNameTable {
+public:
+    int32_t Intern(std::string_view Name) {
+        if (FLast >= 0 && FNames[static_cast<std::size_t>(FLast)] == Name) {
+            return FLast;
+        }
+        auto It = FIds.find(Name);
+        if (It == FIds.end()) {
+            It = FIds.emplace(std::string(Name), static_cast<int32_t>(FNames.size())).first;
+            FNames.emplace_back(Name);
+        }
+        FLast = It->second;
+        return FLast;
+    }
+    const std::string& Name(int32_t Id) const { return FNames[static_cast<std::size_t>(Id)]; }
+    std::size_t Count() const { return FNames.size(); }
+
+private:
+    struct THash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view Text) const {
+            return std::hash<std::string_view>{}(Text);
+        }
+    };
+    std::unordered_map<std::string, int32_t, THash, std::equal_to<>> FIds;
+    std::vector<std::string> FNames;
+    int32_t FLast = -1;
+};
+
+struct TIntervalReading {
+    int64_t Second = 0;
+    int32_t Zone = 0;    // number of the zone name as written
+    int32_t ZoneKey = 0; // rank of the zone name in case-ignoring order
+    int32_t Store = 0;
+    int32_t In = 0;
+    int32_t Out = 0;
+    int32_t ChildIn = 0;
+    int32_t ChildOut = 0;
+    char ZoneType = 'D';
+};
+
+// Defines door Number for a zone with its channels: entering and leaving (kind 0), and with
+// Children also children entering and leaving (kind 1), the channels of door d starting at
+// 2d-1 (4d-3 with Children).
+void CreateZoneDoor(TVrkConfig& Config, int Number, std::string_view Zone, char ZoneType,
+                    bool Children) {
+    TVrkDoor& Door = Config.Doors(Number);
+    Door.Defined = true;
+    Door.Name = std::string(Zone);
+    Door.DoorType = ZoneType;
+    Door.HasExits = true;
+    const int Width = Children ? 4 : 2;
+    const int First = (Number - 1) * Width + 1;
+    for (int K = 0; K < Width; ++K) {
+        TVrkChannel& Channel = Config.Channels(First + K);
+        Channel.Active = true;
+        Channel.IsExit = K % 2 == 1;
+        Channel.Door = Number;
+        Channel.Kind = K / 2;
+    }
+}
+
+// The door of a zone in an interval day file: the defined door of that name (case ignored), else
+// a new one in the first free door number; 0 when the zone cannot have a door (the maximum of
+// doors is reached, or the door found has no room for its channels).
+int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool Children) {
+    const int MaxDoors = Children ? ChildMaxDoors : IntervalMaxDoors;
+    int DefinedCount = 0;
+    int Free = 0;
+    for (int D = 1; D <= VrkDoorCount; ++D) {
+        const TVrkDoor& Door = Config.Doors(D);
+        if (!Door.Defined) {
+            Free = Free == 0 ? D : Free;
+        } else if (SameText(Door.Name, Zone)) {
+            return D <= MaxDoors ? D : 0;
+        } else {
+            ++DefinedCount;
+        }
+    }
+    if (DefinedCount >= MaxDoors || Free == 0) {
+        return 0;
+    }
+    CreateZoneDoor(Config, Free, Zone, ZoneType, Children);
+    return Free;
+}
+
+class TIntervalImport {
+public:
+    TIntervalImport(const TConvParamsBrickstream& Params, bool Children)
+        : FParams(Params), FChildren(Children),
+          FStoreCode(Params.UseShopId ? Params.ShopId : std::string("001")) {}
+
+    void Run(const std::string& Text) {
+        ReadLines(Text);
+        if (FChildren) {
+            JoinChildren();
+        }
+        SortReadings();
+        auto Day = std::make_unique<TVrkDay>();
+        std::size_t First = 0;
+        while (First < FMain.size()) {
+            const int64_t DayNo = DayOfSecond(FMain[First].Second);
+            std::size_t End = First + 1;
+            while (End < FMain.size() && DayOfSecond(FMain[End].Second) == DayNo) {
+                ++End;
+            }
+            UpdateDayFile(DayFilePath(FParams.OutDir, DayNo),
+                          std::span(FMain).subspan(First, End - First), *Day);
+            First = End;
+        }
+    }
+
+private:
+    void ReadLines(const std::string& Text) {
+        TBsIntervalLine Line;
+        ForEachTextLine(Text, [&](std::string_view L) {
+            if (!ParseBsIntervalLine(L, FChildren, Line)) {
+                return;
+            }
+            TIntervalReading R;
+            R.Second = Line.Second;
+            R.Zone = FZones.Intern(Line.Zone);
+            R.Store = FStores.Intern(Line.Store);
+            R.ZoneType = Line.ZoneType;
+            if (Line.ZoneType == 'A') {
+                R.ChildIn = Line.In;
+                R.ChildOut = FParams.ZeroExits ? 0 : Line.Out;
+                FChild.push_back(R);
+            } else {
+                R.In = Line.In;
+                R.Out = FParams.ZeroExits ? 0 : Line.Out;
+                FMain.push_back(R);
+            }
+        });
+    }
+
+    // A children reading goes to the reading of the same zone (exact name) and time; without one
+    // it becomes an entrance reading of its own.
+    void JoinChildren() {
+        struct TKeyHash {
+            std::size_t operator()(const std::pair<int64_t, int32_t>& Key) const {
+                return std::hash<int64_t>{}(Key.first * 1000003 + Key.second);
+            }
+        };
+        std::unordered_map<std::pair<int64_t, int32_t>, std::size_t, TKeyHash> Index;
+        for (std::size_t I = 0; I < FMain.size(); ++I) {
+            Index.emplace(std::pair(FMain[I].Second, FMain[I].Zone), I);
+        }
+        for (TIntervalReading C : FChild) {
+            const auto [It, Added] = Index.emplace(std::pair(C.Second, C.Zone), FMain.size());
+            if (Added) {
+                C.ZoneType = 'D';
+                FMain.push_back(C);
+            } else {
+                FMain[It->second].ChildIn = C.ChildIn;
+                FMain[It->second].ChildOut = C.ChildOut;
+            }
+        }
+    }
+
+    // By time to the whole second, then by zone with case ignored; readings that compare equal
+    // keep the order of the file, so a later line wins.
+    void SortReadings() {
+        const std::size_t N = FZones.Count();
+        std::vector<std::string> Folded(N);
+        std::vector<int32_t> Order(N);
+        for (std::size_t I = 0; I < N; ++I) {
+            Folded[I] = UpperCase(FZones.Name(static_cast<int32_t>(I)));
+        }
+        std::iota(Order.begin(), Order.end(), 0);
+        std::sort(Order.begin(), Order.end(), [&](int32_t A, int32_t B) {
+            return Folded[static_cast<std::size_t>(A)] < Folded[static_cast<std::size_t>(B)];
+        });
+        FKeyOfZone.assign(N, 0);
+        int32_t Key = -1;
+        for (std::size_t K = 0; K < N; ++K) {
+            const auto Id = static_cast<std::size_t>(Order[K]);
+            if (K == 0 || Folded[Id] != Folded[static_cast<std::size_t>(Order[K - 1])]) {
+                ++Key;
+            }
+            FKeyOfZone[Id] = Key;
+        }
+        FKeyCount = static_cast<std::size_t>(Key + 1);
+        for (TIntervalReading& R : FMain) {
+            R.ZoneKey = FKeyOfZone[static_cast<std::size_t>(R.Zone)];
+        }
+        const auto Before = [](const TIntervalReading& A, const TIntervalReading& B) {
+            return A.Second != B.Second ? A.Second < B.Second : A.ZoneKey < B.ZoneKey;
+        };
+        if (!std::is_sorted(FMain.begin(), FMain.end(), Before)) {
+            std::stable_sort(FMain.begin(), FMain.end(), Before);
+        }
+    }
+
+    // Merges the readings of one day into its day file: existing doors, channels and counts stay
+    // unless a reading sets them.
+    void UpdateDayFile(const std::string& Path, std::span<const TIntervalReading> Readings,
+                       TVrkDay& Day) {
+        TVrkConfig Config;
+        if (FileExists(Path)) {
+            const std::string Old = ReadFileBytes(Path);
+            Config.ReadHeader(Old);
+            LoadDayFromText(Old, Path, Day, Config);
+            // Readers name every door "Porte" when its line has no name; doors without
+            // channels are written without a name again, as in a new day file, so that
+            // importing the same file twice gives the same day file.
+            for (int D = 1; D <= VrkDoorCount; ++D) {
+                if (!Config.Doors(D).Defined) {
+                    Config.Doors(D).Name.clear();
+                }
+            }
+        } else {
+            PrepareImportConfig(Config);
+            InitDayFromFileName(Day, Path);
+        }
+        ClearRFlags(Config);
+        // Door of each zone key in this file: 0 not looked up yet, -1 no door.
+        std::vector<int> DoorOfKey(FKeyCount, 0);
+        const int Width = FChildren ? 4 : 2;
+        int32_t ShopStore = -1;
+        for (const TIntervalReading& R : Readings) {
+            int& Door = DoorOfKey[static_cast<std::size_t>(R.ZoneKey)];
+            if (Door == 0) {
+                Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren);
+                Door = Door == 0 ? -1 : Door;
+            }
+            if (Door < 0) {
+                continue;
+            }
+            if (!FStores.Name(R.Store).empty()) {
+                ShopStore = R.Store;
+            }
+            const int Channel = (Door - 1) * Width;
+            const int Slot = SlotOfSecond(R.Second);
+            SetSlotCount(Day, Slot, Channel, R.In);
+            SetSlotCount(Day, Slot, Channel + 1, R.Out);
+            if (FChildren) {
+                SetSlotCount(Day, Slot, Channel + 2, R.ChildIn);
+                SetSlotCount(Day, Slot, Channel + 3, R.ChildOut);
+            }
+        }
+        Config.SetShopName(ShopStore >= 0 ? FStores.Name(ShopStore)
+                                          : ShopNameOfOutDir(FParams.OutDir));
+        WriteDayFile(Day, Path, FStoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
+                     ImportChannelColumns(Config, Day), Config);
+    }
+
+    const TConvParamsBrickstream& FParams;
+    const bool FChildren;
+    const std::string FStoreCode;
+    TNameTable FZones;
+    TNameTable FStores;
+    std::vector<TIntervalReading> FMain;
+    std::vector<TIntervalReading> FChild;
+    std::vector<int32_t> FKeyOfZone;
+    std::size_t FKeyCount = 0;
+};
+
+bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& Params,
+                    bool Children) {
+    std::string Text;
+    if (!ReadImportInput(FileName, Text)) {
+        return true;
+    }
+    TIntervalImport(Params, Children).Run(Text);
+    return true;
+}
+
+struct TRtReading {
+    std::string Device;
+    std::string Zone;
+    char ZoneType = 'D';
+    int64_t Second = 0;
+    std::array<int32_t, 4> Values{}; // in, out, children in, children out
+    int LineNo = 0;
+};
+
+} // namespace
+
+bool ImportBrickstream(const std::string& FileName, TConvParams& Params) {
+    return ImportInterval(FileName, ImportParams<TConvParamsBrickstream>(Params), false);
+}
+
+bool ImportBrickstreamChild(const std::string& FileName, TConvParams& Params) {
+    return ImportInterval(FileName, ImportParams<TConvParamsBrickstreamChld>(Params), true);
+}
+
+bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
+    const auto& P = ImportParams<TConvParamsBrickstreamRt>(Params);
+    const std::string StoreCode = P.UseShopId ? P.ShopId : std::string("001");
+    std::string Text;
+    if (!ReadImportInput(FileName, Text)) {
+        return true;
+    }
+    std::vector<TRtReading> Readings;
+    int LineNo = 0;
+    TBsRtLine Line;
+    ForEachTextLine(Text, [&](std::string_view L) {
+        if (ParseBsRtLine(L, Line)) {
+            Readings.push_back({std::string(Line.Device),
+                                std::string(Line.Zone),
+                                Line.ZoneType,
+                                Line.Second,
+                                {Line.In, Line.Out, Line.ChildIn, Line.ChildOut},
+                                LineNo});
+        }
+        ++LineNo;
+    });
+    if (Readings.empty()) {
+        return true;
+    }
+    std::sort(Readings.begin(), Readings.end(), [](const TRtReading& A, const TRtReading& B) {
+        return std::tie(A.Device, A.Zone, A.Second, A.LineNo) <
+               std::tie(B.Device, B.Zone, B.Second, B.LineNo);
+    });
+
+    const std::string Path = DayFilePath(P.OutDir, DayOfSecond(Readings.front().Second));
+    TVrkConfig Config;
+    PrepareImportConfig(Config);
+    auto Day = std::make_unique<TVrkDay>();
+    InitDayFromFileName(*Day, Path);
+
+    // Last counter value of every channel; the zones are numbered over the whole file.
+    std::array<int32_t, VrkChannelCount> Last{};
+    int Zones = 0;
+    std::size_t First = 0;
+    while (First < Readings.size()) {
+        std::size_t End = First + 1;
+        while (End < Readings.size() && Readings[End].Device == Readings[First].Device) {
+            ++End;
+        }
+        const std::string* CurrentZone = nullptr;
+        int Channel = 0; // index of the first channel of the current zone
+        for (std::size_t I = First; I < End; ++I) {
+            const TRtReading& R = Readings[I];
+            if (CurrentZone == nullptr || R.Zone != *CurrentZone) {
+                if (Zones == RtMaxZones) {
+                    break;
+                }
+                CreateZoneDoor(Config, Zones + 1, R.Zone, R.ZoneType, true);
+                Channel = Zones * 4;
+                ++Zones;
+                CurrentZone = &R.Zone;
+                // The first reading of a zone only sets the starting values.
+                std::copy(R.Values.begin(), R.Values.end(),
+                          Last.begin() + static_cast<std::ptrdiff_t>(Channel));
+            }
+            std::array<int32_t, 4> Step{};
+            for (std::size_t K = 0; K < 4; ++K) {
+                int32_t& Previous = Last[static_cast<std::size_t>(Channel) + K];
+                const int64_t Diff = int64_t{R.Values[K]} - Previous;
+                Step[K] = Diff < 0 || Diff > MaxCounterStep ? 0 : static_cast<int32_t>(Diff);
+                Previous = R.Values[K];
+            }
+            AddCounts(*Day, Channel, Step[0], SlotTime(SlotOfSecond(R.Second)), Channel + 1,
+                      Step[1], Channel + 2, Step[2], Channel + 3, Step[3]);
+        }
+        First = End;
+    }
+    Config.SetShopName(ShopNameAboveFile(FileName));
+    WriteDayFile(*Day, Path, StoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
+                 ImportChannelColumns(Config, *Day), Config);
+    return true;
+}

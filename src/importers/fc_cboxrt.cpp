@@ -1,0 +1,227 @@
+#include "importers/fc_cboxrt.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "common/text.h"
+#include "config/fcsconvparams.h"
+#include "data/vrkcfg.h"
+#include "data/vrkday.h"
+#include "importers/brickstream.h"
+
+namespace {
+
+// A counter step beyond this is a gap or a reset, not people.
+constexpr int64_t MaxCounterStep = 1024;
+// Channels whose halving is recorded in the "#R" flags.
+constexpr int HalvingChannels = 16;
+
+struct TCboxReading {
+    bool Absolute = false;
+    std::string Device;
+    std::string ChannelId;
+    std::string Zone;
+    char ZoneType = 'D';
+    bool Exits = false;
+    bool Halved = false;
+    int32_t Value = 0;
+    int64_t Second = 0;
+    int LineNo = 0;
+};
+
+// Running counters before absolute values, then device, channel identifier, zone, zone type,
+// direction, time to the second and line.
+bool Before(const TCboxReading& A, const TCboxReading& B) {
+    return std::tie(A.Absolute, A.Device, A.ChannelId, A.Zone, A.ZoneType, A.Exits, A.Second,
+                    A.LineNo) < std::tie(B.Absolute, B.Device, B.ChannelId, B.Zone, B.ZoneType,
+                                         B.Exits, B.Second, B.LineNo);
+}
+
+// The channels of the day file being built; while they are found, a channel's name holds its
+// device.
+class TCboxChannels {
+public:
+    explicit TCboxChannels(TVrkConfig& Config) : FConfig(Config) {}
+
+    // The channel of a reading: the channel of this device, identifier and direction on a door
+    // of this zone and type; else a new channel on the door of another channel of the device with
+    // this zone and type; else a new channel on a new door. 0 when no channel or door is free.
+    int Find(const TCboxReading& R) {
+        for (int C = 1; C <= VrkChannelCount; ++C) {
+            const TVrkChannel& Ch = FConfig.Channels(C);
+            if (OnZoneDoor(Ch, R) && Ch.IsExit == R.Exits &&
+                FIds[static_cast<std::size_t>(C - 1)] == R.ChannelId) {
+                return C;
+            }
+        }
+        for (int C = 1; C <= VrkChannelCount; ++C) {
+            if (OnZoneDoor(FConfig.Channels(C), R)) {
+                return AddChannel(FConfig.Channels(C).Door, R);
+            }
+        }
+        int Door = 0;
+        for (int D = 1; D <= VrkDoorCount && Door == 0; ++D) {
+            Door = FConfig.Doors(D).Defined ? 0 : D;
+        }
+        if (Door == 0 || FreeChannel() == 0) {
+            return 0;
+        }
+        TVrkDoor& NewDoor = FConfig.Doors(Door);
+        NewDoor.Defined = true;
+        NewDoor.Name = R.Zone;
+        NewDoor.DoorType = R.ZoneType;
+        NewDoor.HasExits = false;
+        return AddChannel(Door, R);
+    }
+
+    // Every active channel is named after its device and its identifier.
+    void NameChannels() {
+        for (int C = 1; C <= VrkChannelCount; ++C) {
+            TVrkChannel& Ch = FConfig.Channels(C);
+            if (Ch.Active) {
+                Ch.Name += "_" + FIds[static_cast<std::size_t>(C - 1)];
+            }
+        }
+    }
+
+private:
+    bool OnZoneDoor(const TVrkChannel& Ch, const TCboxReading& R) const {
+        if (!Ch.Active || Ch.Name != R.Device) {
+            return false;
+        }
+        const TVrkDoor& Door = FConfig.Doors(Ch.Door);
+        return Door.Name == R.Zone && Door.DoorType == R.ZoneType;
+    }
+
+    int FreeChannel() const {
+        for (int C = 1; C <= VrkChannelCount; ++C) {
+            if (!FConfig.Channels(C).Active) {
+                return C;
+            }
+        }
+        return 0;
+    }
+
+    int AddChannel(int Door, const TCboxReading& R) {
+        const int C = FreeChannel();
+        if (C == 0) {
+            return 0;
+        }
+        TVrkChannel& Ch = FConfig.Channels(C);
+        Ch.Active = true;
+        Ch.IsExit = R.Exits;
+        Ch.Kind = 0;
+        Ch.Door = Door;
+        Ch.Name = R.Device;
+        FIds[static_cast<std::size_t>(C - 1)] = R.ChannelId;
+        if (R.Exits) {
+            FConfig.Doors(Door).HasExits = true;
+        }
+        return C;
+    }
+
+    TVrkConfig& FConfig;
+    std::array<std::string, VrkChannelCount> FIds;
+};
+
+} // namespace
+
+bool ParseCboxLine(std::string_view Line, TCboxLine& Reading) {
+    std::string_view F[10];
+    SplitTrimmedFields(Line, ';', F, 10);
+    if ((F[2] != "I" && F[2] != "A") || (F[4] != "D" && F[4] != "C" && F[4] != "P") ||
+        (F[5] != "E" && F[5] != "X") || (F[6] != "0" && F[6] != "1")) {
+        return false;
+    }
+    const auto Value = TryStrToInt(F[7]);
+    int MSec = 0;
+    if (F[3].empty() || F[8].empty() || F[9].empty() || !Value || *Value < 0 ||
+        !ReadIsoDateTime(F[0], F[1], false, Reading.Second, MSec)) {
+        return false;
+    }
+    Reading.Absolute = F[2] == "A";
+    Reading.Zone = CutName(F[3]);
+    Reading.ZoneType = F[4][0];
+    Reading.Exits = F[5] == "X";
+    Reading.Halved = F[6] == "1";
+    Reading.Value = *Value;
+    Reading.Device = CutName(F[8]);
+    Reading.ChannelId = F[9].substr(0, 2);
+    return true;
+}
+
+bool ImportCboxRt(const std::string& FileName, TConvParams& Params) {
+    const auto& P = ImportParams<TConvParamsCboxRt>(Params);
+    std::string Text;
+    if (!ReadImportInput(FileName, Text)) {
+        return true;
+    }
+    std::vector<TCboxReading> Readings;
+    int LineNo = 0;
+    TCboxLine Line;
+    ForEachTextLine(Text, [&](std::string_view L) {
+        if (ParseCboxLine(L, Line)) {
+            Readings.push_back({Line.Absolute, std::string(Line.Device),
+                                std::string(Line.ChannelId), std::string(Line.Zone), Line.ZoneType,
+                                Line.Exits, Line.Halved, Line.Value, Line.Second, LineNo});
+        }
+        ++LineNo;
+    });
+    if (Readings.empty()) {
+        return true;
+    }
+    std::sort(Readings.begin(), Readings.end(), Before);
+
+    const std::string Path = DayFilePath(P.OutDir, DayOfSecond(Readings.front().Second));
+    TVrkConfig Config;
+    PrepareImportConfig(Config);
+    TCboxChannels Channels(Config);
+    auto Day = std::make_unique<TVrkDay>();
+    InitDayFromFileName(*Day, Path);
+
+    std::size_t First = 0;
+    while (First < Readings.size()) {
+        // One mode group: the running counters, then the absolute values.
+        std::size_t End = First;
+        while (End < Readings.size() && Readings[End].Absolute == Readings[First].Absolute) {
+            ++End;
+        }
+        std::array<std::optional<int32_t>, VrkChannelCount> Last;
+        const TCboxReading* Previous = nullptr;
+        int Channel = 0;
+        for (std::size_t I = First; I < End; ++I) {
+            const TCboxReading& R = Readings[I];
+            const bool NewGroup = Previous == nullptr || Previous->Device != R.Device ||
+                                  Previous->ChannelId != R.ChannelId;
+            if (NewGroup || Previous->Zone != R.Zone || Previous->ZoneType != R.ZoneType ||
+                Previous->Exits != R.Exits) {
+                Channel = Channels.Find(R);
+                if (Channel == 0) {
+                    break;
+                }
+            }
+            Previous = &R;
+            if (Channel <= HalvingChannels && R.Halved) {
+                Config.Flags |= uint32_t{1} << (11 + Channel);
+            }
+            int32_t Value = R.Value;
+            if (!R.Absolute) {
+                std::optional<int32_t>& Counter = Last[static_cast<std::size_t>(Channel - 1)];
+                const int64_t Diff = Counter ? int64_t{R.Value} - *Counter : 0;
+                Value = Diff < 0 || Diff > MaxCounterStep ? 0 : static_cast<int32_t>(Diff);
+                Counter = R.Value;
+            }
+            PutCount(*Day, Channel - 1, Value, R.Absolute, SlotTime(SlotOfSecond(R.Second)));
+        }
+        First = End;
+    }
+    Channels.NameChannels();
+    Config.SetShopName(ShopNameAboveFile(FileName));
+    WriteDayFile(*Day, Path, "001", SlotTime(0), SlotTime(QuartersPerDay - 1),
+                 ImportChannelColumns(Config, *Day), Config);
+    return true;
+}
