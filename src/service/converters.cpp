@@ -4,6 +4,8 @@
 
 #include "common/errors.h"
 #include "common/utils.h"
+#include "importers/fc_brickstream.h"
+#include "importers/fc_cboxrt.h"
 #include "platform/files.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
@@ -15,6 +17,10 @@ namespace {
 
 const TConverter Table[] = {
     {.Code = ctNone, .Entry = &CopyToOutDir},
+    {.Code = ctBrickstream, .Entry = &ImportBrickstream},
+    {.Code = ctBrickstreamChld, .Entry = &ImportBrickstreamChild},
+    {.Code = ctBrickstreamRt, .Entry = &ImportBrickstreamRt},
+    {.Code = ctCboxRt, .Entry = &ImportCboxRt},
     {.Code = ctCorrection, .Entry = &CorrectFile, .RewritesInput = true},
     {.Code = ctVrkMerge, .Entry = &MergeFile},
     {.Code = ctVrkCbx, .Entry = &SimplifyFile},
