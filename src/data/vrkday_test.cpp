@@ -180,3 +180,45 @@ TEST(VrkDay, OneWriteEqualsRowsThenHeader) {
     Tmp.Write("plain", "");
     EXPECT_THROW(WriteDayRows(Day, Tmp.Path("plain/c.vrk"), "001", 0, 0, 0), EOSError);
 }
+
+// Field data: any mix of header and row fragments, broken lines and line ends is read without
+// fault (the sanitizers watch every access) and keeps the day within its bounds.
+TEST(VrkDay, ReadsAnyTextWithinBounds) {
+    const std::string Alphabet = "#TCDRKFSM 0123456789YXEIABPQ\t\r\n:/-+.";
+    const char* Pieces[] = {"#C",  "#D", "#T", "#R",         "#K", "#S", "\r\n", "\n",
+                            "\t ", ":",  "/",  "24/12/2008", "99", "-",  "CNL",  "4294967296"};
+    uint32_t Seed = 12345;
+    auto Next = [&Seed](uint32_t Range) {
+        Seed = Seed * 1103515245u + 12345u;
+        return (Seed >> 16) % Range;
+    };
+    for (int Round = 0; Round < 300; ++Round) {
+        std::string Text;
+        const uint32_t Length = Next(400);
+        for (uint32_t I = 0; I < Length; ++I) {
+            if (Next(3) == 0) {
+                Text += Pieces[Next(std::size(Pieces))];
+            } else {
+                Text += Alphabet[Next(static_cast<uint32_t>(Alphabet.size()))];
+            }
+        }
+        TVrkConfig Config;
+        Config.ReadHeader(Text);
+        TVrkDay Day;
+        LoadDayFromText(Text, "081224.vrk", Day, Config, &Clock);
+        EXPECT_GE(Day.ChannelCount, 0);
+        EXPECT_LE(Day.ChannelCount, 64);
+        EXPECT_TRUE(Day.LastSlot == -1 || (Day.FirstSlot >= 0 && Day.LastSlot <= 95));
+        std::vector<std::string> Lines;
+        Config.BuildHeader(Lines);
+        EXPECT_FALSE(Lines.empty());
+    }
+    // A single line of a million fields and a huge count of blanks.
+    TVrkConfig Config;
+    TVrkDay Day;
+    LoadDayFromText("001\t24/12/2008\t09:00" + std::string(1000000, '\t') +
+                        std::string(100000, ' '),
+                    "081224.vrk", Day, Config, &Clock);
+    EXPECT_EQ(Day.ChannelCount, 0);
+    EXPECT_TRUE(Day.SlotPresent[36]);
+}
