@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 #include "common/errors.h"
 #include "platform/files.h"
@@ -26,25 +25,23 @@ bool UseSystemctl(const std::string& UnitDir) {
            access("/usr/bin/systemctl", X_OK) == 0;
 }
 
-void Systemctl(std::vector<std::string> Args) {
-    Args.insert(Args.begin(), "systemctl");
-    std::vector<char*> Argv;
-    for (std::string& A : Args) {
-        Argv.push_back(A.data());
+// Runs "systemctl Verb [Unit]"; raises ETarnoError when it fails.
+void Systemctl(const char* Verb, const char* Unit = nullptr) {
+    std::string Command = std::string("systemctl ") + Verb;
+    std::string Words[] = {"systemctl", Verb, Unit != nullptr ? Unit : ""};
+    char* Argv[] = {Words[0].data(), Words[1].data(), Unit != nullptr ? Words[2].data() : nullptr,
+                    nullptr};
+    if (Unit != nullptr) {
+        Command += std::string(" ") + Unit;
     }
-    Argv.push_back(nullptr);
     pid_t Pid = 0;
-    if (posix_spawn(&Pid, "/usr/bin/systemctl", nullptr, nullptr, Argv.data(), environ) != 0) {
+    if (posix_spawn(&Pid, "/usr/bin/systemctl", nullptr, nullptr, Argv, environ) != 0) {
         throw ETarnoError("Cannot run systemctl");
     }
     int Status = 0;
     while (waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
     }
     if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0) {
-        std::string Command;
-        for (size_t I = 0; I + 1 < Argv.size(); ++I) {
-            Command += (I > 0 ? " " : "") + Args[I];
-        }
         throw ETarnoError("\"" + Command + "\" failed");
     }
 }
@@ -82,8 +79,8 @@ void InstallServiceUnit(const std::string& UnitDir, const std::string& UnitText)
     ForceDirectories(UnitDir);
     WriteFileAtomically(UnitDir + "/" + UnitName, UnitText);
     if (UseSystemctl(UnitDir)) {
-        Systemctl({"daemon-reload"});
-        Systemctl({"enable", UnitName});
+        Systemctl("daemon-reload");
+        Systemctl("enable", UnitName);
     }
 }
 
@@ -94,12 +91,12 @@ void UninstallServiceUnit(const std::string& UnitDir) {
     }
     const bool Systemd = UseSystemctl(UnitDir);
     if (Systemd) {
-        Systemctl({"disable", UnitName});
+        Systemctl("disable", UnitName);
     }
     if (!DeleteFile(Path)) {
         throw ETarnoError("Cannot delete " + Path);
     }
     if (Systemd) {
-        Systemctl({"daemon-reload"});
+        Systemctl("daemon-reload");
     }
 }

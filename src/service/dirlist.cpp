@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "common/clock.h"
@@ -19,10 +20,12 @@ bool UnrecordableName(const std::string& Name) {
     return Name.find_first_of("\t\r\n") != std::string::npos;
 }
 
-// One date-time piece of a status line at fixed 1-based positions. A piece that is no integer
-// takes Default; one outside a 16-bit word makes the whole file unreadable from this line on.
-bool ReadPiece(const std::string& Text, int From, int Count, int Default, int& Value) {
-    const std::optional<int32_t> Piece = TryStrToInt(CopyText(Text, From, Count));
+// One date-time piece of a status line at fixed 1-based positions (clamped to the text). A
+// piece that is no integer takes Default; one outside a 16-bit word makes the whole file
+// unreadable from this line on.
+bool ReadPiece(std::string_view Text, size_t From, size_t Count, int Default, int& Value) {
+    const std::optional<int32_t> Piece =
+        TryStrToInt(Text.substr(std::min(From - 1, Text.size()), Count));
     if (!Piece) {
         Value = Default;
         return true;
@@ -34,16 +37,71 @@ bool ReadPiece(const std::string& Text, int From, int Count, int Default, int& V
     return true;
 }
 
+// Field Index of a status line split at TAB; the lines are short, so GetField's cut to 255
+// characters never applies to the size and time fields, and a file name is at most 255 bytes.
+std::string_view TabField(std::string_view Line, int Index) {
+    for (int I = 0; I < Index; ++I) {
+        const size_t Tab = Line.find('\t');
+        if (Tab == std::string_view::npos) {
+            return {};
+        }
+        Line.remove_prefix(Tab + 1);
+    }
+    return Line.substr(0, Line.find('\t'));
+}
+
+bool IsBlank(char C) {
+    return static_cast<unsigned char>(C) <= ' ';
+}
+
 // Whole seconds between two date-times, truncated.
 int64_t SecondsApart(TDateTime A, TDateTime B) {
     return std::llround(std::abs(A - B) * MSecsPerDay) / 1000;
 }
 
-std::string StampText(TDateTime T, char MSecSeparator) {
+// Value in Width decimal digits, zero-padded (the values are never negative).
+void AppendDigits(std::string& Text, int Value, int Width) {
+    char Digits[8];
+    for (int I = Width - 1; I >= 0; --I) {
+        Digits[I] = static_cast<char>('0' + Value % 10);
+        Value /= 10;
+    }
+    Text.append(Digits, static_cast<size_t>(Width));
+}
+
+// "yyyy/mm/dd hh:nn:ss" + MSecSeparator + "zzz".
+void AppendStamp(std::string& Text, TDateTime T, char MSecSeparator) {
     const TDateParts D = DecodeDate(T);
     const TTimeParts P = DecodeTime(T);
-    return Format("%04d/%02d/%02d %02d:%02d:%02d%c%03d", D.Year, D.Month, D.Day, P.Hour, P.Min,
-                  P.Sec, MSecSeparator, P.MSec);
+    AppendDigits(Text, D.Year, 4);
+    Text += '/';
+    AppendDigits(Text, D.Month, 2);
+    Text += '/';
+    AppendDigits(Text, D.Day, 2);
+    Text += ' ';
+    AppendDigits(Text, P.Hour, 2);
+    Text += ':';
+    AppendDigits(Text, P.Min, 2);
+    Text += ':';
+    AppendDigits(Text, P.Sec, 2);
+    Text += MSecSeparator;
+    AppendDigits(Text, P.MSec, 3);
+}
+
+// The text without its fourth line, the stamp of the last update.
+std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
+    size_t End = 0;
+    for (int Line = 0; Line < 3 && End != std::string_view::npos; ++Line) {
+        End = Text.find("\r\n", End);
+        End = End == std::string_view::npos ? End : End + 2;
+    }
+    if (End == std::string_view::npos) {
+        Rest = {};
+        return Text;
+    }
+    const size_t Next = Text.find("\r\n", End);
+    Rest = Next == std::string_view::npos ? std::string_view() : Text.substr(Next);
+    return Text.substr(0, End);
 }
 
 } // namespace
@@ -67,32 +125,38 @@ TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt, std::
 
 void TDirectoryList::Load() {
     std::vector<TFileEntry> Entries = ListFiles(FDirectory, FFileExt);
-    std::vector<std::pair<std::string, TItem>> Keyed;
-    Keyed.reserve(Entries.size());
-    for (TFileEntry& E : Entries) {
-        if (EndsWithText(E.Name, ".dst") || UnrecordableName(E.Name)) {
-            continue;
+    std::vector<std::string> Keys;
+    std::vector<uint32_t> Order;
+    Keys.reserve(Entries.size());
+    Order.reserve(Entries.size());
+    for (size_t I = 0; I < Entries.size(); ++I) {
+        const std::string& Name = Entries[I].Name;
+        Keys.push_back(EndsWithText(Name, ".dst") || UnrecordableName(Name) ? std::string()
+                                                                            : LowerCase(Name));
+        if (!Keys.back().empty()) {
+            Order.push_back(static_cast<uint32_t>(I));
         }
-        std::string Key = LowerCase(E.Name);
-        Keyed.emplace_back(std::move(Key), TItem{std::move(E.Name), {E.Size, E.TimeUtc, true}});
     }
-    std::sort(Keyed.begin(), Keyed.end(), [](const auto& A, const auto& B) {
-        return A.first != B.first ? A.first < B.first : A.second.Name < B.second.Name;
+    std::sort(Order.begin(), Order.end(), [&](uint32_t A, uint32_t B) {
+        const int Cmp = Keys[A].compare(Keys[B]);
+        return Cmp != 0 ? Cmp < 0 : Entries[A].Name < Entries[B].Name;
     });
-    FKeys.reserve(Keyed.size());
-    FFiles.reserve(Keyed.size());
-    for (auto& [Key, Item] : Keyed) {
-        FKeys.push_back(std::move(Key));
-        FFiles.push_back(std::move(Item));
+    FKeys.reserve(Order.size());
+    FFiles.reserve(Order.size());
+    for (const uint32_t I : Order) {
+        FKeys.push_back(std::move(Keys[I]));
+        FFiles.push_back({std::move(Entries[I].Name), {Entries[I].Size, Entries[I].TimeUtc, true}});
     }
-
-    std::string Text;
-    if (TryReadFileBytes(CombinePath(FDirectory, FStatusFileName), Text)) {
-        ReadStatusFile(Text);
+    if (TryReadFileBytes(CombinePath(FDirectory, FStatusFileName), FStatusText)) {
+        ReadStatusFile();
     }
 }
 
-TDirectoryList::TItem* TDirectoryList::Find(const std::string& Name) {
+TDirectoryList::TItem* TDirectoryList::Find(std::string_view Name, size_t& Hint) {
+    // The status file lists the files in the list's order: try the one after the last match.
+    if (Hint < FFiles.size() && FFiles[Hint].Name == Name) {
+        return &FFiles[Hint++];
+    }
     const std::string Key = LowerCase(Name);
     const auto Range = std::equal_range(FKeys.begin(), FKeys.end(), Key);
     if (Range.first == Range.second) {
@@ -100,34 +164,44 @@ TDirectoryList::TItem* TDirectoryList::Find(const std::string& Name) {
     }
     const auto First = static_cast<size_t>(Range.first - FKeys.begin());
     const auto Last = static_cast<size_t>(Range.second - FKeys.begin());
+    size_t Match = First;
     for (size_t I = First; I < Last; ++I) {
         if (FFiles[I].Name == Name) {
-            return &FFiles[I];
+            Match = I;
+            break;
         }
     }
-    return &FFiles[First];
+    Hint = Match + 1;
+    return &FFiles[Match];
 }
 
-void TDirectoryList::ReadStatusFile(const std::string& Text) {
+void TDirectoryList::ReadStatusFile() {
+    const std::string_view Text = FStatusText;
     size_t Pos = 0;
+    size_t Hint = 0;
     while (Pos < Text.size()) {
         size_t End = Text.find_first_of("\r\n", Pos);
-        if (End == std::string::npos) {
+        if (End == std::string_view::npos) {
             End = Text.size();
         }
-        const std::string Line = Trim(std::string_view(Text).substr(Pos, End - Pos));
+        std::string_view Line = Text.substr(Pos, End - Pos);
         Pos = End + 1;
         if (End + 1 < Text.size() && Text[End] == '\r' && Text[End + 1] == '\n') {
             ++Pos;
         }
+        while (!Line.empty() && IsBlank(Line.front())) {
+            Line.remove_prefix(1);
+        }
+        while (!Line.empty() && IsBlank(Line.back())) {
+            Line.remove_suffix(1);
+        }
         if (Line.empty() || Line[0] == '#') {
             continue;
         }
-        const std::string Name = GetField(Line, '\t', 0);
-        const int64_t Size = TryStrToInt64(GetField(Line, '\t', 1)).value_or(0);
-        const std::string TimeText = GetField(Line, '\t', 2);
+        const std::string_view Name = TabField(Line, 0);
+        const int64_t Size = TryStrToInt64(TabField(Line, 1)).value_or(0);
+        const std::string_view TimeText = TabField(Line, 2);
         int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0, MSec = 0;
-        TDateTime Stored = 0;
         if (Size < 0 || !ReadPiece(TimeText, 1, 4, 2000, Year) ||
             !ReadPiece(TimeText, 6, 2, 1, Month) || !ReadPiece(TimeText, 9, 2, 1, Day) ||
             !ReadPiece(TimeText, 12, 2, 0, Hour) || !ReadPiece(TimeText, 15, 2, 0, Min) ||
@@ -138,11 +212,11 @@ void TDirectoryList::ReadStatusFile(const std::string& Text) {
         if (!TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, MSec, Clock)) {
             return;
         }
-        Stored = Date + Clock;
-        if (TimeText.find("UTC") == std::string::npos) {
+        TDateTime Stored = Date + Clock;
+        if (TimeText.find("UTC") == std::string_view::npos) {
             Stored += FBiasMinutes / 1440.0;
         }
-        TItem* Item = Find(Name);
+        TItem* Item = Find(Name, Hint);
         if (Item == nullptr) {
             continue;
         }
@@ -183,12 +257,15 @@ void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callbac
 
 std::string TDirectoryList::StatusText() const {
     std::string Text;
-    Text.reserve(128 + FFiles.size() * 64);
+    Text.reserve(160 + FDirectory.size() + FFiles.size() * 56);
     Text += "# directory status file \r\n";
-    Text += "# directory: " + FDirectory + "\r\n";
-    Text += "# file mask: *." + FFileExt + "\r\n";
-    Text += "# last update: " + StampText(FClock.Now(), ':') + " " + UtcOffsetText(FBiasMinutes) +
-            "\r\n";
+    Text.append("# directory: ").append(FDirectory).append("\r\n");
+    Text.append("# file mask: *.").append(FFileExt).append("\r\n");
+    Text.append("# last update: ");
+    AppendStamp(Text, FClock.Now(), ':');
+    Text += ' ';
+    Text += UtcOffsetText(FBiasMinutes);
+    Text += "\r\n";
     for (const TItem& Item : FFiles) {
         if (Item.Status.Changed) {
             continue;
@@ -197,14 +274,22 @@ std::string TDirectoryList::StatusText() const {
         Text += '\t';
         Text += std::to_string(Item.Status.Size);
         Text += '\t';
-        Text += StampText(Item.Status.ModifiedUtc, '.');
+        AppendStamp(Text, Item.Status.ModifiedUtc, '.');
         Text += " UTC\r\n";
     }
     return Text;
 }
 
 void TDirectoryList::Save() {
+    const std::string Text = StatusText();
+    // A status file that would only get a new stamp is left as it is: its records stand.
+    std::string_view OldRest, NewRest;
+    if (WithoutStamp(FStatusText, OldRest) == WithoutStamp(Text, NewRest) && OldRest == NewRest &&
+        !NewRest.empty()) {
+        return;
+    }
     const std::string Path = CombinePath(FDirectory, FStatusFileName);
     SetAttributesNormal(Path);
-    WriteFileAtomically(Path, StatusText());
+    WriteFileAtomically(Path, Text);
+    FStatusText = Text;
 }

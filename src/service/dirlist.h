@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/datetime.h"
@@ -41,7 +42,8 @@ public:
 
     // Offers every changed file to Callback, from the last name to the first unless Ascending.
     void Process(bool Ascending, const TProcessFileCallback& Callback);
-    // Writes the status file: the files that were unchanged or converted successfully.
+    // Writes the status file: the files that were unchanged or converted successfully. A file
+    // whose records would not change keeps its old "last update" stamp and is not rewritten.
     // Raises EOSError when it cannot be written.
     void Save();
     // The status file's text as Save writes it.
@@ -62,8 +64,10 @@ public:
 
 private:
     void Load();
-    void ReadStatusFile(const std::string& Text);
-    TItem* Find(const std::string& Name);
+    void ReadStatusFile();
+    // The file of that name: exact first, else without regard to case. Hint is where the status
+    // file's next name is expected.
+    TItem* Find(std::string_view Name, size_t& Hint);
 
     std::string FDirectory;
     std::string FFileExt;
@@ -71,6 +75,7 @@ private:
     std::string FStatusFileName;
     std::vector<TItem> FFiles;
     std::vector<std::string> FKeys; // lower-case names, parallel to FFiles
+    std::string FStatusText;        // the status file as read or last written
     int FOkCount = 0;
     int FBadCount = 0;
     const TClock& FClock;

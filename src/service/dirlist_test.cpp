@@ -61,6 +61,22 @@ TEST_F(DirectoryListTest, WritesTheStatusFileByteForByte) {
     EXPECT_THAT(Pass(), ElementsAre()); // the next pass finds nothing to do
 }
 
+TEST_F(DirectoryListTest, KeepsAStatusFileWhoseRecordsStand) {
+    Put("a.vrk", "abc");
+    Pass();
+    const std::string First = Status();
+    Clock.Advance(60000);
+    Pass(); // nothing changed: the old stamp stays
+    EXPECT_EQ(Status(), First);
+    Put("b.vrk", "abc");
+    Pass();
+    EXPECT_THAT(Status(), ::testing::HasSubstr("# last update: 2008/03/25 14:31:00:007 (UTC +01:00)"
+                                               "\r\na.vrk\t3\t"));
+    std::filesystem::remove(Dir.Path("b.vrk"));
+    Pass(); // a file has gone: its record goes too
+    EXPECT_THAT(Status(), ::testing::Not(::testing::HasSubstr("b.vrk")));
+}
+
 TEST_F(DirectoryListTest, EmptyDirectoryGetsTheHeaderOnly) {
     EXPECT_THAT(Pass(true, "vrk"), ElementsAre());
     EXPECT_EQ(Status(), "# directory status file \r\n# directory: " + Dir.Dir() +

@@ -279,10 +279,8 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                 throw ETarnoError(CanceledMessage);
             }
             const std::string Dir = GetField(Entry, ';', 0);
-            std::string Ext = GetField(Entry, ';', 1);
-            if (Ext.empty()) {
-                Ext = "*";
-            }
+            const std::string Field = GetField(Entry, ';', 1);
+            const std::string Ext = Field.empty() ? std::string("*") : Field;
             const std::string StatusName =
                 GetStatusFileName(StatusListNames[static_cast<size_t>(CurrentStatusIndex)], -1);
             const TDateTime TD = Clock.Now();
