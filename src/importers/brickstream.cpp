@@ -39,6 +39,24 @@ bool ReadCount(std::string_view Text, int32_t& Count) {
     return true;
 }
 
+// The start of the interval whose end is stamped "MM/DD/YYYY HH:NN:SS" (read by position, the
+// separators not examined).
+bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
+    const auto Month = NumberAt(Stamp, 1, 2);
+    const auto Day = NumberAt(Stamp, 4, 2);
+    const auto Year = NumberAt(Stamp, 7, 4);
+    const auto Hour = NumberAt(Stamp, 12, 2);
+    const auto Minute = NumberAt(Stamp, 15, 2);
+    const auto Second = NumberAt(Stamp, 18, 2);
+    if (!Month || !Day || !Year || !Hour || !Minute || !Second ||
+        !ReadingSecond(*Year, *Month, *Day, *Hour, *Minute, *Second, Result)) {
+        return false;
+    }
+    // The stamp marks the end of the interval: the counts belong to the quarter-hour before it.
+    Result -= SecondsPerQuarter;
+    return true;
+}
+
 // The directory part of Path: everything before its last "/" ("" without one).
 std::string_view DirectoryPart(std::string_view Path) {
     const auto Slash = Path.find_last_of('/');
@@ -56,17 +74,15 @@ int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* 
                        int MaxFields) {
     int Count = 0;
     std::size_t Start = 0;
-    while (true) {
-        const std::size_t End = Line.find(Separator, Start);
-        const std::size_t Stop = End == std::string_view::npos ? Line.size() : End;
-        if (Count < MaxFields) {
-            Fields[Count] = TrimBlanks(Line.substr(Start, std::min(Stop - Start, MaxFieldLength)));
+    const std::size_t N = Line.size();
+    for (std::size_t I = 0; I <= N; ++I) {
+        if (I == N || Line[I] == Separator) {
+            if (Count < MaxFields) {
+                Fields[Count] = TrimBlanks(Line.substr(Start, std::min(I - Start, MaxFieldLength)));
+            }
+            ++Count;
+            Start = I + 1;
         }
-        ++Count;
-        if (End == std::string_view::npos) {
-            break;
-        }
-        Start = End + 1;
     }
     for (int I = Count; I < MaxFields; ++I) {
         Fields[I] = std::string_view();
@@ -134,7 +150,8 @@ char BsZoneTypeOfWord(std::string_view Word, bool Children) {
     return 0;
 }
 
-bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading) {
+bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading,
+                         TBsStampCache* Cache) {
     std::string_view Fields[9];
     SplitTrimmedFields(Line, '|', Fields, 9);
     if (Child) {
@@ -153,20 +170,19 @@ bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Rea
         !ReadCount(Fields[8], Reading.Out)) {
         return false;
     }
-    const std::string_view Stamp = Fields[6];
-    const auto Month = NumberAt(Stamp, 1, 2);
-    const auto Day = NumberAt(Stamp, 4, 2);
-    const auto Year = NumberAt(Stamp, 7, 4);
-    const auto Hour = NumberAt(Stamp, 12, 2);
-    const auto Minute = NumberAt(Stamp, 15, 2);
-    const auto Second = NumberAt(Stamp, 18, 2);
-    if (!Month || !Day || !Year || !Hour || !Minute || !Second ||
-        !ReadingSecond(*Year, *Month, *Day, *Hour, *Minute, *Second, Reading.Second)) {
-        return false;
+    if (Cache == nullptr || !Cache->Valid || Cache->Stamp != Fields[6]) {
+        int64_t Second = 0;
+        const bool Valid = ReadIntervalStamp(Fields[6], Second);
+        if (Cache == nullptr) {
+            Reading.Second = Second;
+            return Valid;
+        }
+        Cache->Stamp = Fields[6];
+        Cache->Valid = Valid;
+        Cache->Second = Second;
     }
-    // The stamp marks the end of the interval: the counts belong to the quarter-hour before it.
-    Reading.Second -= SecondsPerQuarter;
-    return true;
+    Reading.Second = Cache->Second;
+    return Cache->Valid;
 }
 
 bool ParseBsRtLine(std::string_view Line, TBsRtLine& Reading) {

@@ -60,10 +60,19 @@ struct TBsIntervalLine {
     int32_t Out = 0;
 };
 
+// The last time stamp read from an interval file: the lines of one interval share their stamp.
+struct TBsStampCache {
+    std::string Stamp;
+    bool Valid = false;
+    int64_t Second = 0;
+};
+
 // Parses a "|" separated interval line: field 2 store (Child: zone), field 4 zone (Child: zone
 // type word), field 6 the stamp "MM/DD/YYYY HH:NN:SS" at the end of the interval, fields 7 and 8
-// the counts entering and leaving. False for a line to skip.
-bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading);
+// the counts entering and leaving. False for a line to skip. Cache, when given, keeps the last
+// stamp read.
+bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading,
+                         TBsStampCache* Cache = nullptr);
 
 // One line of a running-counter file (BRICKSTREAM-RT); the views point into the line.
 struct TBsRtLine {

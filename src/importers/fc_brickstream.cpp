@@ -142,8 +142,11 @@ public:
 private:
     void ReadLines(const std::string& Text) {
         TBsIntervalLine Line;
+        TBsStampCache Stamps;
+        // No line shorter than 30 characters parses: room for every reading without moving it.
+        FMain.reserve(Text.size() / 30 + 1);
         ForEachTextLine(Text, [&](std::string_view L) {
-            if (!ParseBsIntervalLine(L, FChildren, Line)) {
+            if (!ParseBsIntervalLine(L, FChildren, Line, &Stamps)) {
                 return;
             }
             TIntervalReading R;
