@@ -27,6 +27,7 @@ const TConverter Table[] = {
     {.Code = ctVrkNormalize, .Entry = &NormalizeFile, .RewritesInput = true},
     {.Code = ctVrkSummarize, .Entry = &SummarizeFile},
     {.Code = ctCroma, .StoreTrees = true},
+    {.Code = ctXlSoft, .OnlyFileName = "bocaisse.txt"},
 };
 
 } // namespace

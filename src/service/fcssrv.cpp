@@ -9,16 +9,16 @@
 bool ConvertWithType(int Code, const std::string& FileName, TConvParams& Params,
                      const std::string& StoreName, bool& InputRewritten) {
     const TConverter* Converter = FindConverter(Code);
-    if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
-        throw ETarnoError("Conversion type " + TZirConfig::ConvTypeToText(Code) +
-                          " is not available in this build");
-    }
-    if (Converter->OnlyFileName != nullptr) {
+    if (Converter != nullptr && Converter->OnlyFileName != nullptr) {
         const size_t Slash = FileName.find_last_of('/');
         const std::string Name = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
         if (!SameText(Name, Converter->OnlyFileName)) {
             return true;
         }
+    }
+    if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
+        throw ETarnoError("Conversion type " + TZirConfig::ConvTypeToText(Code) +
+                          " is not available in this build");
     }
     if (Converter->Prepare != nullptr) {
         Converter->Prepare(Params);

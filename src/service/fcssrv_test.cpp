@@ -289,7 +289,8 @@ TEST_F(ServiceTest, TypeWithoutConverterFailsItsFiles) {
     for (const TConvTypeInfo& Type : ConvTypeTable()) {
         const TConverter* Row = FindConverter(Type.Code);
         if (Row == nullptr || (Row->Entry == nullptr && Row->StoreEntry == nullptr)) {
-            Missing = Row == nullptr || !Row->StoreTrees ? &Type : Missing;
+            const bool Plain = Row == nullptr || (!Row->StoreTrees && Row->OnlyFileName == nullptr);
+            Missing = Plain ? &Type : Missing;
         }
     }
     if (Missing == nullptr) {
@@ -306,6 +307,16 @@ TEST_F(ServiceTest, TypeWithoutConverterFailsItsFiles) {
                 HasSubstr(std::string(" : Conversion type ") + Missing->Name +
                           " is not available in this build"));
     EXPECT_THAT(LogTexts().back(), "processed 0 files OK, 1 files bad, elapsed 0:00:00:000");
+}
+
+TEST_F(ServiceTest, OnlyTheNamedFileOfAnXlSoftSlotIsConverted) {
+    Ini(Slot(0, "pos", "XLSOFT"));
+    Files("pos", {"bocaisse.txt", "other.txt"});
+    ASSERT_TRUE(Start());
+    Service.RunDirectoryPass();
+    const std::string Status = Home.Read("in/pos/fclist_xlsoft0.dst");
+    EXPECT_THAT(Status, HasSubstr("\r\nother.txt\t9\t"));
+    EXPECT_THAT(Names("out/pos"), IsEmpty()); // other.txt counts as done without output
 }
 
 TEST_F(ServiceTest, StopDuringAPassLeavesTheRestChanged) {
