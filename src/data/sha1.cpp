@@ -14,36 +14,40 @@ uint32_t Rotl(uint32_t X, int N) {
 TSha1::TSha1() : State{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u} {}
 
 void TSha1::Compress(const uint8_t* Block) {
-    uint32_t W[80];
+    uint32_t W[16];
     for (int I = 0; I < 16; ++I) {
         W[I] = (uint32_t{Block[4 * I]} << 24) | (uint32_t{Block[4 * I + 1]} << 16) |
                (uint32_t{Block[4 * I + 2]} << 8) | uint32_t{Block[4 * I + 3]};
     }
-    for (int I = 16; I < 80; ++I) {
-        W[I] = Rotl(W[I - 3] ^ W[I - 8] ^ W[I - 14] ^ W[I - 16], 1);
-    }
+    // The message schedule lives in 16 words, word I + 16 replacing word I.
+    auto Next = [&W](int I) {
+        uint32_t& Slot = W[I & 15];
+        Slot = Rotl(W[(I + 13) & 15] ^ W[(I + 8) & 15] ^ W[(I + 2) & 15] ^ Slot, 1);
+        return Slot;
+    };
     uint32_t A = State[0], B = State[1], C = State[2], D = State[3], E = State[4];
-    for (int I = 0; I < 80; ++I) {
-        uint32_t F = 0, K = 0;
-        if (I < 20) {
-            F = (B & C) | (~B & D);
-            K = 0x5A827999u;
-        } else if (I < 40) {
-            F = B ^ C ^ D;
-            K = 0x6ED9EBA1u;
-        } else if (I < 60) {
-            F = (B & C) | (B & D) | (C & D);
-            K = 0x8F1BBCDCu;
-        } else {
-            F = B ^ C ^ D;
-            K = 0xCA62C1D6u;
-        }
-        const uint32_t T = Rotl(A, 5) + F + E + K + W[I];
+    auto Step = [&](uint32_t F, uint32_t K, uint32_t Word) {
+        const uint32_t T = Rotl(A, 5) + F + E + K + Word;
         E = D;
         D = C;
         C = Rotl(B, 30);
         B = A;
         A = T;
+    };
+    for (int I = 0; I < 16; ++I) {
+        Step((B & C) | (~B & D), 0x5A827999u, W[I]);
+    }
+    for (int I = 16; I < 20; ++I) {
+        Step((B & C) | (~B & D), 0x5A827999u, Next(I));
+    }
+    for (int I = 20; I < 40; ++I) {
+        Step(B ^ C ^ D, 0x6ED9EBA1u, Next(I));
+    }
+    for (int I = 40; I < 60; ++I) {
+        Step((B & C) | (D & (B | C)), 0x8F1BBCDCu, Next(I));
+    }
+    for (int I = 60; I < 80; ++I) {
+        Step(B ^ C ^ D, 0xCA62C1D6u, Next(I));
     }
     State[0] += A;
     State[1] += B;
