@@ -93,6 +93,19 @@ bool ReadRowDate(std::string_view Text, int DefaultYear, TDateTime& Date) {
     return TryEncodeDate(Year, *Month, *Day, Date);
 }
 
+// Value as "%W.Wd" would write it: at least Width digits, zeros in front.
+void AppendPadded(std::string& Line, int Value, int Width) {
+    if (Value < 0) {
+        Line += Format("%*.*d", Width, Width, Value);
+        return;
+    }
+    char Buffer[16];
+    const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
+    Line.append(
+        static_cast<std::size_t>(std::max<std::ptrdiff_t>(Width - (Result.ptr - Buffer), 0)), '0');
+    Line.append(Buffer, Result.ptr);
+}
+
 } // namespace
 
 int32_t ClampCount(int64_t Value) {
@@ -206,8 +219,17 @@ void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config, cons
 
 std::string FormatDataLine(std::string_view Store, const TVrkSlot& Slot, int ChannelCount) {
     std::string Line(Store);
-    Line += Format("\t%2.2d/%2.2d/%4.4d\t%2.2d:%2.2d", Slot.Day, Slot.Month, Slot.Year, Slot.Hour,
-                   Slot.Minute);
+    Line.reserve(Line.size() + 17 + 12 * static_cast<std::size_t>(std::max(ChannelCount, 0)));
+    Line += '\t';
+    AppendPadded(Line, Slot.Day, 2);
+    Line += '/';
+    AppendPadded(Line, Slot.Month, 2);
+    Line += '/';
+    AppendPadded(Line, Slot.Year, 4);
+    Line += '\t';
+    AppendPadded(Line, Slot.Hour, 2);
+    Line += ':';
+    AppendPadded(Line, Slot.Minute, 2);
     const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
     char Buffer[16];
     for (int K = 0; K < N; ++K) {

@@ -135,6 +135,13 @@ TEST(VrkDay, FormatsRows) {
     Day.Slots[37].Counts[1] = -3;
     EXPECT_EQ(FormatDataLine("001", Day.Slots[37], 4), "001\t24/12/2008\t09:15\t 12\t -3\t 0\t 0");
     EXPECT_EQ(FormatDataLine("", Day.Slots[0], 0), "\t24/12/2008\t00:00");
+    TVrkSlot Odd;
+    Odd.Year = 999;
+    Odd.Month = 1;
+    Odd.Day = 5;
+    Odd.Hour = -1;
+    Odd.Minute = 123;
+    EXPECT_EQ(FormatDataLine("S", Odd, 1), "S\t05/01/0999\t-1:123\t 0");
 
     PutCount(Day, 1, 2, true, EncodeTime(0, 30, 0, 0));
     PutCount(Day, 0, 1, true, EncodeTime(8, 0, 0, 0));
