@@ -242,6 +242,12 @@ std::string ShopNameAboveFile(const std::string& FileName) {
     return std::string(NamePart(DirectoryPart(DirectoryPart(FileName))));
 }
 
+int32_t CounterStep(int32_t Previous, int32_t Value) {
+    constexpr int64_t MaxStep = 1024;
+    const int64_t Step = int64_t{Value} - Previous;
+    return Step < 0 || Step > MaxStep ? 0 : static_cast<int32_t>(Step);
+}
+
 void SetSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
     const auto S = static_cast<std::size_t>(Slot);
     Day.Slots[S].Counts[static_cast<std::size_t>(Channel)] = Value;

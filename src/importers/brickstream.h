@@ -110,6 +110,10 @@ std::string ShopNameOfOutDir(std::string_view OutDir);
 // The name of the directory above the directory of FileName ("/bs/shop12/in/f.dat" gives shop12).
 std::string ShopNameAboveFile(const std::string& FileName);
 
+// The people counted between two values of a running counter: Value - Previous, or 0 when the
+// counter went back (a reset) or jumped by more than 1024 (a gap).
+int32_t CounterStep(int32_t Previous, int32_t Value);
+
 // Sets the count of channel index Channel (0..63) in Slot, marks the slot as holding data and
 // widens the day's bounds and channel count.
 void SetSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value);

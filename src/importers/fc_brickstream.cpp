@@ -23,8 +23,6 @@ namespace {
 constexpr int IntervalMaxDoors = 32;
 constexpr int ChildMaxDoors = 16;
 constexpr int RtMaxZones = 16;
-// A counter step beyond this is a gap or a reset, not people.
-constexpr int64_t MaxCounterStep = 1024;
 
 // The names met in one input file, each stored once; readings refer to them by number.
 class TNameTable {
@@ -298,6 +296,7 @@ bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& P
     return true;
 }
 
+// One running-counter reading; LineNo is the index of its line in the input file.
 struct TRtReading {
     std::string Device;
     std::string Zone;
@@ -306,6 +305,25 @@ struct TRtReading {
     std::array<int32_t, 4> Values{}; // in, out, children in, children out
     int LineNo = 0;
 };
+
+// The readings of one running-counter file, one set per device, each in zone, time and line
+// order.
+using TBsRtSet = std::vector<std::vector<TRtReading>>;
+
+TBsRtSet GroupByDevice(std::vector<TRtReading>& Readings) {
+    std::sort(Readings.begin(), Readings.end(), [](const TRtReading& A, const TRtReading& B) {
+        return std::tie(A.Device, A.Zone, A.Second, A.LineNo) <
+               std::tie(B.Device, B.Zone, B.Second, B.LineNo);
+    });
+    TBsRtSet Sets;
+    for (TRtReading& R : Readings) {
+        if (Sets.empty() || Sets.back().front().Device != R.Device) {
+            Sets.emplace_back();
+        }
+        Sets.back().push_back(std::move(R));
+    }
+    return Sets;
+}
 
 } // namespace
 
@@ -341,12 +359,9 @@ bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
     if (Readings.empty()) {
         return true;
     }
-    std::sort(Readings.begin(), Readings.end(), [](const TRtReading& A, const TRtReading& B) {
-        return std::tie(A.Device, A.Zone, A.Second, A.LineNo) <
-               std::tie(B.Device, B.Zone, B.Second, B.LineNo);
-    });
+    const TBsRtSet Sets = GroupByDevice(Readings);
 
-    const std::string Path = DayFilePath(P.OutDir, DayOfSecond(Readings.front().Second));
+    const std::string Path = DayFilePath(P.OutDir, DayOfSecond(Sets.front().front().Second));
     TVrkConfig Config;
     PrepareImportConfig(Config);
     auto Day = std::make_unique<TVrkDay>();
@@ -355,16 +370,10 @@ bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
     // Last counter value of every channel; the zones are numbered over the whole file.
     std::array<int32_t, VrkChannelCount> Last{};
     int Zones = 0;
-    std::size_t First = 0;
-    while (First < Readings.size()) {
-        std::size_t End = First + 1;
-        while (End < Readings.size() && Readings[End].Device == Readings[First].Device) {
-            ++End;
-        }
+    for (const std::vector<TRtReading>& Set : Sets) {
         const std::string* CurrentZone = nullptr;
         int Channel = 0; // index of the first channel of the current zone
-        for (std::size_t I = First; I < End; ++I) {
-            const TRtReading& R = Readings[I];
+        for (const TRtReading& R : Set) {
             if (CurrentZone == nullptr || R.Zone != *CurrentZone) {
                 if (Zones == RtMaxZones) {
                     break;
@@ -380,14 +389,12 @@ bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
             std::array<int32_t, 4> Step{};
             for (std::size_t K = 0; K < 4; ++K) {
                 int32_t& Previous = Last[static_cast<std::size_t>(Channel) + K];
-                const int64_t Diff = int64_t{R.Values[K]} - Previous;
-                Step[K] = Diff < 0 || Diff > MaxCounterStep ? 0 : static_cast<int32_t>(Diff);
+                Step[K] = CounterStep(Previous, R.Values[K]);
                 Previous = R.Values[K];
             }
             AddCounts(*Day, Channel, Step[0], SlotTime(SlotOfSecond(R.Second)), Channel + 1,
                       Step[1], Channel + 2, Step[2], Channel + 3, Step[3]);
         }
-        First = End;
     }
     Config.SetShopName(ShopNameAboveFile(FileName));
     WriteDayFile(*Day, Path, StoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),

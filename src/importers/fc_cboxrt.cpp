@@ -15,8 +15,6 @@
 
 namespace {
 
-// A counter step beyond this is a gap or a reset, not people.
-constexpr int64_t MaxCounterStep = 1024;
 // Channels whose halving is recorded in the "#R" flags.
 constexpr int HalvingChannels = 16;
 
@@ -128,6 +126,65 @@ private:
     std::array<std::string, VrkChannelCount> FIds;
 };
 
+// The readings grouped by mode (running counters first), then by device, then by channel
+// identifier, each group holding its readings in order.
+using TCbrtArray4D = std::vector<std::vector<std::vector<std::vector<TCboxReading>>>>;
+
+TCbrtArray4D GroupReadings(std::vector<TCboxReading>& Readings) {
+    std::sort(Readings.begin(), Readings.end(), Before);
+    TCbrtArray4D Modes;
+    const TCboxReading* Last = nullptr;
+    for (TCboxReading& R : Readings) {
+        if (Last == nullptr || Last->Absolute != R.Absolute) {
+            Modes.emplace_back();
+        }
+        auto& Devices = Modes.back();
+        if (Devices.empty() || Devices.back().front().front().Device != R.Device) {
+            Devices.emplace_back();
+        }
+        auto& Ids = Devices.back();
+        if (Ids.empty() || Ids.back().front().ChannelId != R.ChannelId) {
+            Ids.emplace_back();
+        }
+        Ids.back().push_back(std::move(R));
+        Last = &Ids.back().back();
+    }
+    return Modes;
+}
+
+// Records the readings of one mode group; a reading that finds no free channel ends the group.
+void RecordModeGroup(const std::vector<std::vector<std::vector<TCboxReading>>>& Devices,
+                     TCboxChannels& Channels, TVrkConfig& Config, TVrkDay& Day) {
+    std::array<std::optional<int32_t>, VrkChannelCount> Last;
+    for (const auto& Ids : Devices) {
+        for (const std::vector<TCboxReading>& Group : Ids) {
+            const TCboxReading* Previous = nullptr;
+            int Channel = 0;
+            for (const TCboxReading& R : Group) {
+                if (Previous == nullptr || Previous->Zone != R.Zone ||
+                    Previous->ZoneType != R.ZoneType || Previous->Exits != R.Exits) {
+                    Channel = Channels.Find(R);
+                    if (Channel == 0) {
+                        return;
+                    }
+                }
+                Previous = &R;
+                if (Channel <= HalvingChannels && R.Halved) {
+                    Config.Flags |= uint32_t{1} << (11 + Channel);
+                }
+                int32_t Value = R.Value;
+                if (!R.Absolute) {
+                    // The first value of a counter only starts it.
+                    std::optional<int32_t>& Counter = Last[static_cast<std::size_t>(Channel - 1)];
+                    Value = CounterStep(Counter.value_or(R.Value), R.Value);
+                    Counter = R.Value;
+                }
+                PutCount(Day, Channel - 1, Value, R.Absolute, SlotTime(SlotOfSecond(R.Second)));
+            }
+        }
+    }
+}
+
 } // namespace
 
 bool ParseCboxLine(std::string_view Line, TCboxLine& Reading) {
@@ -174,50 +231,17 @@ bool ImportCboxRt(const std::string& FileName, TConvParams& Params) {
     if (Readings.empty()) {
         return true;
     }
-    std::sort(Readings.begin(), Readings.end(), Before);
+    const TCbrtArray4D Groups = GroupReadings(Readings);
 
-    const std::string Path = DayFilePath(P.OutDir, DayOfSecond(Readings.front().Second));
+    const std::string Path =
+        DayFilePath(P.OutDir, DayOfSecond(Groups.front().front().front().front().Second));
     TVrkConfig Config;
     PrepareImportConfig(Config);
     TCboxChannels Channels(Config);
     auto Day = std::make_unique<TVrkDay>();
     InitDayFromFileName(*Day, Path);
-
-    std::size_t First = 0;
-    while (First < Readings.size()) {
-        // One mode group: the running counters, then the absolute values.
-        std::size_t End = First;
-        while (End < Readings.size() && Readings[End].Absolute == Readings[First].Absolute) {
-            ++End;
-        }
-        std::array<std::optional<int32_t>, VrkChannelCount> Last;
-        const TCboxReading* Previous = nullptr;
-        int Channel = 0;
-        for (std::size_t I = First; I < End; ++I) {
-            const TCboxReading& R = Readings[I];
-            const bool NewGroup = Previous == nullptr || Previous->Device != R.Device ||
-                                  Previous->ChannelId != R.ChannelId;
-            if (NewGroup || Previous->Zone != R.Zone || Previous->ZoneType != R.ZoneType ||
-                Previous->Exits != R.Exits) {
-                Channel = Channels.Find(R);
-                if (Channel == 0) {
-                    break;
-                }
-            }
-            Previous = &R;
-            if (Channel <= HalvingChannels && R.Halved) {
-                Config.Flags |= uint32_t{1} << (11 + Channel);
-            }
-            int32_t Value = R.Value;
-            if (!R.Absolute) {
-                std::optional<int32_t>& Counter = Last[static_cast<std::size_t>(Channel - 1)];
-                const int64_t Diff = Counter ? int64_t{R.Value} - *Counter : 0;
-                Value = Diff < 0 || Diff > MaxCounterStep ? 0 : static_cast<int32_t>(Diff);
-                Counter = R.Value;
-            }
-            PutCount(*Day, Channel - 1, Value, R.Absolute, SlotTime(SlotOfSecond(R.Second)));
-        }
-        First = End;
+    for (const auto& Mode : Groups) {
+        RecordModeGroup(Mode, Channels, Config, *Day);
     }
     Channels.NameChannels();
     Config.SetShopName(ShopNameAboveFile(FileName));
