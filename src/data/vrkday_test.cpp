@@ -141,7 +141,7 @@ TEST(VrkDay, FormatsRows) {
     Odd.Day = 5;
     Odd.Hour = -1;
     Odd.Minute = 123;
-    EXPECT_EQ(FormatDataLine("S", Odd, 1), "S\t05/01/0999\t-1:123\t 0");
+    EXPECT_EQ(FormatDataLine("S", Odd, 1), "S\t05/01/0999\t-01:123\t 0");
 
     PutCount(Day, 1, 2, true, EncodeTime(0, 30, 0, 0));
     PutCount(Day, 0, 1, true, EncodeTime(8, 0, 0, 0));
