@@ -110,8 +110,9 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
             continue;
         }
         const std::string Store = CheckStoreName(Sub);
-        const std::string StoreDir = D + "/" + Sub + "/zalmoret";
-        if (IsDirectory(StoreDir)) {
+        // The name is matched without regard to case, as on the systems the stores come from.
+        const std::string StoreDir = ResolveNameNoCase(D + "/" + Sub + "/zalmoret");
+        if (!StoreDir.empty() && IsDirectory(StoreDir)) {
             List.push_back(StoreDir + ";vrk;" + Store);
         }
     }

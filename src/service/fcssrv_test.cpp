@@ -24,6 +24,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::UnorderedElementsAre;
 
 namespace fs = std::filesystem;
 
@@ -400,14 +401,16 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
 
 TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     Ini(Slot(2, "croma", "CROMA"));
-    for (const char* Dir : {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret"}) {
+    for (const char* Dir :
+         {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret", "Shop3/ZALMORET"}) {
         fs::create_directories(Home.Path(std::string("in/croma/") + Dir));
     }
     ASSERT_TRUE(Start());
     const std::string D = Home.Path("in/croma");
     std::vector<std::string> List;
     Service.ListChainDirectories(2, D + "/", List);
-    EXPECT_THAT(List, ElementsAre(D + "/shop 1/zalmoret;vrk;SHOP1"));
+    EXPECT_THAT(List, UnorderedElementsAre(D + "/shop 1/zalmoret;vrk;SHOP1",
+                                           D + "/Shop3/ZALMORET;vrk;SHOP3"));
 
     Home.Write("in/croma/shop 1/zalmoret/fclist_croma2.dst", "");
     EXPECT_TRUE(Service.ForceDirectory(2));
