@@ -244,15 +244,18 @@ private:
             InitDayFromFileName(Day, Path);
         }
         ClearRFlags(Config);
-        // Door of each zone key in this file: 0 not looked up yet, -1 no door.
-        std::vector<int> DoorOfKey(FKeyCount, 0);
+        // Door of each zone key in this day file: 0 not looked up yet, -1 no door. Only the keys
+        // of this day are cleared afterwards, so many days of many zones stay cheap.
+        FDoorOfKey.resize(FKeyCount, 0);
+        std::vector<int32_t> Keys;
         const int Width = FChildren ? 4 : 2;
         int32_t ShopStore = -1;
         for (const TIntervalReading& R : Readings) {
-            int& Door = DoorOfKey[static_cast<std::size_t>(R.ZoneKey)];
+            int& Door = FDoorOfKey[static_cast<std::size_t>(R.ZoneKey)];
             if (Door == 0) {
                 Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren);
                 Door = Door == 0 ? -1 : Door;
+                Keys.push_back(R.ZoneKey);
             }
             if (Door < 0) {
                 continue;
@@ -269,6 +272,9 @@ private:
                 SetSlotCount(Day, Slot, Channel + 3, R.ChildOut);
             }
         }
+        for (int32_t Key : Keys) {
+            FDoorOfKey[static_cast<std::size_t>(Key)] = 0;
+        }
         Config.SetShopName(ShopStore >= 0 ? FStores.Name(ShopStore)
                                           : ShopNameOfOutDir(FParams.OutDir));
         WriteDayFile(Day, Path, FStoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
@@ -284,6 +290,7 @@ private:
     std::vector<TIntervalReading> FChild;
     std::vector<int32_t> FKeyOfZone;
     std::size_t FKeyCount = 0;
+    std::vector<int> FDoorOfKey;
 };
 
 bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& Params,
