@@ -37,13 +37,14 @@ const char* StateText(TServiceState State) {
 
 TLinuxServiceHost::TLinuxServiceHost() {
     const sigset_t Set = HandledSignals();
-    pthread_sigmask(SIG_BLOCK, &Set, nullptr);
+    pthread_sigmask(SIG_BLOCK, &Set, &FOldMask);
     FSignalThread = std::thread([this] { WaitForSignals(); });
 }
 
 TLinuxServiceHost::~TLinuxServiceHost() {
     pthread_kill(FSignalThread.native_handle(), SIGRTMIN + 1);
     FSignalThread.join();
+    pthread_sigmask(SIG_SETMASK, &FOldMask, nullptr);
 }
 
 void TLinuxServiceHost::WaitForSignals() {

@@ -3,6 +3,8 @@
 // state goes to systemd through NOTIFY_SOCKET.
 #pragma once
 
+#include <signal.h>
+
 #include <thread>
 
 #include "platform/servicehost.h"
@@ -10,7 +12,8 @@
 class TLinuxServiceHost : public TServiceHost {
 public:
     // Blocks the handled signals in the calling thread (and so in every thread it creates
-    // later); construct it in main before any other thread starts.
+    // later); construct it in main before any other thread starts. The destructor restores the
+    // calling thread's signal mask.
     TLinuxServiceHost();
     ~TLinuxServiceHost() override;
     TLinuxServiceHost(const TLinuxServiceHost&) = delete;
@@ -21,6 +24,7 @@ public:
 
 private:
     void WaitForSignals();
+    sigset_t FOldMask{};
     std::thread FSignalThread;
 };
 
