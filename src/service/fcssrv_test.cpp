@@ -378,10 +378,10 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
     fs::remove_all(Home.Path("out/d"));
     fs::create_directories(Home.Path("out/d"));
 
-    EXPECT_TRUE(Service.HandleCustomControl(131)); // no action
+    EXPECT_TRUE(Service.HandleCustomControl(CtrlNoAction + 3));
     EXPECT_FALSE(Service.IsForceRequested());
     EXPECT_TRUE(fs::exists(Home.Path("in/d/fclist_none3.dst")));
-    EXPECT_FALSE(Service.HandleCustomControl(0xC0 + 8)); // free slot
+    EXPECT_FALSE(Service.HandleCustomControl(CtrlProcessAllFiles + 8)); // a free slot
     EXPECT_EQ(Service.StatusSnapshot().LastErrorText, "Directory does not exist \"\"");
 
     Host.PostRequest(195);

@@ -105,8 +105,7 @@ public:
     // A stop or other request waits (an interrogate is answered at once and does not count).
     bool UrgentRequestPending();
 
-    void LockStatus() { StatusLock.lock(); }
-    void UnlockStatus() { StatusLock.unlock(); }
+    // A copy of the status fields, taken under StatusLock (for the statistics pipe).
     TServiceStatus StatusSnapshot() const;
 
     TBaseFtConfig& GetConfig() const { return *Config; }

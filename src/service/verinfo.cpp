@@ -20,8 +20,3 @@ TVersionInfo::TVersionInfo(const std::string& FileName) {
     Debug = true;
 #endif
 }
-
-std::string ProgramVersionText() {
-    const TVersionInfo Info;
-    return Format("%u.%u.%u", Info.Major, Info.Minor, Info.Release);
-}

@@ -17,6 +17,3 @@ public:
     bool Debug = false;
     bool PreRelease = false;
 };
-
-// "major.minor.release" of the running program.
-std::string ProgramVersionText();
