@@ -60,6 +60,26 @@ std::string ResolveNameNoCase(const std::string& Path) {
     return {};
 }
 
+std::string ExtractFileName(std::string_view Path) {
+    const auto Slash = Path.find_last_of('/');
+    return std::string(Slash == std::string_view::npos ? Path : Path.substr(Slash + 1));
+}
+
+std::string ExtractFileDir(std::string_view Path) {
+    const auto Slash = Path.find_last_of('/');
+    if (Slash == std::string_view::npos) {
+        return {};
+    }
+    return std::string(Slash == 0 ? Path.substr(0, 1) : Path.substr(0, Slash));
+}
+
+std::string OutputPath(const std::string& OutDir, std::string_view FileName) {
+    if (OutDir.empty()) {
+        throw ETarnoError("Output directory not set");
+    }
+    return CombinePath(OutDir, ExtractFileName(FileName));
+}
+
 int64_t GetFileSize64(const std::string& Path) {
     const std::string Found = ResolveNameNoCase(Path);
     struct stat St {};

@@ -22,6 +22,15 @@ std::string CombinePath(const std::string& Directory, const std::string& FileNam
 // of Path without regard to ASCII case, else "".
 std::string ResolveNameNoCase(const std::string& Path);
 
+// The last part of Path (after its last "/"), and everything before that "/" ("" without one,
+// "/" for a name at the root).
+std::string ExtractFileName(std::string_view Path);
+std::string ExtractFileDir(std::string_view Path);
+
+// Where a converter writes the output of FileName: OutDir + "/" + FileName's last part. Raises
+// ETarnoError "Output directory not set" for an empty OutDir, instead of writing to the root.
+std::string OutputPath(const std::string& OutDir, std::string_view FileName);
+
 // The size of the file Path (its name matched as ResolveNameNoCase does); 0 for a missing
 // file or a directory.
 int64_t GetFileSize64(const std::string& Path);

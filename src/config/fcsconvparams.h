@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/errors.h"
 #include "common/ini.h"
 
 // Week coefficients, Monday (index 0) to Sunday (index 6).
@@ -307,3 +308,14 @@ std::string CoeffsToStr(const TWeekCoeffs& Coeffs);
 // The last Width characters of Width - 1 zeros followed by Text, an empty Text counting as "1":
 // ("7", 3) gives "007", ("12345", 3) gives "345".
 std::string ZeroPadLeft(std::string_view Text, int Width);
+
+// Params as the parameter class T that a converter needs; raises EConvertError "Attempt to
+// assign wrong object to TConvParams." for another class.
+template <class T>
+const T& ParamsAs(const TConvParams& Params) {
+    const T* Result = dynamic_cast<const T*>(&Params);
+    if (Result == nullptr) {
+        throw EConvertError("Attempt to assign wrong object to TConvParams.");
+    }
+    return *Result;
+}

@@ -57,17 +57,6 @@ bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
     return true;
 }
 
-// The directory part of Path: everything before its last "/" ("" without one).
-std::string_view DirectoryPart(std::string_view Path) {
-    const auto Slash = Path.find_last_of('/');
-    return Slash == std::string_view::npos ? std::string_view() : Path.substr(0, Slash);
-}
-
-std::string_view NamePart(std::string_view Path) {
-    const auto Slash = Path.find_last_of('/');
-    return Slash == std::string_view::npos ? Path : Path.substr(Slash + 1);
-}
-
 } // namespace
 
 int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
@@ -227,19 +216,16 @@ void PrepareImportConfig(TVrkConfig& Config) {
 }
 
 std::string DayFilePath(const std::string& OutDir, int64_t Day) {
-    if (OutDir.empty()) {
-        throw ETarnoError("Output directory not set");
-    }
     const TDateParts P = DecodeDate(static_cast<TDateTime>(Day));
-    return CombinePath(OutDir, Format("%2.2d%2.2d%2.2d.vrk", P.Year % 100, P.Month, P.Day));
+    return OutputPath(OutDir, Format("%2.2d%2.2d%2.2d.vrk", P.Year % 100, P.Month, P.Day));
 }
 
 std::string ShopNameOfOutDir(std::string_view OutDir) {
-    return std::string(NamePart(DirectoryPart(OutDir)));
+    return ExtractFileName(ExtractFileDir(OutDir));
 }
 
 std::string ShopNameAboveFile(const std::string& FileName) {
-    return std::string(NamePart(DirectoryPart(DirectoryPart(FileName))));
+    return ExtractFileName(ExtractFileDir(ExtractFileDir(FileName)));
 }
 
 int32_t CounterStep(int32_t Previous, int32_t Value) {

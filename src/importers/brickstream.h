@@ -125,13 +125,3 @@ int ImportChannelColumns(const TVrkConfig& Config, const TVrkDay& Day);
 // The whole input file FileName in Text; false when it does not exist. Raises EOSError when it
 // exists but cannot be read.
 bool ReadImportInput(const std::string& FileName, std::string& Text);
-
-// The slot parameters as the class T an importer needs; raises EConvertError for another class.
-template <class T>
-const T& ImportParams(const TConvParams& Params) {
-    const auto* Typed = dynamic_cast<const T*>(&Params);
-    if (Typed == nullptr) {
-        throw EConvertError("Wrong parameter class for this conversion type");
-    }
-    return *Typed;
-}

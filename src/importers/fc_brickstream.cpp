@@ -335,15 +335,15 @@ TBsRtSet GroupByDevice(std::vector<TRtReading>& Readings) {
 } // namespace
 
 bool ImportBrickstream(const std::string& FileName, TConvParams& Params) {
-    return ImportInterval(FileName, ImportParams<TConvParamsBrickstream>(Params), false);
+    return ImportInterval(FileName, ParamsAs<TConvParamsBrickstream>(Params), false);
 }
 
 bool ImportBrickstreamChild(const std::string& FileName, TConvParams& Params) {
-    return ImportInterval(FileName, ImportParams<TConvParamsBrickstreamChld>(Params), true);
+    return ImportInterval(FileName, ParamsAs<TConvParamsBrickstreamChld>(Params), true);
 }
 
 bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
-    const auto& P = ImportParams<TConvParamsBrickstreamRt>(Params);
+    const auto& P = ParamsAs<TConvParamsBrickstreamRt>(Params);
     const std::string StoreCode = P.UseShopId ? P.ShopId : std::string("001");
     std::string Text;
     if (!ReadImportInput(FileName, Text)) {

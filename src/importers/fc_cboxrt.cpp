@@ -212,7 +212,7 @@ bool ParseCboxLine(std::string_view Line, TCboxLine& Reading) {
 }
 
 bool ImportCboxRt(const std::string& FileName, TConvParams& Params) {
-    const auto& P = ImportParams<TConvParamsCboxRt>(Params);
+    const auto& P = ParamsAs<TConvParamsCboxRt>(Params);
     std::string Text;
     if (!ReadImportInput(FileName, Text)) {
         return true;

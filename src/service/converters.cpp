@@ -49,13 +49,9 @@ const TConverter* FindConverter(int Code) {
 }
 
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {
-    if (Params.OutDir.empty()) {
-        throw ETarnoError("Output directory not set");
-    }
-    const size_t Slash = FileName.find_last_of('/');
-    const std::string Name = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
+    const std::string Dest = OutputPath(Params.OutDir, FileName);
     try {
-        CopyFileReplacing(FileName, CombinePath(Params.OutDir, Name));
+        CopyFileReplacing(FileName, Dest);
     } catch (const EOSError&) {
         return false;
     }

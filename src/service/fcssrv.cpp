@@ -10,9 +10,7 @@ bool ConvertWithType(int Code, const std::string& FileName, TConvParams& Params,
                      const std::string& StoreName, bool& InputRewritten) {
     const TConverter* Converter = FindConverter(Code);
     if (Converter != nullptr && Converter->OnlyFileName != nullptr) {
-        const size_t Slash = FileName.find_last_of('/');
-        const std::string Name = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
-        if (!SameText(Name, Converter->OnlyFileName)) {
+        if (!SameText(ExtractFileName(FileName), Converter->OnlyFileName)) {
             return true;
         }
     }

@@ -5,18 +5,6 @@
 #include "data/vrkday.h"
 #include "platform/files.h"
 
-std::string FileNamePart(const std::string& FileName) {
-    const std::size_t Slash = FileName.find_last_of('/');
-    return Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
-}
-
-std::string OutputPath(const std::string& OutDir, const std::string& FileName) {
-    if (OutDir.empty()) {
-        throw ETarnoError("Output directory not set");
-    }
-    return CombinePath(OutDir, FileNamePart(FileName));
-}
-
 void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day) {
     const std::string Text = ReadFileBytes(FileName);
     Header.ReadHeader(Text);
@@ -24,12 +12,9 @@ void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& 
 }
 
 void CopyRawInput(const std::string& FileName) {
-    const std::size_t Slash = FileName.find_last_of('/');
-    const std::string Dir =
-        Slash == std::string::npos ? std::string() : FileName.substr(0, Slash + 1);
-    const std::string RawDir = Dir + "compteursbrut";
+    const std::string RawDir = CombinePath(ExtractFileDir(FileName), "compteursbrut");
     ForceDirectories(RawDir);
-    CopyFileReplacing(FileName, RawDir + "/" + FileNamePart(FileName));
+    CopyFileReplacing(FileName, CombinePath(RawDir, ExtractFileName(FileName)));
 }
 
 void ResetToEmptyKt9(TVrkConfig& Header) {

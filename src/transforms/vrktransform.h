@@ -5,27 +5,11 @@
 #include <string>
 
 #include "common/errors.h"
+#include "common/utils.h"
 #include "config/fcsconvparams.h"
 
 class TVrkConfig;
 struct TVrkDay;
-
-// Params as the parameter class of a converter; raises EConvertError for another class.
-template <class T>
-T& ParamsAs(TConvParams& Params) {
-    T* Result = dynamic_cast<T*>(&Params);
-    if (Result == nullptr) {
-        throw EConvertError("Attempt to assign wrong object to TConvParams.");
-    }
-    return *Result;
-}
-
-// The name of FileName without its directory.
-std::string FileNamePart(const std::string& FileName);
-
-// OutDir + "/" + the name of FileName. Raises ETarnoError "Output directory not set" for an
-// empty OutDir, so that nothing is written to the root.
-std::string OutputPath(const std::string& OutDir, const std::string& FileName);
 
 // Reads FileName once: its header into Header, its rows into Day. Raises EOSError when the file
 // cannot be read; the content itself never makes it fail.
