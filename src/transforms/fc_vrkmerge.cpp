@@ -132,14 +132,12 @@ std::string MergeSourceKey(const std::string& FileName) {
 }
 
 bool MergeFile(const std::string& FileName, TConvParams& Params) {
-    if (!FileExists(FileName)) {
-        return false;
-    }
-    const std::string OutPath = OutputPath(Params.OutDir, FileName);
-    SetAttributesNormal(FileName);
     TVrkConfig Source;
     auto SourceDay = std::make_unique<TVrkDay>();
-    ReadCountingFile(FileName, Source, *SourceDay);
+    std::string OutPath;
+    if (!ReadTransformInput(FileName, Params.OutDir, OutPath, Source, *SourceDay)) {
+        return false;
+    }
     const std::string Key = MergeSourceKey(FileName);
 
     std::array<int64_t, VrkChannelCount + 1> Total{};

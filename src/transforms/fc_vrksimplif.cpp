@@ -10,21 +10,15 @@
 
 bool SimplifyFile(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsVrkSimplif>(Params);
-    if (!FileExists(FileName)) {
-        return false;
-    }
-    const std::string OutPath = OutputPath(P.OutDir, FileName);
-    SetAttributesNormal(FileName);
     TVrkConfig In;
     auto InDay = std::make_unique<TVrkDay>();
-    ReadCountingFile(FileName, In, *InDay);
+    std::string OutPath;
+    if (!ReadTransformInput(FileName, P.OutDir, OutPath, In, *InDay)) {
+        return false;
+    }
 
     TVrkConfig Out;
-    ResetToEmptyKt9(Out);
-    Out.Doors(1).Defined = true;
-    Out.Doors(1).Name = "Porte";
-    Out.Channels(1).Active = true;
-    Out.Channels(2).Active = true;
+    ResetToDoorTotals(Out);
 
     auto OutDay = std::make_unique<TVrkDay>();
     InitDayFromFileName(*OutDay, OutPath);

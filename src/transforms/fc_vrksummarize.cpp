@@ -9,21 +9,15 @@
 
 bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsVrkSummarize>(Params);
-    if (!FileExists(FileName)) {
-        return false;
-    }
-    const std::string OutPath = OutputPath(P.OutDir, FileName);
-    SetAttributesNormal(FileName);
     TVrkConfig In;
     auto InDay = std::make_unique<TVrkDay>();
-    ReadCountingFile(FileName, In, *InDay);
+    std::string OutPath;
+    if (!ReadTransformInput(FileName, P.OutDir, OutPath, In, *InDay)) {
+        return false;
+    }
 
     TVrkConfig Out;
-    ResetToEmptyKt9(Out);
-    Out.Doors(1).Defined = true;
-    Out.Doors(1).Name = "Porte";
-    Out.Channels(1).Active = true;
-    Out.Channels(2).Active = true;
+    ResetToDoorTotals(Out);
     if (!P.DoorOnly) {
         TVrkDoor& Corridor = Out.Doors(2);
         Corridor.Defined = true;

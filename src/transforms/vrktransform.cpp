@@ -11,6 +11,17 @@ void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& 
     LoadDayFromText(Text, FileName, Day, Header);
 }
 
+bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
+                        std::string& OutPath, TVrkConfig& Header, TVrkDay& Day) {
+    if (!FileExists(FileName)) {
+        return false;
+    }
+    OutPath = OutputPath(OutDir, FileName);
+    SetAttributesNormal(FileName);
+    ReadCountingFile(FileName, Header, Day);
+    return true;
+}
+
 void CopyRawInput(const std::string& FileName) {
     const std::string RawDir = CombinePath(ExtractFileDir(FileName), "compteursbrut");
     ForceDirectories(RawDir);
@@ -29,4 +40,12 @@ void ResetToEmptyKt9(TVrkConfig& Header) {
         Ch.Door = (C + 1) / 2;
     }
     Header.Flags = 0;
+}
+
+void ResetToDoorTotals(TVrkConfig& Header) {
+    ResetToEmptyKt9(Header);
+    Header.Doors(1).Defined = true;
+    Header.Doors(1).Name = "Porte";
+    Header.Channels(1).Active = true;
+    Header.Channels(2).Active = true;
 }
