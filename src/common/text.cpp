@@ -210,6 +210,20 @@ std::optional<double> TryStrToFloat(std::string_view Text) {
     return Value;
 }
 
+void AppendZeroPadded(std::string& Text, int Value, int Width) {
+    if (Value < 0) {
+        Text += Format("%*.*d", Width, Width, Value);
+        return;
+    }
+    char Buffer[16];
+    const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
+    const std::ptrdiff_t Digits = Result.ptr - Buffer;
+    if (Width > Digits) {
+        Text.append(static_cast<std::size_t>(Width - Digits), '0');
+    }
+    Text.append(Buffer, Result.ptr);
+}
+
 std::string Format(const char* Fmt, ...) {
     va_list Args;
     va_start(Args, Fmt);

@@ -37,6 +37,9 @@ int32_t StrToIntDef(std::string_view Text, int32_t Default);
 // leading blanks are allowed. Infinite or NaN results are not a number.
 std::optional<double> TryStrToFloat(std::string_view Text);
 
+// Appends Value in decimal with at least Width digits, zeros in front (as printf "%*.*d").
+void AppendZeroPadded(std::string& Text, int Value, int Width);
+
 // printf-style formatting into a std::string.
 std::string Format(const char* Fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -93,19 +93,6 @@ bool ReadRowDate(std::string_view Text, int DefaultYear, TDateTime& Date) {
     return TryEncodeDate(Year, *Month, *Day, Date);
 }
 
-// Value as "%W.Wd" would write it: at least Width digits, zeros in front.
-void AppendPadded(std::string& Line, int Value, int Width) {
-    if (Value < 0) {
-        Line += Format("%*.*d", Width, Width, Value);
-        return;
-    }
-    char Buffer[16];
-    const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
-    Line.append(
-        static_cast<std::size_t>(std::max<std::ptrdiff_t>(Width - (Result.ptr - Buffer), 0)), '0');
-    Line.append(Buffer, Result.ptr);
-}
-
 } // namespace
 
 int32_t ClampCount(int64_t Value) {
@@ -221,15 +208,15 @@ std::string FormatDataLine(std::string_view Store, const TVrkSlot& Slot, int Cha
     std::string Line(Store);
     Line.reserve(Line.size() + 17 + 12 * static_cast<std::size_t>(std::max(ChannelCount, 0)));
     Line += '\t';
-    AppendPadded(Line, Slot.Day, 2);
+    AppendZeroPadded(Line, Slot.Day, 2);
     Line += '/';
-    AppendPadded(Line, Slot.Month, 2);
+    AppendZeroPadded(Line, Slot.Month, 2);
     Line += '/';
-    AppendPadded(Line, Slot.Year, 4);
+    AppendZeroPadded(Line, Slot.Year, 4);
     Line += '\t';
-    AppendPadded(Line, Slot.Hour, 2);
+    AppendZeroPadded(Line, Slot.Hour, 2);
     Line += ':';
-    AppendPadded(Line, Slot.Minute, 2);
+    AppendZeroPadded(Line, Slot.Minute, 2);
     const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
     char Buffer[16];
     for (int K = 0; K < N; ++K) {

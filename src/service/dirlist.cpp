@@ -59,33 +59,23 @@ int64_t SecondsApart(TDateTime A, TDateTime B) {
     return std::llround(std::abs(A - B) * MSecsPerDay) / 1000;
 }
 
-// Value in Width decimal digits, zero-padded (the values are never negative).
-void AppendDigits(std::string& Text, int Value, int Width) {
-    char Digits[8];
-    for (int I = Width - 1; I >= 0; --I) {
-        Digits[I] = static_cast<char>('0' + Value % 10);
-        Value /= 10;
-    }
-    Text.append(Digits, static_cast<size_t>(Width));
-}
-
 // "yyyy/mm/dd hh:nn:ss" + MSecSeparator + "zzz".
 void AppendStamp(std::string& Text, TDateTime T, char MSecSeparator) {
     const TDateParts D = DecodeDate(T);
     const TTimeParts P = DecodeTime(T);
-    AppendDigits(Text, D.Year, 4);
+    AppendZeroPadded(Text, D.Year, 4);
     Text += '/';
-    AppendDigits(Text, D.Month, 2);
+    AppendZeroPadded(Text, D.Month, 2);
     Text += '/';
-    AppendDigits(Text, D.Day, 2);
+    AppendZeroPadded(Text, D.Day, 2);
     Text += ' ';
-    AppendDigits(Text, P.Hour, 2);
+    AppendZeroPadded(Text, P.Hour, 2);
     Text += ':';
-    AppendDigits(Text, P.Min, 2);
+    AppendZeroPadded(Text, P.Min, 2);
     Text += ':';
-    AppendDigits(Text, P.Sec, 2);
+    AppendZeroPadded(Text, P.Sec, 2);
     Text += MSecSeparator;
-    AppendDigits(Text, P.MSec, 3);
+    AppendZeroPadded(Text, P.MSec, 3);
 }
 
 // The text without its fourth line, the stamp of the last update.
