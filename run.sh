@@ -4,16 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-need=()
-command -v cmake >/dev/null || need+=(cmake)
-command -v g++ >/dev/null || need+=(g++)
-command -v make >/dev/null || need+=(make)
-if [ ${#need[@]} -gt 0 ]; then
-    echo "Installing: ${need[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+. scripts/deps.sh
+ensure_packages "${BUILD_PACKAGES[@]}"
 
 build=${TARNO_BUILD_DIR:-build/release}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNO_TESTS=OFF >/dev/null
