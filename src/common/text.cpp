@@ -16,8 +16,7 @@ std::string SysErrorMessage(int Error) {
     return std::string(strerror_r(Error, Buffer, sizeof Buffer));
 }
 
-std::string GetField(std::string_view Text, char Separator, int Index) {
-    constexpr std::size_t MaxFieldLength = 255;
+std::string GetField(std::string_view Text, char Separator, int Index, std::size_t MaxLength) {
     std::string Result;
     int Counter = 0;
     for (char C : Text) {
@@ -26,7 +25,7 @@ std::string GetField(std::string_view Text, char Separator, int Index) {
             if (Counter > Index) {
                 break;
             }
-        } else if (Counter == Index && Result.size() < MaxFieldLength) {
+        } else if (Counter == Index && Result.size() < MaxLength) {
             Result += C;
         }
     }

@@ -8,8 +8,10 @@
 #include <string_view>
 
 // Field number Index (0-based) of Text split at every Separator; consecutive separators delimit
-// empty fields, an Index past the last field gives "", and the result is cut to 255 characters.
-std::string GetField(std::string_view Text, char Separator, int Index);
+// empty fields, an Index past the last field gives "", and the result is cut to MaxLength
+// characters (255 as the fields of the system's files are; paths pass NoFieldLimit).
+constexpr std::size_t NoFieldLimit = static_cast<std::size_t>(-1);
+std::string GetField(std::string_view Text, char Separator, int Index, std::size_t MaxLength = 255);
 
 // Count characters of Text from the 1-based position From; positions outside Text are dropped,
 // so the result is empty past the end and never reads outside the string.

@@ -24,6 +24,7 @@ TEST(GetField, CutsAFieldTo255Characters) {
     const std::string Long(300, 'x');
     EXPECT_EQ(GetField(Long + ";y", ';', 0), std::string(255, 'x'));
     EXPECT_EQ(GetField(Long + ";y", ';', 1), "y");
+    EXPECT_EQ(GetField("p;" + Long, ';', 1, NoFieldLimit), Long);
 }
 
 TEST(CopyText, NeverReadsOutsideTheText) {

@@ -137,7 +137,7 @@ bool TFcService::ProcessFile(const std::string& FileName, const std::string& Ent
     try {
         TZirConfig& Zir = GetZirConfig();
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
-                             Zir.GetParams(CurrentDirIndex), GetField(Entry, ';', 2),
+                             Zir.GetParams(CurrentDirIndex), GetField(Entry, ';', 2, NoFieldLimit),
                              Visit.InputRewritten);
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
@@ -152,7 +152,8 @@ bool TFcService::ForceDirectory(int Slot) {
     std::vector<std::string> List;
     ListChainDirectories(Slot, GetZirConfig().GetDirectory(Slot), List);
     for (const std::string& Entry : List) {
-        DeleteFile(CombinePath(GetField(Entry, ';', 0), GetStatusFileName("fclist.dst", Slot)));
+        DeleteFile(CombinePath(GetField(Entry, ';', 0, NoFieldLimit),
+                               GetStatusFileName("fclist.dst", Slot)));
     }
     RequestForcedPass();
     return true;

@@ -285,6 +285,17 @@ TEST_F(ServiceTest, FailingFileIsCountedBadAndOfferedAgain) {
     EXPECT_THAT(Names("out/a"), ElementsAre("x.txt"));
 }
 
+TEST_F(ServiceTest, WatchedDirectoriesLongerThan255BytesAreConverted) {
+    const std::string Name =
+        std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
+    Ini(Slot(0, Name));
+    Files(Name, {"x.txt"});
+    ASSERT_TRUE(Start());
+    Service.RunDirectoryPass();
+    EXPECT_THAT(LogTexts().back(), "processed 1 files OK, 0 files bad, elapsed 0:00:00:000");
+    EXPECT_THAT(Names("out/" + Name), ElementsAre("x.txt"));
+}
+
 TEST_F(ServiceTest, TypeWithoutConverterFailsItsFiles) {
     const TConvTypeInfo* Missing = nullptr;
     for (const TConvTypeInfo& Type : ConvTypeTable()) {

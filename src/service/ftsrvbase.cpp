@@ -278,8 +278,8 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
             if (UrgentRequestPending()) {
                 throw ETarnoError(CanceledMessage);
             }
-            const std::string Dir = GetField(Entry, ';', 0);
-            const std::string Field = GetField(Entry, ';', 1);
+            const std::string Dir = GetField(Entry, ';', 0, NoFieldLimit);
+            const std::string Field = GetField(Entry, ';', 1, NoFieldLimit);
             const std::string Ext = Field.empty() ? std::string("*") : Field;
             const std::string StatusName =
                 GetStatusFileName(StatusListNames[static_cast<size_t>(CurrentStatusIndex)], -1);
