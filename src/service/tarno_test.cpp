@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/files.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -82,6 +83,28 @@ TEST_F(TarnoProgramTest, CheckConfigReadsTheHomesFileByDefault) {
     EXPECT_EQ(R.ExitCode, 0);
     EXPECT_THAT(R.Err, HasSubstr("missing.ini not found"));
     EXPECT_THAT(R.Out, HasSubstr("[Directory63]\r\n"));
+}
+
+// Converters of every family run through the one table, as the service runs them.
+TEST_F(TarnoProgramTest, ConvertRunsTheConverterOfTheType) {
+    const std::string Source = TARNO_SOURCE_DIR;
+    const std::string Counting = Temp.Write(
+        "in/081224.vrk", ReadFileBytes(Source + "/src/transforms/testdata/vrk01_two_doors.vrk"));
+    TRun R = Run("convert --type vrksummarize --out '" + Temp.Path("") + "' '" + Counting + "'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("081224.vrk"), StartsWith("#TKT9\r\n"));
+
+    R = Run("convert --type BRICKSTREAM --set ZeroExits=1 --out '" + Temp.Path("") + "' '" +
+            Source + "/demo/in/brickstream/store12_20081227.dat'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("081227.vrk"), HasSubstr("\t27/12/2008\t08:00\t"));
+
+    R = Run("convert --type VRKSUMMARIZE '" + Counting + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_THAT(R.Err, HasSubstr(Counting + " : Output directory not set"));
+
+    R = Run("convert --type NOSUCH '" + Counting + "'");
+    EXPECT_EQ(R.ExitCode, 2);
 }
 
 TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
