@@ -61,8 +61,18 @@ char ToLowerAscii(char C) {
 }
 } // namespace
 
+std::string_view TrimView(std::string_view Text) {
+    while (!Text.empty() && IsBlankByte(Text.front())) {
+        Text.remove_prefix(1);
+    }
+    while (!Text.empty() && IsBlankByte(Text.back())) {
+        Text.remove_suffix(1);
+    }
+    return Text;
+}
+
 std::string Trim(std::string_view Text) {
-    return TrimRight(TrimLeft(Text));
+    return std::string(TrimView(Text));
 }
 
 std::string TrimLeft(std::string_view Text) {
@@ -116,6 +126,17 @@ bool StartsWithText(std::string_view Text, std::string_view Prefix) {
 bool EndsWithText(std::string_view Text, std::string_view Suffix) {
     return Text.size() >= Suffix.size() &&
            SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
+}
+
+std::string RemoveBlanks(std::string_view Text) {
+    std::string R;
+    R.reserve(Text.size());
+    for (char C : Text) {
+        if (C != ' ') {
+            R += C;
+        }
+    }
+    return R;
 }
 
 std::string CollapseBlanks(std::string_view Text) {

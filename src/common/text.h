@@ -17,7 +17,8 @@ std::string GetField(std::string_view Text, char Separator, int Index, std::size
 // so the result is empty past the end and never reads outside the string.
 std::string CopyText(std::string_view Text, long long From, long long Count);
 
-std::string Trim(std::string_view Text);               // removes bytes <= ' ' at both ends
+std::string_view TrimView(std::string_view Text);      // removes bytes <= ' ' at both ends
+std::string Trim(std::string_view Text);               // the same, as a string
 std::string TrimLeft(std::string_view Text);           // the same, at the start only
 std::string TrimRight(std::string_view Text);          // the same, at the end only
 std::string UpperCase(std::string_view Text);          // ASCII letters only
@@ -25,6 +26,9 @@ std::string LowerCase(std::string_view Text);          // ASCII letters only
 bool SameText(std::string_view A, std::string_view B); // ASCII case-insensitive equality
 bool StartsWithText(std::string_view Text, std::string_view Prefix); // ASCII case-insensitive
 bool EndsWithText(std::string_view Text, std::string_view Suffix);   // ASCII case-insensitive
+
+// Text without any blank (' ').
+std::string RemoveBlanks(std::string_view Text);
 
 // Replaces every run of two or more blanks by one blank.
 std::string CollapseBlanks(std::string_view Text);

@@ -248,12 +248,7 @@ TDateTime DateFromFileName(std::string_view FileName) {
 }
 
 std::string CheckStoreName(std::string_view Name) {
-    std::string Stripped;
-    for (char C : Name) {
-        if (C != ' ') {
-            Stripped += C;
-        }
-    }
+    const std::string Stripped = RemoveBlanks(Name);
     if (Stripped.empty()) {
         throw ETarnoError("Nom du magasin non spécifié! Vous devez indiquer le nom du magasin.");
     }

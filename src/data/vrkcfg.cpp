@@ -535,3 +535,16 @@ void TVrkConfig::WriteWithRows(const std::string& FileName, const std::vector<st
     Content += Data;
     WriteFileAtomically(FileName, Content);
 }
+
+void ResetToKt9Layout(TVrkConfig& Config) {
+    Config.SetModel("KT9");
+    for (int D = 1; D <= VrkDoorCount; ++D) {
+        Config.Doors(D) = TVrkDoor{};
+    }
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        TVrkChannel& Channel = Config.Channels(C);
+        Channel = TVrkChannel{};
+        Channel.Door = (C + 1) / 2;
+        Channel.IsExit = C % 2 == 0;
+    }
+}

@@ -58,6 +58,12 @@ void ForEachTextLine(std::string_view Text, F&& Fn) {
     }
 }
 
+class TVrkConfig;
+
+// Model "KT9", every door undefined and unnamed, every channel inactive, channels 2k-1 and 2k
+// being the entry and exit channels of door k. Flags and the shop name are left as they are.
+void ResetToKt9Layout(TVrkConfig& Config);
+
 // One header, owned by the converter that reads or writes the file; not shared between threads.
 // Reading never raises on content; writing raises EOSError when the file cannot be replaced.
 class TVrkConfig {

@@ -54,16 +54,6 @@ void SplitTabs(std::string_view Line, std::vector<std::string_view>& Fields) {
     }
 }
 
-std::string_view TrimView(std::string_view Text) {
-    while (!Text.empty() && static_cast<unsigned char>(Text.front()) <= ' ') {
-        Text.remove_prefix(1);
-    }
-    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
-        Text.remove_suffix(1);
-    }
-    return Text;
-}
-
 // Field Index (0-based) of the split line, "" when missing.
 std::string_view FieldAt(const std::vector<std::string_view>& Fields, std::size_t Index) {
     return Index < Fields.size() ? Fields[Index] : std::string_view();

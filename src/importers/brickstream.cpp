@@ -14,16 +14,6 @@ namespace {
 
 constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
 
-std::string_view TrimBlanks(std::string_view Text) {
-    while (!Text.empty() && static_cast<unsigned char>(Text.front()) <= ' ') {
-        Text.remove_prefix(1);
-    }
-    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
-        Text.remove_suffix(1);
-    }
-    return Text;
-}
-
 // The number at the 1-based position From of Text, Count characters long.
 std::optional<int32_t> NumberAt(std::string_view Text, int From, int Count) {
     return TryStrToInt(CopyText(Text, From, Count));
@@ -67,7 +57,7 @@ int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* 
     for (std::size_t I = 0; I <= N; ++I) {
         if (I == N || Line[I] == Separator) {
             if (Count < MaxFields) {
-                Fields[Count] = TrimBlanks(Line.substr(Start, std::min(I - Start, MaxFieldLength)));
+                Fields[Count] = TrimView(Line.substr(Start, std::min(I - Start, MaxFieldLength)));
             }
             ++Count;
             Start = I + 1;
@@ -202,16 +192,7 @@ void ClearRFlags(TVrkConfig& Config) {
 }
 
 void PrepareImportConfig(TVrkConfig& Config) {
-    Config.SetModel("KT9");
-    for (int D = 1; D <= VrkDoorCount; ++D) {
-        Config.Doors(D) = TVrkDoor{};
-    }
-    for (int C = 1; C <= VrkChannelCount; ++C) {
-        TVrkChannel& Channel = Config.Channels(C);
-        Channel = TVrkChannel{};
-        Channel.Door = (C + 1) / 2;
-        Channel.IsExit = C % 2 == 0;
-    }
+    ResetToKt9Layout(Config);
     ClearRFlags(Config);
 }
 

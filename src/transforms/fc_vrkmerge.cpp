@@ -27,16 +27,6 @@ std::array<uint32_t, 256> MakeCrcTable() {
     return Table;
 }
 
-std::string WithoutBlanks(std::string_view Text) {
-    std::string Result;
-    for (char C : Text) {
-        if (C != ' ') {
-            Result += C;
-        }
-    }
-    return Result;
-}
-
 // The directory of FileName with its trailing "/"; a relative name is taken from the current
 // directory, as the service always passes full paths.
 std::string DirectoryOf(const std::string& FileName) {
@@ -57,7 +47,7 @@ std::string SourceName(const std::string& Dir) {
         const std::string_view Part =
             Slash == std::string_view::npos ? Rest : Rest.substr(Slash + 1);
         Rest = Slash == std::string_view::npos ? std::string_view() : Rest.substr(0, Slash);
-        return UpperCase(WithoutBlanks(Part));
+        return UpperCase(RemoveBlanks(Part));
     };
     std::string Name = LastComponent();
     if (Name == "ZALMORET" || Name == "VRK") {
@@ -128,7 +118,7 @@ uint32_t MergeCrc32(std::string_view Bytes) {
 
 std::string MergeSourceKey(const std::string& FileName) {
     const std::string Dir = DirectoryOf(FileName);
-    return Format("%8.8X", MergeCrc32(UpperCase(WithoutBlanks(Dir)))) + ":" + SourceName(Dir);
+    return Format("%8.8X", MergeCrc32(UpperCase(RemoveBlanks(Dir)))) + ":" + SourceName(Dir);
 }
 
 bool MergeFile(const std::string& FileName, TConvParams& Params) {

@@ -29,16 +29,7 @@ void CopyRawInput(const std::string& FileName) {
 }
 
 void ResetToEmptyKt9(TVrkConfig& Header) {
-    Header.SetModel("KT9");
-    for (int D = 1; D <= VrkDoorCount; ++D) {
-        Header.Doors(D) = TVrkDoor{};
-    }
-    for (int C = 1; C <= VrkChannelCount; ++C) {
-        TVrkChannel& Ch = Header.Channels(C);
-        Ch = TVrkChannel{};
-        Ch.IsExit = C % 2 == 0;
-        Ch.Door = (C + 1) / 2;
-    }
+    ResetToKt9Layout(Header);
     Header.Flags = 0;
 }
 
