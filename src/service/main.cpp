@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -403,10 +404,22 @@ std::string ServiceSwitch(const std::string& Arg) {
     return "";
 }
 
+// Paths given in the environment, made absolute against the directory the program was started
+// in: the service leaves it for its home before it reads them.
+void MakeEnvironmentPathsAbsolute() {
+    for (const char* Name : {"TARNO_HOME", "TARNO_RUNDIR", "TARNO_UNIT_DIR", "TARNO_DRIVE"}) {
+        const char* Value = std::getenv(Name);
+        if (Value != nullptr && *Value != '\0' && *Value != '/') {
+            setenv(Name, CombinePath("", Value).c_str(), 1);
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     try {
+        MakeEnvironmentPathsAbsolute();
         TCommandLine Line;
         std::vector<std::string> Args(argv + 1, argv + argc);
         for (std::size_t I = 0; I < Args.size(); ++I) {
@@ -414,7 +427,8 @@ int main(int argc, char** argv) {
                 if (I + 1 == Args.size()) {
                     return Usage(Args[I] + " needs a directory");
                 }
-                (Args[I] == "--home" ? Line.Home : Line.RunDir) = Args[I + 1];
+                (Args[I] == "--home" ? Line.Home : Line.RunDir) =
+                    Args[I + 1].empty() ? "" : CombinePath("", Args[I + 1]);
                 ++I;
             } else if (const std::string Word = ServiceSwitch(Args[I]); !Word.empty()) {
                 Line.Args.push_back(Word);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/utils.h"
 #include "platform/files.h"
 #include "testing/temp_dir.h"
 
@@ -23,11 +24,14 @@ struct TRun {
 
 class TarnoProgramTest : public testing::Test {
 protected:
-    // Runs tarno with Arguments (shell words) and captures its output.
-    TRun Run(const std::string& Arguments) const {
-        std::string Command = std::string("TARNO_HOME= TARNO_DRIVE= '") + TARNO_EXE + "' " +
-                              Arguments + " >'" + Temp.Path("out") + "' 2>'" + Temp.Path("err") +
-                              "'";
+    // Runs tarno with Arguments (shell words) in the directory Dir (empty: the current one)
+    // with the environment assignments Env, and captures its output.
+    TRun Run(const std::string& Arguments, const std::string& Env = "",
+             const std::string& Dir = "") const {
+        std::string Command = (Dir.empty() ? "" : "cd '" + Dir + "' && ") +
+                              "TARNO_HOME= TARNO_DRIVE= TARNO_RUNDIR= TARNO_UNIT_DIR= " + Env +
+                              " '" + TARNO_EXE + "' " + Arguments + " >'" + Temp.Path("out") +
+                              "' 2>'" + Temp.Path("err") + "'";
         int Status = std::system(Command.c_str());
         TRun Result;
         Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
@@ -105,6 +109,30 @@ TEST_F(TarnoProgramTest, ConvertRunsTheConverterOfTheType) {
 
     R = Run("convert --type NOSUCH '" + Counting + "'");
     EXPECT_EQ(R.ExitCode, 2);
+}
+
+// Relative paths on the command line and in the environment are taken from the directory the
+// program was started in, not from the home it enters.
+TEST_F(TarnoProgramTest, RelativePathsAreTakenFromTheStartingDirectory) {
+    Temp.Write("in/a.txt", "a");
+    Temp.Write("home/tarno.ini", "[Directory0]\nTrackDirectory=" + Temp.Path("in") +
+                                     "\nConvType=NONE\nOutDir=" + Temp.Path("out1") + "\n");
+    ForceDirectories(Temp.Path("out1"));
+    TRun R = Run("--home home --rundir run --once", "", Temp.Dir());
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_EQ(Temp.Read("out1/a.txt"), "a");
+    EXPECT_TRUE(IsDirectory(Temp.Path("run")));
+    EXPECT_FALSE(IsDirectory(Temp.Path("home/run")));
+
+    Temp.Write("in/b.txt", "b");
+    R = Run("--once", "TARNO_HOME=home TARNO_RUNDIR=run2", Temp.Dir());
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_EQ(Temp.Read("out1/b.txt"), "b");
+    EXPECT_TRUE(IsDirectory(Temp.Path("run2")));
+
+    R = Run("--home home INSTALL SILENT", "TARNO_UNIT_DIR=units", Temp.Dir());
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("units/tarno.service"), HasSubstr(Temp.Path("home")));
 }
 
 TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
