@@ -73,15 +73,15 @@ int RunCheckConfig(const TCommandLine& Line) {
         return Usage("check-config takes at most one file name");
     }
     std::string FileName = Line.Args.empty() ? FindHome(Line.Home) + "/tarno.ini" : Line.Args[0];
-    if (!FileExists(FileName)) {
-        // The service runs with the defaults then; say so, as the printout alone would not.
-        std::fprintf(stderr, "tarno: %s not found, the defaults are printed\n", FileName.c_str());
-    }
     TStderrLog Log;
     SetLogFile(&Log, "/dev/null");
     TZirConfig Config;
     bool Loaded = Config.LoadFromFile(FileName);
     ClearLogService();
+    if (Loaded && !FileExists(FileName)) {
+        // The service runs with the defaults then; say so, as the printout alone would not.
+        std::fprintf(stderr, "tarno: %s not found, the defaults are printed\n", FileName.c_str());
+    }
     // The same text SaveToFile writes into a new file.
     TIniFile Ini = TIniFile::FromText("");
     Config.SaveToIni(Ini);

@@ -83,6 +83,14 @@ TEST_F(TarnoProgramTest, CheckConfigReadsTheHomesFileByDefault) {
     EXPECT_EQ(R.ExitCode, 0);
     EXPECT_THAT(R.Out, HasSubstr("[Directory3]\r\nTrackDirectory=\r\nConvType=CEGID\r\n"));
 
+    // Only a missing file gives the defaults in silence; one that cannot be read is an error.
+    const std::string Unreadable = Temp.Path("home/dir.ini");
+    ForceDirectories(Unreadable);
+    R = Run("check-config '" + Unreadable + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_EQ(R.Err, "Error reading data from " + Unreadable + " : Cannot open file \"" +
+                         Unreadable + "\". Is a directory\n");
+
     R = Run("check-config '" + Temp.Path("missing.ini") + "'");
     EXPECT_EQ(R.ExitCode, 0);
     EXPECT_THAT(R.Err, HasSubstr("missing.ini not found"));
