@@ -322,6 +322,11 @@ int RunConvert(const TCommandLine& Line) {
     if (std::string Error; !ApplySettings(Job, Error)) {
         return Usage(Error);
     }
+    for (const auto& [Key, Value] : Job.Settings) {
+        if (SameText(Key, "OutDir")) {
+            CreateDirWithRights(Job.Params->OutDir);
+        }
+    }
     if (Job.Config) {
         EnterHome(Line);
     } else {

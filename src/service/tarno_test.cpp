@@ -111,6 +111,11 @@ TEST_F(TarnoProgramTest, ConvertRunsTheConverterOfTheType) {
     EXPECT_EQ(R.ExitCode, 0) << R.Err;
     EXPECT_THAT(Temp.Read("081227.vrk"), HasSubstr("\t27/12/2008\t08:00\t"));
 
+    // A missing output directory is created, as the service creates its own.
+    R = Run("convert --type vrksummarize --out '" + Temp.Path("new/out") + "' '" + Counting + "'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("new/out/081224.vrk"), StartsWith("#TKT9\r\n"));
+
     R = Run("convert --type VRKSUMMARIZE '" + Counting + "'");
     EXPECT_EQ(R.ExitCode, 1);
     EXPECT_THAT(R.Err, HasSubstr(Counting + " : Output directory not set"));
