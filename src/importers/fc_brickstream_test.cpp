@@ -105,6 +105,17 @@ TEST_F(BrickstreamImport, StampsEndTheirQuarterHourAndMidnightBelongsToTheDayBef
                 StrEq("S12\t08/03/2008\t00:00\t 7\t 6\t 0\t 0"));
 }
 
+// The shift to the start of the quarter-hour must not take a reading out of the years a day
+// file name can hold: 31/12/1990 would be written as 2090.
+TEST_F(BrickstreamImport, ReadingsShiftedBefore1991AreSkipped) {
+    ImportBrickstream(Input(Interval("Store", "Door A", "01/01/1991 00:10:00", "12", "9") +
+                            Interval("Store", "Door A", "01/01/1991 00:15:00", "5", "4")),
+                      Params);
+    EXPECT_FALSE(FileExists(OutFile("901231.vrk")));
+    const TDayFile File(OutFile("910101.vrk"));
+    EXPECT_EQ(File.Count(0, 0, 1), 5);
+}
+
 TEST_F(BrickstreamImport, ZeroExitsClearsTheLeavingCounts) {
     Params.ZeroExits = true;
     ImportBrickstream(Input(Interval("S", "Door A", "03/07/2008 10:15:00", "12", "9")), Params);
