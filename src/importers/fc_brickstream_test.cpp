@@ -221,6 +221,20 @@ TEST_F(BrickstreamImport, ChildrenLinesJoinTheirEntranceLine) {
                 testing::IsSupersetOf({"#C1YE1", "#C2YX1", "#C3YA1", "#C4YB1", "#C9YE3"}));
 }
 
+// A repeated entrance line replaces the counts of the first: the children counts of that time
+// and zone belong to the reading that is written.
+TEST_F(BrickstreamImport, ChildrenCountsJoinTheEntranceLineThatIsKept) {
+    ImportBrickstreamChild(Input(Interval("Hall", "entrance", "03/07/2008 10:15:00", "10", "8") +
+                                 Interval("Hall", "children", "03/07/2008 10:15:00", "2", "1") +
+                                 Interval("Hall", "entrance", "03/07/2008 10:15:00", "11", "9")),
+                           Child);
+    const TDayFile File(OutFile("080307.vrk"));
+    EXPECT_EQ(File.Count(10, 0, 1), 11);
+    EXPECT_EQ(File.Count(10, 0, 2), 9);
+    EXPECT_EQ(File.Count(10, 0, 3), 2);
+    EXPECT_EQ(File.Count(10, 0, 4), 1);
+}
+
 TEST_F(BrickstreamImport, ChildrenImportKeepsSixteenDoors) {
     Child.ZeroExits = true;
     std::string Text;
