@@ -158,11 +158,12 @@ void MixEntriesExits(TVrkDay& Day, const TVrkConfig& Header) {
 
 bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsVrkNormalize>(Params);
-    const bool InPlace = P.OutDir.empty();
-    const std::string OutPath = InPlace ? FileName : OutputPath(P.OutDir, FileName);
     if (!FileExists(FileName)) {
         return true;
     }
+    // In place also when the output directory is the input's own, however it is spelled.
+    const std::string OutPath = P.OutDir.empty() ? FileName : OutputPath(P.OutDir, FileName);
+    const bool InPlace = P.OutDir.empty() || SameFile(OutPath, FileName);
     TVrkConfig Header;
     auto Day = std::make_unique<TVrkDay>();
     ReadCountingFile(FileName, Header, *Day);

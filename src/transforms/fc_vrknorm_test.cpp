@@ -99,6 +99,26 @@ TEST(Normalize, NoExitsDropsTheExitChannels) {
     EXPECT_EQ(DataRows(In).front(), "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 0\t 0\t 0\t 0");
 }
 
+// An output directory that names the input's own directory, however spelled, is a rewrite in
+// place: the raw copy comes first.
+TEST(Normalize, OutputIntoTheInputsDirectoryKeepsTheRawCopy) {
+    TTempDir Tmp;
+    ForceDirectories(Tmp.Path("sub"));
+    for (const std::string& OutDir :
+         {Tmp.Dir(), Tmp.Dir() + "/", Tmp.Dir() + "/sub/..", Tmp.Dir() + "/./"}) {
+        SCOPED_TRACE(OutDir);
+        DeleteFile(Tmp.Path("compteursbrut/081222.vrk"));
+        const std::string In = Tmp.Write("081222.vrk", Monday);
+        TConvParamsVrkNormalize P;
+        P.StaffRemoval = true;
+        P.StaffCoeffs = {3, 100, 100, 100, 100, 100, 100};
+        P.OutDir = OutDir;
+        EXPECT_TRUE(NormalizeFile(In, P));
+        EXPECT_EQ(Tmp.Read("compteursbrut/081222.vrk"), Monday);
+        EXPECT_NE(Tmp.Read("081222.vrk"), Monday);
+    }
+}
+
 TEST(Normalize, MixesEntriesAndExitsPerDoor) {
     TVrkConfig Header;
     Header.ReadHeader(
