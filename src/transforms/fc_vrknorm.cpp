@@ -187,8 +187,17 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
                 }
             }
         }
-        // The door records follow, so a fixed-layout header shows the exits as inactive too.
-        Header.RecomputeDoorFlags();
+        // Doors keep their definition; the fixed layout derives its exit channels' state from
+        // the doors, so it shows them as inactive too.
+        for (int D = 1; D <= VrkDoorCount; ++D) {
+            Header.Doors(D).HasExits = false;
+        }
+        for (int N = 1; N <= VrkChannelCount; ++N) {
+            const TVrkChannel& Ch = Header.Channels(N);
+            if (Ch.Active && Ch.IsExit && Ch.Door >= 1 && Ch.Door <= VrkDoorCount) {
+                Header.Doors(Ch.Door).HasExits = true;
+            }
+        }
     }
     if (P.EXMerge) {
         MixEntriesExits(*Day, Header);

@@ -99,6 +99,23 @@ TEST(Normalize, NoExitsDropsTheExitChannels) {
     EXPECT_EQ(DataRows(In).front(), "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 0\t 0\t 0\t 0");
 }
 
+// Only the exit channels change: a door whose channels are all exits stays defined, so the
+// channel still points to a door of the header.
+TEST(Normalize, NoExitsKeepsTheDoorsOfExitOnlyChannels) {
+    TTempDir Tmp;
+    const std::string In =
+        Tmp.Write("081222.vrk", "#TKT9\r\n#D1DNord\r\n#D5DQuai\r\n#C1YE1\r\n#C2YX1\r\n#C3YX5\r\n"
+                                "A\t22/12/2008\t08:00\t 2\t 1\t 4\r\n");
+    TConvParamsVrkNormalize P;
+    P.NoExits = true;
+    EXPECT_TRUE(NormalizeFile(In, P));
+    const std::vector<std::string> Header = StableHeader(In);
+    EXPECT_THAT(std::vector<std::string>(Header.begin() + 1, Header.begin() + 9),
+                ElementsAre("#D1DNord", "#D2DPorte", "#D3DPorte", "#D4DPorte", "#D5DQuai",
+                            "#C1YE1", "#C2IX1", "#C3IX5"));
+    EXPECT_EQ(DataRows(In).front(), "001\t22/12/2008\t08:00\t 2\t 0\t 0");
+}
+
 // An output directory that names the input's own directory, however spelled, is a rewrite in
 // place: the raw copy comes first.
 TEST(Normalize, OutputIntoTheInputsDirectoryKeepsTheRawCopy) {
