@@ -184,6 +184,9 @@ void TVrkConfig::RecomputeDoorFlags() {
 }
 
 void TVrkConfig::MergeDuplicateDoors() {
+    if (FModel == "VRK01") {
+        return;
+    }
     for (int I = 1; I < VrkDoorCount; ++I) {
         for (int J = I + 1; J <= VrkDoorCount; ++J) {
             TVrkDoor& A = Doors(I);

@@ -90,6 +90,7 @@ public:
     // Every door loses Defined and HasExits; the doors of active channels get them back.
     void RecomputeDoorFlags();
     // Defined doors with equal names become one: channels of the later door move to the earlier.
+    // Not in the fixed four-door layout (VRK01), where a channel's door is given by its number.
     void MergeDuplicateDoors();
 
     // Takes in every header line of Text (the whole content of a counting file); other lines and

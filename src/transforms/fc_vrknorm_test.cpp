@@ -136,6 +136,23 @@ TEST(Normalize, OutputIntoTheInputsDirectoryKeepsTheRawCopy) {
     }
 }
 
+// Doors of the fixed four-door layout that share a name stay apart: the rewrite keeps every
+// channel of its input and its counts.
+TEST(Normalize, RewriteKeepsTheChannelsOfDoorsSharingAName) {
+    TTempDir Tmp;
+    const std::string In =
+        Tmp.Write("081224.vrk", "#TVRK01\r\n#D1DPorte\r\n#D2DPorte\r\n#C1YE1\r\n#C2YE2\r\n"
+                                "#C3IE3\r\n#C4IE4\r\n#C5YX1\r\n#C6YX2\r\n#C7IX3\r\n#C8IX4\r\n"
+                                "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 2\t 1\t 0\t 0\r\n");
+    TConvParamsVrkNormalize P;
+    EXPECT_TRUE(NormalizeFile(In, P));
+    const std::vector<std::string> Header = StableHeader(In);
+    EXPECT_THAT(std::vector<std::string>(Header.begin() + 5, Header.begin() + 13),
+                ElementsAre("#C1YE1", "#C2YE2", "#C3IE3", "#C4IE4", "#C5YX1", "#C6YX2", "#C7IX3",
+                            "#C8IX4"));
+    EXPECT_EQ(DataRows(In).front(), "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 2\t 1\t 0\t 0");
+}
+
 TEST(Normalize, MixesEntriesAndExitsPerDoor) {
     TVrkConfig Header;
     Header.ReadHeader(
