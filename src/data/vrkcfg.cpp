@@ -183,6 +183,14 @@ void TVrkConfig::RecomputeDoorFlags() {
     }
 }
 
+void TVrkConfig::ClearUndefinedDoorNames() {
+    for (TVrkDoor& Door : FDoors) {
+        if (!Door.Defined) {
+            Door.Name.clear();
+        }
+    }
+}
+
 void TVrkConfig::MergeDuplicateDoors() {
     if (FModel == "VRK01") {
         return;

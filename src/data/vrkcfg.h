@@ -92,6 +92,10 @@ public:
     // Defined doors with equal names become one: channels of the later door move to the earlier.
     // Not in the fixed four-door layout (VRK01), where a channel's door is given by its number.
     void MergeDuplicateDoors();
+    // Readers name every door "Porte" when its line has no name; a file that is read, merged
+    // into and written again gives its doors without channels no name, as a new file does, so
+    // that the same input merged twice gives the same file.
+    void ClearUndefinedDoorNames();
 
     // Takes in every header line of Text (the whole content of a counting file); other lines and
     // malformed header lines are skipped.

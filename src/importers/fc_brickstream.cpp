@@ -232,14 +232,7 @@ private:
             const std::string Old = ReadFileBytes(Path);
             Config.ReadHeader(Old);
             LoadDayFromText(Old, Path, Day, Config);
-            // Readers name every door "Porte" when its line has no name; doors without
-            // channels are written without a name again, as in a new day file, so that
-            // importing the same file twice gives the same day file.
-            for (int D = 1; D <= VrkDoorCount; ++D) {
-                if (!Config.Doors(D).Defined) {
-                    Config.Doors(D).Name.clear();
-                }
-            }
+            Config.ClearUndefinedDoorNames();
         } else {
             PrepareImportConfig(Config);
             InitDayFromFileName(Day, Path);

@@ -146,6 +146,7 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
     if (FileExists(OutPath)) {
         SetAttributesNormal(OutPath);
         ReadCountingFile(OutPath, Merged, *MergedDay);
+        Merged.ClearUndefinedDoorNames();
     } else {
         ResetToEmptyKt9(Merged);
         InitDayFromFileName(*MergedDay, OutPath);

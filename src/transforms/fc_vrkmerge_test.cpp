@@ -74,10 +74,10 @@ TEST(Merge, TwoStoresIntoOneFileAndTheSameFileTwice) {
     const std::string KeyA = MergeSourceKey(A);
     const std::string KeyB = MergeSourceKey(B);
     EXPECT_THAT(KeyA, testing::EndsWith(":STOREA"));
-    // Unnamed doors of the merged file read back as "Porte" once it is merged into again.
+    // Doors without channels stay unnamed when the merged file is merged into again.
     EXPECT_THAT(StableHeader(Out),
                 ElementsAre("#TKT9", "# Shop name: Magasin A", "#D1DPorte", "#D2CCouloir",
-                            "#D3DPorte", "#D4DPorte", "#C1YE1 " + KeyA + "-1",
+                            "#D3D", "#D4D", "#C1YE1 " + KeyA + "-1",
                             "#C2YE1 " + KeyB + "-1", "#C3YX1 " + KeyB + "-2",
                             "#C4YE2 " + KeyB + "-3", "#C5IE3", "#C6IX3", "#C7IE4", "#C8IX4",
                             "#R1111111111111111", "#K1.000", "#F0"));
@@ -93,6 +93,22 @@ TEST(Merge, TwoStoresIntoOneFileAndTheSameFileTwice) {
                                              "B1\t24/12/2008\t09:15\t 1\t 2\t 3\r\n"
                                              "B1\t24/12/2008\t09:30\t 4\t 5\t 0\r\n");
     ASSERT_TRUE(MergeFile(B, P));
+    ASSERT_TRUE(MergeFile(A, P));
+    EXPECT_EQ(StableHeader(Out), Header);
+    EXPECT_EQ(DataRows(Out), Rows);
+}
+
+// Merging the same file again changes nothing but the update stamp.
+TEST(Merge, TheSameFileTwiceGivesTheSameFile) {
+    TTempDir Tmp;
+    const std::string A = Tmp.Write("Store A/zalmoret/081224.vrk", StoreA);
+    TConvParamsVrkMerge P;
+    P.OutDir = Tmp.Path("merged");
+    ForceDirectories(P.OutDir);
+    const std::string Out = Tmp.Path("merged/081224.vrk");
+    ASSERT_TRUE(MergeFile(A, P));
+    const std::vector<std::string> Header = StableHeader(Out);
+    const std::vector<std::string> Rows = DataRows(Out);
     ASSERT_TRUE(MergeFile(A, P));
     EXPECT_EQ(StableHeader(Out), Header);
     EXPECT_EQ(DataRows(Out), Rows);
