@@ -114,6 +114,26 @@ TEST(Merge, TheSameFileTwiceGivesTheSameFile) {
     EXPECT_EQ(DataRows(Out), Rows);
 }
 
+// A long source directory name is cut so that the merged channel name keeps its key and its
+// channel suffix: two source channels never share one merged channel.
+TEST(Merge, LongSourceNamesKeepTheChannelSuffix) {
+    TTempDir Tmp;
+    const std::string Long(60, 'L');
+    const std::string In =
+        Tmp.Write(Long + "/081224.vrk", "#TKT9\r\n#C1YE1\r\n#C2YX1\r\n"
+                                        "A1\t24/12/2008\t09:00\t 5\t 7\r\n");
+    TConvParamsVrkMerge P;
+    P.OutDir = Tmp.Path("merged");
+    ForceDirectories(P.OutDir);
+    ASSERT_TRUE(MergeFile(In, P));
+    const std::string Key = MergeSourceKey(In);
+    TVrkConfig Merged;
+    Merged.ReadHeaderFromFile(Tmp.Path("merged/081224.vrk"));
+    EXPECT_EQ(Merged.Channels(1).Name, Key.substr(0, 62) + "-1");
+    EXPECT_EQ(Merged.Channels(2).Name, Key.substr(0, 62) + "-2");
+    EXPECT_EQ(DataRows(Tmp.Path("merged/081224.vrk")).front(), "001\t24/12/2008\t09:00\t 5\t 7\t 0\t 0");
+}
+
 TEST(Merge, SixtyFifthChannelIsLeftOut) {
     TTempDir Tmp;
     TConvParamsVrkMerge P;
