@@ -32,6 +32,17 @@ std::string GetField(std::string_view Text, char Separator, int Index, std::size
     return Result;
 }
 
+std::string_view FieldView(std::string_view Text, char Separator, int Index) {
+    for (int I = 0; I < Index; ++I) {
+        const std::size_t At = Text.find(Separator);
+        if (At == std::string_view::npos) {
+            return {};
+        }
+        Text.remove_prefix(At + 1);
+    }
+    return Text.substr(0, Text.find(Separator));
+}
+
 std::string CopyText(std::string_view Text, long long From, long long Count) {
     const long long Size = static_cast<long long>(Text.size());
     if (Count <= 0 || From > Size) {

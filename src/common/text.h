@@ -12,6 +12,8 @@
 // characters (255 as the fields of the system's files are; paths pass NoFieldLimit).
 constexpr std::size_t NoFieldLimit = static_cast<std::size_t>(-1);
 std::string GetField(std::string_view Text, char Separator, int Index, std::size_t MaxLength = 255);
+// The same field as a view into Text, never cut.
+std::string_view FieldView(std::string_view Text, char Separator, int Index);
 
 // Count characters of Text from the 1-based position From; positions outside Text are dropped,
 // so the result is empty past the end and never reads outside the string.

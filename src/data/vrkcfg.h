@@ -35,8 +35,10 @@ struct TVrkChannel {
 };
 
 // A line is a header line when it starts with "#" and has at least 2 characters; a data line
-// when it has at least 2 characters, does not start with "#" and holds neither "Magasin" nor
-// "CNL".
+// when it has at least 2 characters, does not start with "#" and is not one of the two column
+// headings. The headings are known by their fields ("Magasin" then "Date" or nothing; three
+// empty fields then "CNL..."), never by words found anywhere in the line, so that a row of a
+// store named "Magasin Rivoli" stays a data row.
 bool IsHeaderLine(std::string_view Line);
 bool IsDataLine(std::string_view Line);
 
