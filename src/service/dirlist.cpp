@@ -96,11 +96,10 @@ std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
 
 } // namespace
 
-TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt, std::string ChainEntry,
+TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt,
                                std::string StatusFileName, const TClock& Clock, int BiasMinutes)
     : FDirectory(std::move(Directory)), FFileExt(std::move(FileExt)),
-      FChainEntry(std::move(ChainEntry)), FStatusFileName(std::move(StatusFileName)), FClock(Clock),
-      FBiasMinutes(BiasMinutes) {
+      FStatusFileName(std::move(StatusFileName)), FClock(Clock), FBiasMinutes(BiasMinutes) {
     if (FStatusFileName.empty()) {
         FStatusFileName = "dirlist.dst";
     }
@@ -225,7 +224,7 @@ void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callbac
         TFileVisit Visit;
         const std::string Path = CombinePath(FDirectory, Item.Name);
         try {
-            const bool Ok = Callback(Path, FChainEntry, Visit);
+            const bool Ok = Callback(Path, Visit);
             Item.Status.Changed = !Ok;
             if (Ok) {
                 ++FOkCount;

@@ -27,13 +27,13 @@ protected:
         return Path;
     }
     TDirectoryList List(const std::string& Ext = "*") {
-        return TDirectoryList(Dir.Dir(), Ext, "entry", "fclist_none0.dst", Clock, -60);
+        return TDirectoryList(Dir.Dir(), Ext, "fclist_none0.dst", Clock, -60);
     }
     // The names offered by one pass in the order offered; every file converts.
     std::vector<std::string> Pass(bool Ascending = false, const std::string& Ext = "*") {
         std::vector<std::string> Seen;
         TDirectoryList L = List(Ext);
-        L.Process(Ascending, [&](const std::string& File, const std::string&, TFileVisit&) {
+        L.Process(Ascending, [&](const std::string& File, TFileVisit&) {
             Seen.push_back(std::filesystem::path(File).filename().string());
             return true;
         });
@@ -159,8 +159,7 @@ TEST_F(DirectoryListTest, FailedAndRaisingFilesStayChangedAndAreOfferedAgain) {
     }
     TDirectoryList L = List();
     std::vector<std::string> Seen;
-    L.Process(false, [&](const std::string& File, const std::string& Entry, TFileVisit& Visit) {
-        EXPECT_EQ(Entry, "entry");
+    L.Process(false, [&](const std::string& File, TFileVisit& Visit) {
         const std::string Name = std::filesystem::path(File).filename().string();
         Seen.push_back(Name);
         if (Name == "raises.vrk") {
@@ -178,7 +177,7 @@ TEST_F(DirectoryListTest, FailedAndRaisingFilesStayChangedAndAreOfferedAgain) {
     EXPECT_THAT(Pass(), ElementsAre("raises.vrk", "bad.vrk"));
 
     TDirectoryList Again = List();
-    Again.Process(false, [](const std::string&, const std::string&, TFileVisit&) { return false; });
+    Again.Process(false, [](const std::string&, TFileVisit&) { return false; });
     EXPECT_EQ(Again.OkCount(), 0);
     EXPECT_EQ(Again.BadCount(), 0); // everything was recorded by the pass before
 }
@@ -187,7 +186,7 @@ TEST_F(DirectoryListTest, RecordsTheScanValuesUnlessTheConverterRewroteTheInput)
     const std::string Grows = Put("grows.vrk", "abc");
     const std::string Rewritten = Put("rewritten.vrk", "abc");
     TDirectoryList L = List();
-    L.Process(true, [&](const std::string& File, const std::string&, TFileVisit& Visit) {
+    L.Process(true, [&](const std::string& File, TFileVisit& Visit) {
         Dir.Write(std::filesystem::path(File).filename().string(), "abcdef");
         Visit.InputRewritten = File == Rewritten;
         return true;
@@ -198,13 +197,13 @@ TEST_F(DirectoryListTest, RecordsTheScanValuesUnlessTheConverterRewroteTheInput)
 
 TEST_F(DirectoryListTest, RefusesAMissingDirectoryAndReportsAnUnwritableStatusFile) {
     EXPECT_THAT(
-        [&] { TDirectoryList(Dir.Path("gone/"), "*", "", "", Clock, 0); },
+        [&] { TDirectoryList(Dir.Path("gone/"), "*", "", Clock, 0); },
         ThrowsMessage<ETarnoError>(StrEq("Directory does not exist\"" + Dir.Path("gone") + "\"")));
     Put("a.vrk", "x");
     std::filesystem::create_directories(
         Dir.Path("fclist_none0.dst")); // a directory where the status file should go
     TDirectoryList L = List();
-    L.Process(false, [](const std::string&, const std::string&, TFileVisit&) { return true; });
+    L.Process(false, [](const std::string&, TFileVisit&) { return true; });
     EXPECT_THROW(L.Save(), EOSError);
 }
 

@@ -89,7 +89,7 @@ void TFcService::BeforeChain() {
 }
 
 void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
-                                      std::vector<std::string>& List) {
+                                      std::vector<TChainEntry>& List) {
     std::string D = Directory;
     if (!D.empty() && D.back() == '/') {
         D.pop_back();
@@ -100,7 +100,7 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
     }
     const TConverter* Converter = FindConverter(Code);
     if (Converter == nullptr || !Converter->StoreTrees) {
-        List.push_back(D + ";" + GetZirConfig().GetFileExt(Slot));
+        List.push_back({D, GetZirConfig().GetFileExt(Slot), ""});
         return;
     }
     for (const std::string& Sub : ListSubdirectories(D)) {
@@ -111,7 +111,7 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
         // The name is matched without regard to case, as on the systems the stores come from.
         const std::string StoreDir = ResolveNameNoCase(D + "/" + Sub + "/zalmoret");
         if (!StoreDir.empty() && IsDirectory(StoreDir)) {
-            List.push_back(StoreDir + ";vrk;" + Store);
+            List.push_back({StoreDir, "vrk", Store});
         }
     }
 }
@@ -125,7 +125,7 @@ std::string TFcService::GetStatusFileName(const std::string&, int Index) {
                   Index);
 }
 
-bool TFcService::ProcessFile(const std::string& FileName, const std::string& Entry,
+bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                              TFileVisit& Visit) {
     if (UrgentRequestPending()) {
         throw ETarnoError(CanceledMessage);
@@ -137,7 +137,7 @@ bool TFcService::ProcessFile(const std::string& FileName, const std::string& Ent
     try {
         TZirConfig& Zir = GetZirConfig();
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
-                             Zir.GetParams(CurrentDirIndex), GetField(Entry, ';', 2, NoFieldLimit),
+                             Zir.GetParams(CurrentDirIndex), Entry.Store,
                              Visit.InputRewritten);
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
@@ -149,11 +149,10 @@ bool TFcService::ProcessFile(const std::string& FileName, const std::string& Ent
 
 bool TFcService::ForceDirectory(int Slot) {
     Log(0, "Force processing of all data files at user request");
-    std::vector<std::string> List;
+    std::vector<TChainEntry> List;
     ListChainDirectories(Slot, GetZirConfig().GetDirectory(Slot), List);
-    for (const std::string& Entry : List) {
-        DeleteFile(CombinePath(GetField(Entry, ';', 0, NoFieldLimit),
-                               GetStatusFileName("fclist.dst", Slot)));
+    for (const TChainEntry& Entry : List) {
+        DeleteFile(CombinePath(Entry.Directory, GetStatusFileName("fclist.dst", Slot)));
     }
     RequestForcedPass();
     return true;

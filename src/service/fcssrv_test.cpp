@@ -35,7 +35,7 @@ class TTestService : public TFcService {
 public:
     using TFcService::TFcService;
     std::function<void(const std::string&)> BeforeFile;
-    bool ProcessFile(const std::string& FileName, const std::string& Entry,
+    bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                      TFileVisit& Visit) override {
         if (BeforeFile) {
             BeforeFile(FileName);
@@ -410,6 +410,18 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
     EXPECT_THAT(Names("out/d"), ElementsAre("d1.txt", "d2.txt"));
 }
 
+// A chain entry is a structure: a ";" in a watched directory is part of its name.
+TEST_F(ServiceTest, WatchedDirectoriesMayHoldSemicolons) {
+    Ini(Slot(0, "a;1"));
+    fs::create_directories(Home.Path("in/a"));
+    Files("a;1", {"x.txt"});
+    ASSERT_TRUE(Start());
+    Service.RunDirectoryPass();
+    EXPECT_THAT(Names("out/a;1"), ElementsAre("x.txt"));
+    EXPECT_THAT(Names("in/a;1"), ElementsAre("fclist_none0.dst", "x.txt"));
+    EXPECT_THAT(Names("in/a"), IsEmpty());
+}
+
 TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     Ini(Slot(2, "croma", "CROMA"));
     for (const char* Dir :
@@ -418,10 +430,10 @@ TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     }
     ASSERT_TRUE(Start());
     const std::string D = Home.Path("in/croma");
-    std::vector<std::string> List;
+    std::vector<TChainEntry> List;
     Service.ListChainDirectories(2, D + "/", List);
-    EXPECT_THAT(List, UnorderedElementsAre(D + "/shop 1/zalmoret;vrk;SHOP1",
-                                           D + "/Shop3/ZALMORET;vrk;SHOP3"));
+    EXPECT_THAT(List, UnorderedElementsAre(TChainEntry{D + "/shop 1/zalmoret", "vrk", "SHOP1"},
+                                           TChainEntry{D + "/Shop3/ZALMORET", "vrk", "SHOP3"}));
 
     Home.Write("in/croma/shop 1/zalmoret/fclist_croma2.dst", "");
     EXPECT_TRUE(Service.ForceDirectory(2));

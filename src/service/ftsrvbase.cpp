@@ -161,20 +161,20 @@ bool TBaseRorozoraService::StopTracking() {
     return true;
 }
 
-void TBaseRorozoraService::GetProcessingOrder(const std::string&, bool& Ascending) {
+void TBaseRorozoraService::GetProcessingOrder(const TChainEntry&, bool& Ascending) {
     Ascending = false;
 }
 
 void TBaseRorozoraService::ListChainDirectories(int, const std::string& Directory,
-                                                std::vector<std::string>& List) {
-    List.push_back(Directory + ";*");
+                                                std::vector<TChainEntry>& List) {
+    List.push_back({Directory, "*", ""});
 }
 
 std::string TBaseRorozoraService::GetStatusFileName(const std::string& BaseName, int) {
     return BaseName;
 }
 
-bool TBaseRorozoraService::ProcessFile(const std::string&, const std::string&, TFileVisit&) {
+bool TBaseRorozoraService::ProcessFile(const std::string&, const TChainEntry&, TFileVisit&) {
     return true;
 }
 
@@ -268,24 +268,23 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                        FormatDuration(Clock.Now() - T2));
         }
     };
-    const TProcessFileCallback Callback = [this](const std::string& FileName,
-                                                 const std::string& Entry, TFileVisit& Visit) {
-        return ProcessFile(FileName, Entry, Visit);
-    };
     try {
         BeforeChain();
-        for (const std::string& Entry : ChainEntries) {
+        for (const TChainEntry& Entry : ChainEntries) {
             if (UrgentRequestPending()) {
                 throw ETarnoError(CanceledMessage);
             }
-            const std::string Dir = GetField(Entry, ';', 0, NoFieldLimit);
-            const std::string Field = GetField(Entry, ';', 1, NoFieldLimit);
-            const std::string Ext = Field.empty() ? std::string("*") : Field;
+            const std::string& Dir = Entry.Directory;
+            const std::string Ext = Entry.FileExt.empty() ? std::string("*") : Entry.FileExt;
+            const TProcessFileCallback Callback = [this, &Entry](const std::string& FileName,
+                                                                 TFileVisit& Visit) {
+                return ProcessFile(FileName, Entry, Visit);
+            };
             const std::string StatusName =
                 GetStatusFileName(StatusListNames[static_cast<size_t>(CurrentStatusIndex)], -1);
             const TDateTime TD = Clock.Now();
             try {
-                TDirectoryList List(Dir, Ext, Entry, StatusName, Clock, StandardBiasMinutes());
+                TDirectoryList List(Dir, Ext, StatusName, Clock, StandardBiasMinutes());
                 bool Ascending = false;
                 GetProcessingOrder(Entry, Ascending);
                 List.Process(Ascending, Callback);

@@ -18,6 +18,16 @@ class TClock;
 class TEventLog;
 class TPipeServers;
 
+// One directory of a chain: the directory scanned, the extension of its files, and the store its
+// files belong to ("" outside store trees). Held as fields, so a ";" in a directory name is only
+// a character of it.
+struct TChainEntry {
+    std::string Directory;
+    std::string FileExt;
+    std::string Store;
+    friend bool operator==(const TChainEntry&, const TChainEntry&) = default;
+};
+
 // The status fields, guarded by the service's StatusLock.
 struct TServiceStatus {
     bool Starting = false;
@@ -81,12 +91,12 @@ public:
     virtual bool StopTracking();
     virtual void AfterDirectory() {}
     virtual void PostProcessChain() = 0;
-    virtual void GetProcessingOrder(const std::string& Entry, bool& Ascending);
+    virtual void GetProcessingOrder(const TChainEntry& Entry, bool& Ascending);
     virtual void BeforeChain() = 0;
     virtual void ListChainDirectories(int Slot, const std::string& Directory,
-                                      std::vector<std::string>& List);
+                                      std::vector<TChainEntry>& List);
     virtual std::string GetStatusFileName(const std::string& BaseName, int Index);
-    virtual bool ProcessFile(const std::string& FileName, const std::string& Entry,
+    virtual bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                              TFileVisit& Visit);
 
     // One sweep over the 64 slots; raises only when a request is pending before the first slot.
@@ -124,7 +134,7 @@ protected:
 
     std::unique_ptr<TBaseFtConfig> Config;
     int32_t CurrentDirIndex = 0;
-    std::vector<std::string> ChainEntries;
+    std::vector<TChainEntry> ChainEntries;
     std::vector<std::string> StatusListNames;
     int32_t CurrentStatusIndex = 0;
     TDateTime NextActionTime = 0;
