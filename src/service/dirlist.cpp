@@ -103,8 +103,8 @@ TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt,
     if (FStatusFileName.empty()) {
         FStatusFileName = "dirlist.dst";
     }
-    if (!FDirectory.empty() && FDirectory.back() == '/') {
-        FDirectory.pop_back();
+    if (FDirectory.size() > 1 && FDirectory.back() == '/') {
+        FDirectory.pop_back(); // never the root's separator
     }
     if (!IsDirectory(FDirectory)) {
         throw ETarnoError("Directory does not exist\"" + FDirectory + "\"");

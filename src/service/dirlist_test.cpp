@@ -199,6 +199,8 @@ TEST_F(DirectoryListTest, RefusesAMissingDirectoryAndReportsAnUnwritableStatusFi
     EXPECT_THAT(
         [&] { TDirectoryList(Dir.Path("gone/"), "*", "", Clock, 0); },
         ThrowsMessage<ETarnoError>(StrEq("Directory does not exist\"" + Dir.Path("gone") + "\"")));
+    // The root keeps its separator.
+    EXPECT_EQ(TDirectoryList("/", "no-such-ext", "", Clock, 0).Directory(), "/");
     Put("a.vrk", "x");
     std::filesystem::create_directories(
         Dir.Path("fclist_none0.dst")); // a directory where the status file should go

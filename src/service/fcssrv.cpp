@@ -91,8 +91,8 @@ void TFcService::BeforeChain() {
 void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
                                       std::vector<TChainEntry>& List) {
     std::string D = Directory;
-    if (!D.empty() && D.back() == '/') {
-        D.pop_back();
+    if (D.size() > 1 && D.back() == '/') {
+        D.pop_back(); // one trailing separator, and never the root's
     }
     const int Code = GetZirConfig().GetConvType(Slot);
     if (!IsDirectory(Directory)) {

@@ -422,6 +422,15 @@ TEST_F(ServiceTest, WatchedDirectoriesMayHoldSemicolons) {
     EXPECT_THAT(Names("in/a"), IsEmpty());
 }
 
+// The root keeps its "/" when the trailing separator is removed.
+TEST_F(ServiceTest, TheRootCanBeWatched) {
+    Ini(Slot(0, "a"));
+    ASSERT_TRUE(Start());
+    std::vector<TChainEntry> List;
+    Service.ListChainDirectories(0, "/", List);
+    EXPECT_THAT(List, ElementsAre(TChainEntry{"/", "*", ""}));
+}
+
 TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     Ini(Slot(2, "croma", "CROMA"));
     for (const char* Dir :
