@@ -193,6 +193,38 @@ TEST_F(ServiceTest, SchedulesThePasses) {
     }
 }
 
+// The interval between passes is measured on the monotonic clock, so a wall clock set back (or
+// forward) neither holds the passes back nor brings them forward; exact times follow the wall
+// clock.
+TEST_F(ServiceTest, IntervalsAreMeasuredOnTheMonotonicClock) {
+    const TDateTime OneHour = 1.0 / 24;
+    Ini(Slot(0, "a"), false);
+    ASSERT_TRUE(Start());
+    Service.ScheduleFirstAction();
+    Clock.Set(Clock.Now() - OneHour);
+    Clock.Advance(5001);
+    EXPECT_TRUE(Service.IsTimeToAct());
+
+    Service.ScheduleNextAction();
+    Clock.Set(Clock.Now() - OneHour);
+    Clock.Advance(59000);
+    EXPECT_FALSE(Service.IsTimeToAct());
+    Clock.Advance(1001);
+    EXPECT_TRUE(Service.IsTimeToAct());
+
+    Service.ScheduleNextAction();
+    Clock.Set(Clock.Now() + OneHour);
+    EXPECT_FALSE(Service.IsTimeToAct());
+
+    Service.GetConfig().ExactTimeMode = true;
+    Service.GetConfig().ExactTime.SetText("18:00");
+    Clock.Set(EncodeDateTime(2008, 3, 25, 17, 59, 0, 0));
+    Service.ScheduleNextAction();
+    EXPECT_FALSE(Service.IsTimeToAct());
+    Clock.Set(EncodeDateTime(2008, 3, 25, 18, 0, 1, 0));
+    EXPECT_TRUE(Service.IsTimeToAct());
+}
+
 TEST_F(ServiceTest, LoopRunsPassesOnTimeAndStopsOnRequest) {
     Ini(Slot(0, "a") + "[General]\r\n", false);
     Files("a", {"one.txt"});

@@ -326,10 +326,12 @@ void TBaseRorozoraService::ScheduleFirstAction() {
     const TDateTime Now = Clock.Now();
     const TDateTime Soon = Now + 5 * OneSecond;
     NextActionTime = Soon;
+    NextActionMonotonicMs = Clock.MonotonicMs() + 5000;
     if (Config->ExactTimeMode) {
         const TDateTime Nearest = DateOf(Now) + Config->ExactTime.Nearest(Now);
         if (Nearest > Soon) {
             NextActionTime = Nearest;
+            NextActionMonotonicMs = -1;
         }
     }
 }
@@ -340,15 +342,25 @@ void TBaseRorozoraService::ScheduleNextAction() {
         const TDateTime Next = Config->ExactTime.NextAfter(Now);
         NextActionTime =
             Next >= 0 ? DateOf(Now) + Next : DateOf(Now) + 1 + Config->ExactTime.Nearest(0);
+        NextActionMonotonicMs = -1;
         return;
     }
     // An interval below one second would run the passes back to back without a pause.
     const int Seconds = Config->TimeBetweenActions < 1 ? 1 : Config->TimeBetweenActions;
     NextActionTime = Now + Seconds / SecsPerDay;
+    NextActionMonotonicMs = Clock.MonotonicMs() + int64_t{Seconds} * 1000;
 }
 
 bool TBaseRorozoraService::IsTimeToAct() const {
-    return Clock.Now() > NextActionTime || ForceRequested;
+    if (ForceRequested) {
+        return true;
+    }
+    // Intervals are counted on the monotonic clock: a clock set back an hour must not hold the
+    // passes back for that hour. Exact times are times of the local wall clock.
+    if (NextActionMonotonicMs >= 0) {
+        return Clock.MonotonicMs() > NextActionMonotonicMs;
+    }
+    return Clock.Now() > NextActionTime;
 }
 
 void TBaseRorozoraService::UpdateNextCheckTime() {

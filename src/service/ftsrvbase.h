@@ -137,7 +137,9 @@ protected:
     std::vector<TChainEntry> ChainEntries;
     std::vector<std::string> StatusListNames;
     int32_t CurrentStatusIndex = 0;
-    TDateTime NextActionTime = 0;
+    TDateTime NextActionTime = 0; // local wall-clock time, also shown as the next check
+    // An interval schedule is due at this monotonic time; -1 while exact times schedule.
+    int64_t NextActionMonotonicMs = -1;
     std::unique_ptr<TVersionInfo> VersionInfo;
     mutable std::mutex StatusLock;
     bool ForceRequested = false;
