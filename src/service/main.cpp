@@ -68,6 +68,39 @@ public:
     }
 };
 
+// Warnings about what the loader replaces without a word: a ConvType name that is no type (the
+// slot runs as NONE), keys no parameter of the slot's type reads, and watched directories that
+// do not exist (relative ones are taken from Home, where the service runs).
+std::vector<std::string> ConfigWarnings(const std::string& FileName, const TZirConfig& Config,
+                                        const std::string& Home) {
+    std::vector<std::string> Warnings;
+    TIniFile Ini(FileName);
+    TIniFile Known = TIniFile::FromText("");
+    Config.SaveToIni(Known);
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        const std::string Section = TBaseFtConfig::SectionName(Slot);
+        const std::string Where = "[" + Section + "] ";
+        if (!Ini.SectionExists(Section)) {
+            continue;
+        }
+        const std::string Type = Ini.ReadString(Section, "ConvType", "NONE");
+        if (Config.GetConvType(Slot) == ctNone && Type != "NONE") {
+            Warnings.push_back(Where + "ConvType \"" + Type +
+                               "\" is no conversion type: the slot runs as NONE");
+        }
+        for (const std::string& Key : Ini.ReadSection(Section)) {
+            if (!Known.ValueExists(Section, Key)) {
+                Warnings.push_back(Where + "unknown key \"" + Key + "\" is ignored");
+            }
+        }
+        const std::string& Dir = Config.GetDirectory(Slot);
+        if (!Dir.empty() && !IsDirectory(Dir.starts_with("/") ? Dir : CombinePath(Home, Dir))) {
+            Warnings.push_back(Where + "the watched directory \"" + Dir + "\" does not exist");
+        }
+    }
+    return Warnings;
+}
+
 int RunCheckConfig(const TCommandLine& Line) {
     if (Line.Args.size() > 1 || (!Line.Args.empty() && Line.Args[0].starts_with("-"))) {
         return Usage("check-config takes at most one file name");
@@ -81,6 +114,10 @@ int RunCheckConfig(const TCommandLine& Line) {
     if (Loaded && !FileExists(FileName)) {
         // The service runs with the defaults then; say so, as the printout alone would not.
         std::fprintf(stderr, "tarno: %s not found, the defaults are printed\n", FileName.c_str());
+    } else if (Loaded) {
+        for (const std::string& Warning : ConfigWarnings(FileName, Config, FindHome(Line.Home))) {
+            std::fprintf(stderr, "tarno: warning: %s\n", Warning.c_str());
+        }
     }
     // The same text SaveToFile writes into a new file.
     TIniFile Ini = TIniFile::FromText("");

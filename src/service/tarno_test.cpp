@@ -55,8 +55,15 @@ TEST_F(TarnoProgramTest, CheckConfigPrintsTheFileAsTheServiceReadsIt) {
                                               "ConvType=ODEIS\n"
                                               "StoreCode=7\n");
     TRun R = Run("check-config '" + Path + "'");
+    // What the loader replaces in silence is warned about; the configuration still loads.
     EXPECT_EQ(R.ExitCode, 0);
-    EXPECT_EQ(R.Err, "");
+    EXPECT_EQ(R.Err, "tarno: warning: [Directory0] ConvType \"acurity\" is no conversion type: "
+                     "the slot runs as NONE\n"
+                     "tarno: warning: [Directory0] unknown key \"ShopId\" is ignored\n"
+                     "tarno: warning: [Directory0] the watched directory \"/in/pos\" does not "
+                     "exist\n"
+                     "tarno: warning: [Directory1] the watched directory \"/in/odeis\" does not "
+                     "exist\n");
     EXPECT_THAT(R.Out, StartsWith("[General]\r\nLogDetailed=0\r\nTimeBetweenActions=60\r\n"
                                   "ExactTimeMode=0\r\nExactTime=08:00 18:30\r\n\r\n"
                                   "[Directory0]\r\nTrackDirectory=/in/pos\r\nConvType=NONE\r\n"
