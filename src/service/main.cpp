@@ -134,6 +134,15 @@ void EnterHome(const TCommandLine& Line) {
     }
 }
 
+// Started by hand on a terminal without a configuration file, the service watches nothing:
+// say so, and where the file was looked for.
+void TellTerminalWhenNothingIsWatched() {
+    const std::string IniPath = CombinePath(ExeDir(), "tarno.ini");
+    if (isatty(STDERR_FILENO) != 0 && !FileExists(IniPath)) {
+        std::fprintf(stderr, "tarno: no directory is watched: %s not found\n", IniPath.c_str());
+    }
+}
+
 // The event log of a service run: syslog, and the terminal too when started by hand on one.
 class TServiceEventLog : public TEventLog {
 public:
@@ -158,6 +167,7 @@ int RunService(const TCommandLine& Line) {
     }
     TLinuxServiceHost Host; // first: it blocks the signals before any other thread starts
     EnterHome(Line);
+    TellTerminalWhenNothingIsWatched();
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
     TSystemClock Clock;
     TServiceEventLog EventLog;
@@ -177,6 +187,7 @@ int RunOnce(const TCommandLine& Line) {
         return Usage("--once takes no arguments");
     }
     EnterHome(Line);
+    TellTerminalWhenNothingIsWatched();
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
     TSystemClock Clock;
     TServiceEventLog EventLog;

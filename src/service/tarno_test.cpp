@@ -155,6 +155,28 @@ TEST_F(TarnoProgramTest, RelativePathsAreTakenFromTheStartingDirectory) {
     EXPECT_THAT(Temp.Read("units/tarno.service"), HasSubstr(Temp.Path("home")));
 }
 
+// Started on a terminal without a configuration, the service says it watches nothing and where
+// it looked; its log reaches the terminal.
+TEST_F(TarnoProgramTest, TellsATerminalThatNothingIsWatched) {
+    const std::string Home = Temp.Path("home");
+    ForceDirectories(Home);
+    // script(1) runs the program on a pseudo-terminal and copies what it shows.
+    const std::string Command = std::string("script -qec \"TARNO_HOME= TARNO_RUNDIR= '") +
+                                TARNO_EXE + "' --home '" + Home + "' --rundir '" +
+                                Temp.Path("run") + "' --once\" /dev/null </dev/null >'" +
+                                Temp.Path("terminal") + "' 2>&1";
+    ASSERT_EQ(std::system(Command.c_str()), 0);
+    const std::string Shown = Temp.Read("terminal");
+    EXPECT_THAT(Shown, HasSubstr("tarno: no directory is watched: " + Home +
+                                 "/tarno.ini not found"));
+    EXPECT_THAT(Shown, HasSubstr("\tTarno service started"));
+
+    // Not on a terminal: the log and syslog only.
+    TRun R = Run("--home '" + Home + "' --rundir '" + Temp.Path("run") + "' --once");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_EQ(R.Err, "");
+}
+
 TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
     TRun R = Run("--version");
     EXPECT_EQ(R.ExitCode, 0);
