@@ -24,6 +24,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::ThrowsMessage;
 using ::testing::UnorderedElementsAre;
 
 namespace fs = std::filesystem;
@@ -559,11 +560,14 @@ TEST(CopyToOutDir, CopiesIntoTheOutputDirectory) {
     ASSERT_TRUE(GetFileInfo(Dir.Path("out/a.txt"), Size, Time));
     EXPECT_NEAR(Time, EncodeDateTime(2008, 3, 25, 13, 5, 9, 0), OneMillisecond);
 
+    // A copy that fails says why.
     Params.OutDir = Dir.Path("in/");
-    EXPECT_FALSE(CopyToOutDir(Source, Params)); // onto itself
+    EXPECT_THAT([&] { CopyToOutDir(Source, Params); },
+                ThrowsMessage<EOSError>(HasSubstr("onto itself")));
     EXPECT_EQ(Dir.Read("in/a.txt"), "new");
     Params.OutDir = Dir.Path("missing");
-    EXPECT_FALSE(CopyToOutDir(Source, Params));
+    EXPECT_THAT([&] { CopyToOutDir(Source, Params); },
+                ThrowsMessage<EOSError>(HasSubstr("No such file or directory")));
 }
 
 } // namespace

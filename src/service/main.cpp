@@ -382,6 +382,11 @@ int RunConvert(const TCommandLine& Line) {
     }
     int Result = 0;
     for (const std::string& File : Job.Files) {
+        if (!FileExists(File)) {
+            std::fprintf(stderr, "%s : file not found\n", File.c_str());
+            Result = 1;
+            continue;
+        }
         try {
             bool Rewritten = false;
             if (!ConvertWithType(Job.Code, File, *Job.Params, Job.Store, Rewritten)) {

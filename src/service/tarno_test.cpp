@@ -155,6 +155,24 @@ TEST_F(TarnoProgramTest, RelativePathsAreTakenFromTheStartingDirectory) {
     EXPECT_THAT(Temp.Read("units/tarno.service"), HasSubstr(Temp.Path("home")));
 }
 
+// Errors name what is wrong with the user's file.
+TEST_F(TarnoProgramTest, ConvertErrorsSayWhatIsWrongWithTheFile) {
+    const std::string Out = Temp.Path("converted");
+    TRun R = Run("convert --type VRKSUMMARIZE --out '" + Out + "' '" + Temp.Path("gone.vrk") + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_EQ(R.Err, Temp.Path("gone.vrk") + " : file not found\n");
+
+    const std::string Text = Temp.Write("notes.vrk", "shopping list\r\nmilk\r\n");
+    R = Run("convert --type VRKSUMMARIZE --out '" + Out + "' '" + Text + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_EQ(R.Err, Text + " : Not a counting data file (no header line and no data row)\n");
+
+    R = Run("convert --type NONE --out '" + Temp.Dir() + "' '" + Text + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_THAT(R.Err, HasSubstr(Text + " : Cannot copy file"));
+    EXPECT_THAT(R.Err, HasSubstr("onto itself"));
+}
+
 // Started on a terminal without a configuration, the service says it watches nothing and where
 // it looked; its log reaches the terminal.
 TEST_F(TarnoProgramTest, TellsATerminalThatNothingIsWatched) {

@@ -12,7 +12,8 @@ class TVrkConfig;
 struct TVrkDay;
 
 // Reads FileName once: its header into Header, its rows into Day. Raises EOSError when the file
-// cannot be read; the content itself never makes it fail.
+// cannot be read, EConvertError "Not a counting data file (no header line and no data row)" when
+// it holds neither; other content never makes it fail.
 void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day);
 
 // The input of a transform that writes into OutDir: false when FileName is gone; otherwise
