@@ -27,6 +27,7 @@
 #include "platform/linuxhost.h"
 #include "platform/rundir.h"
 #include "platform/serviceinstall.h"
+#include "service/converters.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
 
@@ -47,7 +48,7 @@ struct TCommandLine {
 struct TCommand {
     const char* Name;                     // the argument that selects the command
     int (*Run)(const TCommandLine& Line); // answers the exit code
-    const char* Synopsis;                 // its line in the help text
+    const char* Synopsis;                 // its lines in the help text; null for another name
 };
 
 int Usage(const std::string& Message) {
@@ -298,7 +299,33 @@ bool ApplySettings(TConvertJob& Job, std::string& Error) {
     return true;
 }
 
+// The conversion types of this build, each with its --set keys and their defaults, read from the
+// type table and the parameter classes.
+int RunConvertHelp() {
+    std::string Text = "tarno convert (--type NAME | --slot N) [--home DIR] [--config FILE]\n"
+                       "              [--set KEY=VALUE]... [--out DIR] [--store NAME] FILE...\n\n"
+                       "Conversion types of this build (--type NAME, any case), with the keys\n"
+                       "--set takes and their defaults:\n";
+    for (const TConvTypeInfo& Info : ConvTypeTable()) {
+        const TConverter* Converter = FindConverter(Info.Code);
+        if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
+            continue;
+        }
+        Text += std::string("\n  ") + Info.Name + "\n";
+        TIniFile Ini = TIniFile::FromText("");
+        Info.Create()->SaveToIni(Ini, "Type");
+        for (const std::string& Key : Ini.ReadSection("Type")) {
+            Text += "    " + Key + "=" + Ini.ReadString("Type", Key, "") + "\n";
+        }
+    }
+    WriteOut(Text);
+    return 0;
+}
+
 int RunConvert(const TCommandLine& Line) {
+    if (!Line.Args.empty() && (Line.Args[0] == "--help" || Line.Args[0] == "-h")) {
+        return RunConvertHelp();
+    }
     TConvertJob Job;
     std::string TypeName, SlotText, ConfigFile;
     const std::vector<std::string>& A = Line.Args;
@@ -433,15 +460,21 @@ const TCommand Commands[] = {
      "tarno [--home DIR] check-config [FILE]\n"
      "    load FILE (default: the home's tarno.ini) as the service does and print it as\n"
      "    saving it would write it; loading errors go to stderr (exit code 1)"},
-    {"--help", &RunHelp, "tarno --help\n    list the commands"},
+    {"--help", &RunHelp,
+     "tarno --help | -h | help\n    list the commands; tarno convert --help lists the conversion\n"
+     "    types of this build with their keys"},
+    {"-h", &RunHelp, nullptr},
+    {"help", &RunHelp, nullptr},
     {"--version", &RunVersion, "tarno --version\n    print the program's version"},
 };
 
 int RunHelp(const TCommandLine& /*Line*/) {
     std::string Text = "tarno " + std::string(TARNO_VERSION) + ", the conversion service\n\n";
     for (const TCommand& Command : Commands) {
-        Text += Command.Synopsis;
-        Text += "\n";
+        if (Command.Synopsis != nullptr) {
+            Text += Command.Synopsis;
+            Text += "\n";
+        }
     }
     Text += "\nThe home is --home DIR, else $TARNO_HOME, else the program's directory.\n";
     WriteOut(Text);

@@ -14,6 +14,7 @@
 namespace {
 
 using testing::HasSubstr;
+using testing::Not;
 using testing::StartsWith;
 
 struct TRun {
@@ -202,6 +203,18 @@ TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
     R = Run("--help");
     EXPECT_EQ(R.ExitCode, 0);
     EXPECT_THAT(R.Out, HasSubstr("check-config [FILE]"));
+    EXPECT_THAT(R.Out, HasSubstr("convert --help"));
+    for (const char* Same : {"-h", "help"}) {
+        SCOPED_TRACE(Same);
+        EXPECT_EQ(Run(Same).Out, R.Out);
+    }
+    // The conversion types of this build with their keys and defaults, from the type table.
+    R = Run("convert --help");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_THAT(R.Out, HasSubstr("\n  VRKSUMMARIZE\n    OutDir=\n    FileExt=vrk\n    DoorOnly=1\n"
+                                 "    StoreId=001\n    ZeroExits=1\n"));
+    EXPECT_THAT(R.Out, HasSubstr("\n  NONE\n    OutDir=\n    FileExt=*\n"));
+    EXPECT_THAT(R.Out, Not(HasSubstr("CROMA")));
 
     for (const char* Bad : {"frobnicate", "check-config a b", "check-config --bad", "--home"}) {
         SCOPED_TRACE(Bad);
