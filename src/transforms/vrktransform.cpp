@@ -5,22 +5,6 @@
 #include "data/vrkday.h"
 #include "platform/files.h"
 
-void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day) {
-    const std::string Text = ReadFileBytes(FileName);
-    Header.ReadHeader(Text);
-    LoadDayFromText(Text, FileName, Day, Header);
-    if (Day.LastSlot >= 0) {
-        return;
-    }
-    // A file without a single header line or row is some other file given by mistake: say so,
-    // where a counting file without rows goes on to fail on its missing times.
-    bool HasHeader = false;
-    ForEachTextLine(Text, [&](std::string_view Line) { HasHeader = HasHeader || IsHeaderLine(Line); });
-    if (!HasHeader) {
-        throw EConvertError("Not a counting data file (no header line and no data row)");
-    }
-}
-
 bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
                         std::string& OutPath, TVrkConfig& Header, TVrkDay& Day) {
     if (!FileExists(FileName)) {
