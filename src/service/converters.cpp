@@ -48,6 +48,11 @@ const TConverter* FindConverter(int Code) {
     return nullptr;
 }
 
+bool HasConverter(int Code) {
+    const TConverter* Converter = FindConverter(Code);
+    return Converter != nullptr && (Converter->Entry != nullptr || Converter->StoreEntry != nullptr);
+}
+
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {
     CopyFileReplacing(FileName, OutputPath(Params.OutDir, FileName));
     return true;

@@ -14,7 +14,7 @@ bool ConvertWithType(int Code, const std::string& FileName, TConvParams& Params,
             return true;
         }
     }
-    if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
+    if (!HasConverter(Code)) {
         throw ETarnoError("Conversion type " + TZirConfig::ConvTypeToText(Code) +
                           " is not available in this build");
     }

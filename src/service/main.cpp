@@ -307,8 +307,7 @@ int RunConvertHelp() {
                        "Conversion types of this build (--type NAME, any case), with the keys\n"
                        "--set takes and their defaults:\n";
     for (const TConvTypeInfo& Info : ConvTypeTable()) {
-        const TConverter* Converter = FindConverter(Info.Code);
-        if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
+        if (!HasConverter(Info.Code)) {
             continue;
         }
         Text += std::string("\n  ") + Info.Name + "\n";

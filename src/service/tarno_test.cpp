@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/text.h"
 #include "common/utils.h"
 #include "platform/files.h"
+#include "service/converters.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -223,6 +225,32 @@ TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
         EXPECT_EQ(R.Out, "");
         EXPECT_THAT(R.Err, StartsWith("tarno: "));
     }
+}
+
+// The README names exactly the conversion types this build converts, as the configuration
+// writes their names.
+TEST(Readme, ListsTheConversionTypesOfThisBuild) {
+    const std::string Readme = ReadFileBytes(std::string(TARNO_SOURCE_DIR) + "/README.md");
+    const std::string Lead = "Conversion types of this build:";
+    const size_t At = Readme.find(Lead);
+    ASSERT_NE(At, std::string::npos);
+    std::string Listed = Readme.substr(At + Lead.size());
+    Listed = Listed.substr(0, Listed.find("\n\n"));
+    std::vector<std::string> Names;
+    for (int I = 0; !TrimView(FieldView(Listed, ',', I)).empty(); ++I) {
+        std::string Name(TrimView(FieldView(Listed, ',', I)));
+        if (Name.ends_with(".")) {
+            Name.pop_back();
+        }
+        Names.push_back(Name);
+    }
+    std::vector<std::string> Built;
+    for (const TConvTypeInfo& Info : ConvTypeTable()) {
+        if (HasConverter(Info.Code)) {
+            Built.push_back("`" + std::string(Info.Name) + "`");
+        }
+    }
+    EXPECT_EQ(Names, Built);
 }
 
 } // namespace
