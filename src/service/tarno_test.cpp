@@ -253,4 +253,16 @@ TEST(Readme, ListsTheConversionTypesOfThisBuild) {
     EXPECT_EQ(Names, Built);
 }
 
+// No file the repository tracks is one its .gitignore files leave out.
+TEST(Repository, IgnoresNoTrackedFile) {
+    const TTempDir Temp;
+    const std::string Command = std::string("git -C '") + TARNO_SOURCE_DIR +
+                                "' ls-files -ci --exclude-standard >'" + Temp.Path("ignored") +
+                                "' 2>/dev/null";
+    if (std::system(Command.c_str()) != 0) {
+        GTEST_SKIP() << "not a git checkout";
+    }
+    EXPECT_EQ(Temp.Read("ignored"), "");
+}
+
 } // namespace
