@@ -24,7 +24,8 @@ bool IsDirectory(const std::string& Path) {
 }
 
 bool SameFile(const std::string& A, const std::string& B) {
-    struct stat StA {}, StB{};
+    struct stat StA {
+    }, StB{};
     return ::stat(A.c_str(), &StA) == 0 && ::stat(B.c_str(), &StB) == 0 &&
            StA.st_dev == StB.st_dev && StA.st_ino == StB.st_ino;
 }

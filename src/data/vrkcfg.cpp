@@ -84,8 +84,7 @@ bool IsColumnHeading(std::string_view Line) {
     if (Field(0) == "Magasin") {
         return Field(1) == "Date" || Field(1).empty();
     }
-    return Field(0).empty() && Field(1).empty() && Field(2).empty() &&
-           Field(3).starts_with("CNL");
+    return Field(0).empty() && Field(1).empty() && Field(2).empty() && Field(3).starts_with("CNL");
 }
 
 } // namespace

@@ -50,7 +50,8 @@ const TConverter* FindConverter(int Code) {
 
 bool HasConverter(int Code) {
     const TConverter* Converter = FindConverter(Code);
-    return Converter != nullptr && (Converter->Entry != nullptr || Converter->StoreEntry != nullptr);
+    return Converter != nullptr &&
+           (Converter->Entry != nullptr || Converter->StoreEntry != nullptr);
 }
 
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {

@@ -36,7 +36,8 @@ public:
     // BiasMinutes is the standard time-zone bias (UTC = local + bias) for local times in it.
     // Raises ETarnoError "Directory does not exist\"<Directory>\"" for a missing directory and
     // EOSError when the directory cannot be read.
-    TDirectoryList(std::string Directory, std::string FileExt, std::string StatusFileName, const TClock& Clock, int BiasMinutes);
+    TDirectoryList(std::string Directory, std::string FileExt, std::string StatusFileName,
+                   const TClock& Clock, int BiasMinutes);
 
     // Offers every changed file to Callback, from the last name to the first unless Ascending.
     void Process(bool Ascending, const TProcessFileCallback& Callback);

@@ -137,8 +137,7 @@ bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Ent
     try {
         TZirConfig& Zir = GetZirConfig();
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
-                             Zir.GetParams(CurrentDirIndex), Entry.Store,
-                             Visit.InputRewritten);
+                             Zir.GetParams(CurrentDirIndex), Entry.Store, Visit.InputRewritten);
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
         Ok = false;

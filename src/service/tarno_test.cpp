@@ -188,8 +188,8 @@ TEST_F(TarnoProgramTest, TellsATerminalThatNothingIsWatched) {
                                 Temp.Path("terminal") + "' 2>&1";
     ASSERT_EQ(std::system(Command.c_str()), 0);
     const std::string Shown = Temp.Read("terminal");
-    EXPECT_THAT(Shown, HasSubstr("tarno: no directory is watched: " + Home +
-                                 "/tarno.ini not found"));
+    EXPECT_THAT(Shown,
+                HasSubstr("tarno: no directory is watched: " + Home + "/tarno.ini not found"));
     EXPECT_THAT(Shown, HasSubstr("\tTarno service started"));
 
     // Not on a terminal: the log and syslog only.

@@ -76,11 +76,10 @@ TEST(Merge, TwoStoresIntoOneFileAndTheSameFileTwice) {
     EXPECT_THAT(KeyA, testing::EndsWith(":STOREA"));
     // Doors without channels stay unnamed when the merged file is merged into again.
     EXPECT_THAT(StableHeader(Out),
-                ElementsAre("#TKT9", "# Shop name: Magasin A", "#D1DPorte", "#D2CCouloir",
-                            "#D3D", "#D4D", "#C1YE1 " + KeyA + "-1",
-                            "#C2YE1 " + KeyB + "-1", "#C3YX1 " + KeyB + "-2",
-                            "#C4YE2 " + KeyB + "-3", "#C5IE3", "#C6IX3", "#C7IE4", "#C8IX4",
-                            "#R1111111111111111", "#K1.000", "#F0"));
+                ElementsAre("#TKT9", "# Shop name: Magasin A", "#D1DPorte", "#D2CCouloir", "#D3D",
+                            "#D4D", "#C1YE1 " + KeyA + "-1", "#C2YE1 " + KeyB + "-1",
+                            "#C3YX1 " + KeyB + "-2", "#C4YE2 " + KeyB + "-3", "#C5IE3", "#C6IX3",
+                            "#C7IE4", "#C8IX4", "#R1111111111111111", "#K1.000", "#F0"));
     const std::vector<std::string> Rows = {"001\t24/12/2008\t09:00\t 5\t 0\t 0\t 0",
                                            "001\t24/12/2008\t09:15\t 0\t 1\t 2\t 3",
                                            "001\t24/12/2008\t09:30\t 6\t 4\t 5\t 0"};
@@ -119,9 +118,8 @@ TEST(Merge, TheSameFileTwiceGivesTheSameFile) {
 TEST(Merge, LongSourceNamesKeepTheChannelSuffix) {
     TTempDir Tmp;
     const std::string Long(60, 'L');
-    const std::string In =
-        Tmp.Write(Long + "/081224.vrk", "#TKT9\r\n#C1YE1\r\n#C2YX1\r\n"
-                                        "A1\t24/12/2008\t09:00\t 5\t 7\r\n");
+    const std::string In = Tmp.Write(Long + "/081224.vrk", "#TKT9\r\n#C1YE1\r\n#C2YX1\r\n"
+                                                           "A1\t24/12/2008\t09:00\t 5\t 7\r\n");
     TConvParamsVrkMerge P;
     P.OutDir = Tmp.Path("merged");
     ForceDirectories(P.OutDir);
@@ -131,7 +129,8 @@ TEST(Merge, LongSourceNamesKeepTheChannelSuffix) {
     Merged.ReadHeaderFromFile(Tmp.Path("merged/081224.vrk"));
     EXPECT_EQ(Merged.Channels(1).Name, Key.substr(0, 62) + "-1");
     EXPECT_EQ(Merged.Channels(2).Name, Key.substr(0, 62) + "-2");
-    EXPECT_EQ(DataRows(Tmp.Path("merged/081224.vrk")).front(), "001\t24/12/2008\t09:00\t 5\t 7\t 0\t 0");
+    EXPECT_EQ(DataRows(Tmp.Path("merged/081224.vrk")).front(),
+              "001\t24/12/2008\t09:00\t 5\t 7\t 0\t 0");
 }
 
 TEST(Merge, SixtyFifthChannelIsLeftOut) {

@@ -111,8 +111,8 @@ TEST(Normalize, NoExitsKeepsTheDoorsOfExitOnlyChannels) {
     EXPECT_TRUE(NormalizeFile(In, P));
     const std::vector<std::string> Header = StableHeader(In);
     EXPECT_THAT(std::vector<std::string>(Header.begin() + 1, Header.begin() + 9),
-                ElementsAre("#D1DNord", "#D2DPorte", "#D3DPorte", "#D4DPorte", "#D5DQuai",
-                            "#C1YE1", "#C2IX1", "#C3IX5"));
+                ElementsAre("#D1DNord", "#D2DPorte", "#D3DPorte", "#D4DPorte", "#D5DQuai", "#C1YE1",
+                            "#C2IX1", "#C3IX5"));
     EXPECT_EQ(DataRows(In).front(), "001\t22/12/2008\t08:00\t 2\t 0\t 0");
 }
 
