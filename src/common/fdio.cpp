@@ -11,6 +11,13 @@ TFd::~TFd() {
     }
 }
 
+void TFd::Reset(int Fd) {
+    if (FFd >= 0) {
+        ::close(FFd);
+    }
+    FFd = Fd;
+}
+
 bool WriteAll(int Fd, std::string_view Bytes) {
     while (!Bytes.empty()) {
         const ssize_t N = ::write(Fd, Bytes.data(), Bytes.size());

@@ -12,6 +12,8 @@ public:
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int Get() const { return FFd; }
+    // Closes the descriptor held and takes Fd.
+    void Reset(int Fd);
     int Release() {
         const int Fd = FFd;
         FFd = -1;
