@@ -66,10 +66,10 @@ void ForceDirectories(const std::string& Dir);
 
 // The subdirectory Name of Parent that the service creates or enters inside a directory other
 // accounts may write into (the raw copies' "compteursbrut", an "index" folder): created when
-// missing (0777 & ~umask), and never a symbolic link. Name is one path component. Answers
-// Parent + "/" + Name. Raises EOSError "Cannot use directory \"<Path>\": it is a symbolic link,
-// not a directory" for a link, and EOSError with the system's message when it is no directory
-// or cannot be created.
+// missing (0777 & ~umask), and never a symbolic link. Name is one path component; an empty
+// Parent is the current directory. Answers Parent + "/" + Name. Raises EOSError "Cannot use
+// directory \"<Path>\": it is a symbolic link, not a directory" for a link, and EOSError with the
+// system's message when it is no directory or cannot be created.
 std::string EnsureSubdirectory(const std::string& Parent, const std::string& Name);
 
 bool DeleteFile(const std::string& Path); // false when it could not be deleted

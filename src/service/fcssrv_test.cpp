@@ -412,10 +412,15 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
 
 TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     Ini(Slot(2, "croma", "CROMA"));
-    for (const char* Dir :
-         {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret", "Shop3/ZALMORET"}) {
+    for (const char* Dir : {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret",
+                            "Shop3/ZALMORET", "shop4"}) {
         fs::create_directories(Home.Path(std::string("in/croma/") + Dir));
     }
+    // A store or its data directory planted as a link is not entered.
+    fs::create_directories(Home.Path("elsewhere/zalmoret"));
+    fs::create_directory_symlink(Home.Path("elsewhere/zalmoret"),
+                                 Home.Path("in/croma/shop4/zalmoret"));
+    fs::create_directory_symlink(Home.Path("elsewhere"), Home.Path("in/croma/shop5"));
     ASSERT_TRUE(Start());
     const std::string D = Home.Path("in/croma");
     std::vector<std::string> List;
