@@ -164,8 +164,11 @@ void ReplaceAtomically(const std::string& Path, std::string_view Bytes, const ti
 bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* Error) {
     struct stat St {};
     const int Code = ReadRegular(Path, Bytes, St);
-    if (Code != 0 && Error != nullptr) {
-        *Error = OpenErrorText(Code);
+    if (Code != 0) {
+        if (Error != nullptr) {
+            *Error = OpenErrorText(Code);
+        }
+        errno = Code > 0 ? Code : (Code == IsLink ? ELOOP : EINVAL);
     }
     return Code == 0;
 }

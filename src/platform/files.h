@@ -13,8 +13,9 @@
 // symbolic link and without blocking (a FIFO or device is refused, not read), and read up to
 // the size it has when opened. Raises EOSError "Cannot open file \"<Path>\". <reason>".
 std::string ReadFileBytes(const std::string& Path);
-// The same without raising: false when the file cannot be read; Error, when given, gets the
-// reason ("it is a symbolic link", "it is not a regular file" or the system's message).
+// The same without raising: false (errno set: ELOOP for a link, EINVAL for a special file)
+// when the file cannot be read; Error, when given, gets the reason ("it is a symbolic link",
+// "it is not a regular file" or the system's message).
 bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* Error = nullptr);
 
 // Replaces Path's content with Bytes: a temporary file ".tarno-XXXXXX" (mkstemp) in Path's
