@@ -403,6 +403,15 @@ std::string ServiceSwitch(const std::string& Arg) {
     return "";
 }
 
+// A switch word counts only where a command stands: INSTALL or UNINSTALL first, SILENT right
+// after one of them. Anywhere else (a file name, say) the word is taken as written.
+bool IsSwitchPosition(const std::vector<std::string>& Before, const std::string& Word) {
+    if (Word == "SILENT") {
+        return Before.size() == 1 && (Before[0] == "INSTALL" || Before[0] == "UNINSTALL");
+    }
+    return Before.empty();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -416,7 +425,8 @@ int main(int argc, char** argv) {
                 }
                 (Args[I] == "--home" ? Line.Home : Line.RunDir) = Args[I + 1];
                 ++I;
-            } else if (const std::string Word = ServiceSwitch(Args[I]); !Word.empty()) {
+            } else if (const std::string Word = ServiceSwitch(Args[I]);
+                       !Word.empty() && IsSwitchPosition(Line.Args, Word)) {
                 Line.Args.push_back(Word);
             } else {
                 Line.Args.push_back(Args[I]);
