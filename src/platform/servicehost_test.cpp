@@ -150,6 +150,7 @@ TEST(ServiceUnit, IsWrittenAndRemoved) {
     const std::string Text = ServiceUnitText("Display", "/opt/tarno/tarno", "/opt/tarno");
     EXPECT_THAT(Text, HasSubstr("\nExecStart=\"/opt/tarno/tarno\" --home \"/opt/tarno\"\n"));
     EXPECT_THAT(Text, HasSubstr("\nType=notify\n"));
+    EXPECT_THAT(Text, HasSubstr("\nUMask=0022\n"));
     EXPECT_THAT(Text, StartsWith("[Unit]\nDescription=Display\n"));
     InstallServiceUnit(Dir.Path("units"), Text);
     EXPECT_EQ(Dir.Read("units/tarno.service"), Text);

@@ -96,6 +96,7 @@ std::string ServiceUnitText(const std::string& DisplayName, const std::string& E
            "[Service]\n"
            "Type=notify\n"
            "NotifyAccess=main\n"
+           "UMask=0022\n"
            "ExecStart=" +
            QuotedUnitWord(ExePath) + " --home " + QuotedUnitWord(Home) +
            "\n"

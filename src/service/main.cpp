@@ -2,6 +2,7 @@
 // one row of the command table; the options every command understands ("--home DIR",
 // "--rundir DIR") are taken out of the arguments before the row is chosen. Without a command the
 // program runs the service in the foreground.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -114,10 +115,17 @@ private:
     bool FTerminal;
 };
 
+// A service run creates files in directories others read: an inherited umask such as 000 must
+// not make its log, status files and run directory writable by everyone.
+void SetServiceUmask() {
+    ::umask(022);
+}
+
 int RunService(const TCommandLine& Line) {
     if (!Line.Args.empty()) {
         return Usage("unknown command \"" + Line.Args[0] + "\"");
     }
+    SetServiceUmask();
     TLinuxServiceHost Host; // first: it blocks the signals before any other thread starts
     EnterHome(Line);
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
@@ -138,6 +146,7 @@ int RunOnce(const TCommandLine& Line) {
     if (!Line.Args.empty()) {
         return Usage("--once takes no arguments");
     }
+    SetServiceUmask();
     EnterHome(Line);
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
     TSystemClock Clock;

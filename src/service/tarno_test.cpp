@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -26,7 +27,7 @@ protected:
     // Runs tarno with Arguments (shell words) and captures its output.
     // Dir, when given, is the working directory.
     TRun Run(const std::string& Arguments, const std::string& Dir = "") const {
-        std::string Command = (Dir.empty() ? "" : "cd '" + Dir + "' && ") +
+        std::string Command = "umask 000 && " + (Dir.empty() ? "" : "cd '" + Dir + "' && ") +
                               "TARNO_HOME= TARNO_DRIVE= TARNO_UNIT_DIR='" + Temp.Path("units") +
                               "' '" + TARNO_EXE + "' " + Arguments + " >'" + Temp.Path("out") +
                               "' 2>'" + Temp.Path("err") + "'";
@@ -138,6 +139,23 @@ TEST_F(TarnoProgramTest, InstallEscapesTheHomeInTheUnit) {
     EXPECT_EQ(R.ExitCode, 0) << R.Err;
     EXPECT_THAT(Temp.Read("units/tarno.service"),
                 HasSubstr("\" --home \"" + Temp.Path("h%%i $$HOME \\\\\\\" x") + "\"\n"));
+}
+
+// The service does not inherit a permissive umask: its log, status files and run directory are
+// not writable by others.
+TEST_F(TarnoProgramTest, ServiceRunsUnderUmask022) {
+    Temp.Write("home/tarno.ini", "[Directory0]\r\nTrackDirectory=" + Temp.Path("in") +
+                                     "\r\nConvType=NONE\r\nOutDir=" + Temp.Path("res") + "\r\n");
+    Temp.Write("in/a.txt", "a");
+    ForceDirectories(Temp.Path("res"));
+    const TRun R =
+        Run("--home '" + Temp.Path("home") + "' --rundir '" + Temp.Path("run") + "' --once", "/");
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    for (const char* Name : {"home/tarno.log", "in/fclist_none0.dst", "run"}) {
+        struct stat St {};
+        ASSERT_EQ(::lstat(Temp.Path(Name).c_str(), &St), 0) << Name;
+        EXPECT_EQ(St.st_mode & 0022, 0u) << Name;
+    }
 }
 
 TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
