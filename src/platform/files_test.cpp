@@ -152,6 +152,9 @@ TEST(Files, InputsAreNeverReachedThroughLinksOrSpecialFiles) {
     // A FIFO would block a plain open; it is refused at once.
     EXPECT_THAT([&] { ReadFileBytes(Dir.Path("in/fifo.vrk")); },
                 ThrowsMessage<EOSError>(HasSubstr("not a regular file")));
+    // Nor is anything appended to them.
+    EXPECT_THROW(AppendToFile(Dir.Path("in/fifo.vrk"), "x"), EOSError);
+    EXPECT_THROW(AppendToFile(Dir.Path("in/link.vrk"), "x"), EOSError);
     std::string Bytes;
     EXPECT_FALSE(TryReadFileBytes(Dir.Path("in/link.vrk"), Bytes));
     EXPECT_FALSE(TryReadFileBytes("/dev/zero", Bytes));
