@@ -139,6 +139,31 @@ bool EndsWithText(std::string_view Text, std::string_view Suffix) {
            SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
 }
 
+bool MatchesWildcard(std::string_view Text, std::string_view Pattern) {
+    // Greedy with one point of return: the last "*" seen takes one more character on a mismatch.
+    std::size_t T = 0, P = 0;
+    std::size_t StarP = std::string_view::npos, StarT = 0;
+    while (T < Text.size()) {
+        if (P < Pattern.size() && Pattern[P] == '*') {
+            StarP = P++;
+            StarT = T;
+        } else if (P < Pattern.size() &&
+                   (Pattern[P] == '?' || SameText(Pattern.substr(P, 1), Text.substr(T, 1)))) {
+            ++P;
+            ++T;
+        } else if (StarP != std::string_view::npos) {
+            P = StarP + 1;
+            T = ++StarT;
+        } else {
+            return false;
+        }
+    }
+    while (P < Pattern.size() && Pattern[P] == '*') {
+        ++P;
+    }
+    return P == Pattern.size();
+}
+
 std::string RemoveBlanks(std::string_view Text) {
     std::string R;
     R.reserve(Text.size());

@@ -28,6 +28,9 @@ std::string LowerCase(std::string_view Text);          // ASCII letters only
 bool SameText(std::string_view A, std::string_view B); // ASCII case-insensitive equality
 bool StartsWithText(std::string_view Text, std::string_view Prefix); // ASCII case-insensitive
 bool EndsWithText(std::string_view Text, std::string_view Suffix);   // ASCII case-insensitive
+// Text matches the wildcard Pattern as a whole: "*" any run of characters (none too), "?" exactly
+// one character, anything else itself without regard to ASCII case.
+bool MatchesWildcard(std::string_view Text, std::string_view Pattern);
 
 // Text without any blank (' ').
 std::string RemoveBlanks(std::string_view Text);

@@ -36,12 +36,13 @@ TDateTime StatTimeUtc(const struct stat& St) {
     return UnixToDateTime(St.st_mtim, false);
 }
 
+// The extension is a wildcard pattern, as the enumeration "*." + Ext takes it: "vrk", "v*" or
+// "vr?". "*" (or nothing) takes every file, with or without a dot.
 bool MatchesExt(std::string_view Name, std::string_view Ext) {
     if (Ext.empty() || Ext == "*") {
         return true;
     }
-    const auto Dot = Name.find_last_of('.');
-    return Dot != std::string_view::npos && SameText(Name.substr(Dot + 1), Ext);
+    return MatchesWildcard(Name, "*." + std::string(Ext));
 }
 } // namespace
 

@@ -38,8 +38,9 @@ struct TFileEntry {
     TDateTime TimeUtc = 0; // modification time, UTC, milliseconds kept
 };
 
-// The regular files of Dir that are not hidden (name starting with ".") and whose extension
-// matches Ext without regard to ASCII case; Ext "*" or "" takes every file. Ext has no dot.
+// The regular files of Dir that are not hidden (name starting with ".") and whose name matches
+// the wildcard pattern "*." + Ext ("*" and "?", ASCII case ignored: "vrk", "v*", "vr?"); Ext "*"
+// or "" takes every file. Ext has no dot.
 // Symbolic links are skipped, never followed: their visible names go to SkippedLinks when given
 // (whatever their extension). The order is the directory's. Raises EOSError when Dir cannot be
 // read.

@@ -56,6 +56,34 @@ TEST(Files, ListsVisibleRegularFilesByExtensionIgnoringCase) {
     EXPECT_THROW(ListFiles(Dir.Path("missing"), "*"), EOSError);
 }
 
+// The extension is the wildcard pattern "*." + Ext, with "*" and "?", case ignored.
+TEST(Files, ExtensionsAreWildcardPatterns) {
+    TTempDir Dir;
+    for (const char* Name : {"a.vrk", "b.V", "c.VRX", "d.txt", "e.vrk.bak", "f.data.vr1", "vrk"}) {
+        Dir.Write(Name, "x");
+    }
+    struct {
+        const char* Ext;
+        std::vector<std::string> Want;
+    } Cases[] = {
+        {"v*", {"a.vrk", "b.V", "c.VRX", "e.vrk.bak", "f.data.vr1"}},
+        {"vr?", {"a.vrk", "c.VRX", "f.data.vr1"}},
+        {"?", {"b.V"}},
+        {"*k*", {"a.vrk", "e.vrk.bak"}},
+        {"vrk", {"a.vrk"}},
+        {"t?t", {"d.txt"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Ext);
+        std::vector<std::string> Names;
+        for (const auto& E : ListFiles(Dir.Dir(), C.Ext)) {
+            Names.push_back(E.Name);
+        }
+        std::sort(Names.begin(), Names.end());
+        EXPECT_EQ(Names, C.Want);
+    }
+}
+
 TEST(Files, CopyKeepsTheTimeAndRefusesToCopyOntoItself) {
     TTempDir Dir;
     const std::string Src = Dir.Write("in.dat", "payload");
