@@ -186,14 +186,13 @@ void TDirectoryList::ReadStatusFile() {
         if (End + 1 < Text.size() && Text[End] == '\r' && Text[End + 1] == '\n') {
             ++Pos;
         }
-        while (!Line.empty() && IsBlank(Line.front())) {
-            Line.remove_prefix(1);
+        // A record holds its fields after the name; any other line is a comment. The name is
+        // taken exactly, as a file name may start with "#" or a blank.
+        if (Line.find('\t') == std::string_view::npos) {
+            continue;
         }
         while (!Line.empty() && IsBlank(Line.back())) {
             Line.remove_suffix(1);
-        }
-        if (Line.empty() || Line[0] == '#') {
-            continue;
         }
         const std::string_view Name = TabField(Line, 0);
         const int64_t Size = TryStrToInt64(TabField(Line, 1)).value_or(0);

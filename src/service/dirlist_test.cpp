@@ -93,17 +93,19 @@ TEST_F(DirectoryListTest, ComparesSizeAndTimeWithTheStatusLine) {
         bool Changed;
     } Cases[] = {
         {"a.vrk\t3\t2008/03/25 13:05:09.120 UTC", false},
-        {"A.VRK\t3\t2008/03/25 13:05:09.120 UTC", false},     // case ignored
-        {"a.vrk\t3\t2008/03/25 13:05:11.119 UTC", false},     // 1.999 s apart
-        {"a.vrk\t3\t2008/03/25 13:05:07.000 UTC", false},     // 2.12 s apart
-        {"a.vrk\t3\t2008/03/25 13:05:12.120 UTC", true},      // 3 s apart
-        {"a.vrk\t4\t2008/03/25 13:05:09.120 UTC", true},      // size differs
-        {"a.vrk\tx\t2008/03/25 13:05:09.120 UTC", true},      // size read as 0
-        {"a.vrk\t3\t2008/03/25 14:05:09.120", false},         // local time, bias -60
-        {"a.vrk\t3\t2008/03/25 13:05:09.120", true},          // local time taken as UTC+1
-        {"  a.vrk\t3\t2008/03/25 13:05:09.120 UTC  ", false}, // line trimmed
-        {"# a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},    // comment
-        {"a.vrk\t3\t2008/03/25 13:05:09 UTC", false},         // no millisecond: .001
+        {"A.VRK\t3\t2008/03/25 13:05:09.120 UTC", false},   // case ignored
+        {"a.vrk\t3\t2008/03/25 13:05:11.119 UTC", false},   // 1.999 s apart
+        {"a.vrk\t3\t2008/03/25 13:05:07.000 UTC", false},   // 2.12 s apart
+        {"a.vrk\t3\t2008/03/25 13:05:12.120 UTC", true},    // 3 s apart
+        {"a.vrk\t4\t2008/03/25 13:05:09.120 UTC", true},    // size differs
+        {"a.vrk\tx\t2008/03/25 13:05:09.120 UTC", true},    // size read as 0
+        {"a.vrk\t3\t2008/03/25 14:05:09.120", false},       // local time, bias -60
+        {"a.vrk\t3\t2008/03/25 13:05:09.120", true},        // local time taken as UTC+1
+        {"a.vrk\t3\t2008/03/25 13:05:09.120 UTC  ", false}, // line end trimmed
+        {"  a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},  // the record of "  a.vrk"
+        {"# a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},  // the record of "# a.vrk"
+        {"# a.vrk 3 2008/03/25 13:05:09.120 UTC", true},    // a comment
+        {"a.vrk\t3\t2008/03/25 13:05:09 UTC", false},       // no millisecond: .001
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Line);
@@ -145,6 +147,16 @@ TEST_F(DirectoryListTest, LeavesOutHiddenStatusAndUnrecordableFiles) {
     std::filesystem::create_directories(Dir.Path("sub.vrk"));
     EXPECT_THAT(Pass(true, "vrk"), ElementsAre("a.vrk", "b.VRK"));
     EXPECT_THAT(Pass(false, "*"), ElementsAre("c.txt"));
+}
+
+// A name starting with "#" or a blank is a record like any other: it is read back exactly, so
+// the file is converted once.
+TEST_F(DirectoryListTest, ReadsBackNamesStartingWithHashOrBlank) {
+    for (const char* Name : {"#1.vrk", " lead.vrk", "\tx", "trail .vrk", "# directory: x"}) {
+        Put(Name, "abc");
+    }
+    EXPECT_THAT(Pass(), ElementsAre("trail .vrk", "#1.vrk", "# directory: x", " lead.vrk"));
+    EXPECT_THAT(Pass(), ElementsAre());
 }
 
 TEST_F(DirectoryListTest, OffersFilesFromTheLastNameToTheFirst) {
