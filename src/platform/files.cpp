@@ -254,6 +254,27 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
     return Result;
 }
 
+int RemoveLeftTemporaries(const std::string& Dir, TDateTime OlderThanUtc) {
+    std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Dir.empty() ? "." : Dir.c_str()), &::closedir);
+    if (!D) {
+        return -1;
+    }
+    const int DirFd = ::dirfd(D.get());
+    int Removed = 0;
+    while (const dirent* E = ::readdir(D.get())) {
+        struct stat St {};
+        if (!IsAtomicWriteTempName(E->d_name) ||
+            ::fstatat(DirFd, E->d_name, &St, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(St.st_mode) ||
+            StatTimeUtc(St) >= OlderThanUtc) {
+            continue;
+        }
+        if (::unlinkat(DirFd, E->d_name, 0) == 0) {
+            ++Removed;
+        }
+    }
+    return Removed;
+}
+
 std::vector<std::string> ListSubdirectories(const std::string& Dir) {
     const TDirHandle D = OpenDirectory(Dir);
     std::vector<std::string> Result;

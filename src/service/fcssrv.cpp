@@ -117,6 +117,16 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
     }
 }
 
+std::vector<std::string> TFcService::WrittenDirectories() const {
+    std::vector<std::string> Dirs = TBaseRorozoraService::WrittenDirectories();
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        if (!GetZirConfig().GetDirectory(Slot).empty() && !GetZirConfig().GetOutDir(Slot).empty()) {
+            Dirs.push_back(GetZirConfig().GetOutDir(Slot));
+        }
+    }
+    return Dirs;
+}
+
 std::string TFcService::GetStatusFileName(const std::string&, int Index) {
     if (Index < 0) {
         Index = CurrentDirIndex;
@@ -137,6 +147,7 @@ bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Ent
     bool Ok = false;
     try {
         TZirConfig& Zir = GetZirConfig();
+        RemoveLeftTemporariesOnce(Zir.GetOutDir(CurrentDirIndex));
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
                              Zir.GetParams(CurrentDirIndex), Entry.Store, Visit.InputRewritten);
     } catch (const std::exception& E) {

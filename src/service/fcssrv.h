@@ -31,6 +31,9 @@ public:
     bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                      TFileVisit& Visit) override;
 
+    // The home, the watched directories and the output directories of the slots.
+    std::vector<std::string> WrittenDirectories() const override;
+
     // Deletes the status files of Slot and asks for a pass at once.
     bool ForceDirectory(int Slot);
 };

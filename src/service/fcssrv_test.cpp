@@ -478,6 +478,28 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
     EXPECT_THAT(Names("out/d"), ElementsAre("d1.txt", "d2.txt"));
 }
 
+// At start, and before a directory is first written, the temporaries that a crash of an earlier
+// process left there are removed; younger ones may belong to a running writer and stay.
+TEST_F(ServiceTest, RemovesTheTemporariesACrashLeftBehind) {
+    const TDateTime Old = EncodeDateTime(2008, 3, 25, 16, 0, 0, 0);
+    const TDateTime Young = EncodeDateTime(2008, 3, 25, 17, 30, 0, 0);
+    Ini(Slot(0, "a") + Slot(1, "later"));
+    fs::remove(Home.Path("in/later"));
+    for (const char* Name : {"in/a/.tarno-aaaaaa", "out/a/.tarno-bbbbbb", ".tarno-cccccc"}) {
+        SetFileTimeUtc(Home.Write(Name, "partial"), Old);
+    }
+    SetFileTimeUtc(Home.Write("in/a/.tarno-yyyyyy", "being written"), Young);
+    ASSERT_TRUE(Start());
+    EXPECT_THAT(Names("in/a"), ElementsAre(".tarno-yyyyyy"));
+    EXPECT_THAT(Names("out/a"), IsEmpty());
+    EXPECT_FALSE(fs::exists(Home.Path(".tarno-cccccc")));
+
+    // A watched directory that appears after the start.
+    SetFileTimeUtc(Home.Write("in/later/.tarno-dddddd", "partial"), Old);
+    Service.RunDirectoryPass();
+    EXPECT_THAT(Names("in/later"), ElementsAre("fclist_none1.dst"));
+}
+
 // A chain entry is a structure: a ";" in a watched directory is part of its name.
 TEST_F(ServiceTest, WatchedDirectoriesMayHoldSemicolons) {
     Ini(Slot(0, "a;1"));

@@ -37,6 +37,7 @@ TBaseRorozoraService::TBaseRorozoraService(const TServiceEnvironment& Environmen
 TBaseRorozoraService::~TBaseRorozoraService() = default;
 
 void TBaseRorozoraService::ServiceStart(bool& Started) {
+    StartedUtc = Clock.NowUtc();
     SetLogFile(EventLog, CombinePath(ExeDir(), LogFileName));
     CheckLogSize();
     Log(0, ServiceName + " service started");
@@ -135,6 +136,12 @@ bool TBaseRorozoraService::StartTracking() {
         }
         LogMonitoredDirectories();
     });
+    Step([&] {
+        CleanedDirectories.clear();
+        for (const std::string& Dir : WrittenDirectories()) {
+            RemoveLeftTemporariesOnce(Dir);
+        }
+    });
     Step([&] { Pipes.StartInfoServer(InfoPipeName); });
     Step([&] { Pipes.StartControlServer(ControlPipeName, IniFileName); });
 
@@ -159,6 +166,29 @@ bool TBaseRorozoraService::StopTracking() {
         Log(3, E.what());
     }
     return true;
+}
+
+std::vector<std::string> TBaseRorozoraService::WrittenDirectories() const {
+    std::vector<std::string> Dirs = {ExeDir()};
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        if (!Config->GetDirectory(Slot).empty()) {
+            Dirs.push_back(Config->GetDirectory(Slot));
+        }
+    }
+    return Dirs;
+}
+
+void TBaseRorozoraService::RemoveLeftTemporariesOnce(const std::string& Dir) {
+    if (Dir.empty() || !CleanedDirectories.insert(Dir).second) {
+        return;
+    }
+    const int Removed = RemoveLeftTemporaries(Dir, StartedUtc);
+    if (Removed < 0) {
+        CleanedDirectories.erase(Dir); // not there yet: cleaned once it can be read
+    } else if (Removed > 0) {
+        Log(0, Format("removed %d temporary files left by an interrupted write in %s", Removed,
+                      Dir.c_str()));
+    }
 }
 
 void TBaseRorozoraService::GetProcessingOrder(const TChainEntry&, bool& Ascending) {
@@ -284,6 +314,7 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                 GetStatusFileName(StatusListNames[static_cast<size_t>(CurrentStatusIndex)], -1);
             const TDateTime TD = Clock.Now();
             try {
+                RemoveLeftTemporariesOnce(Dir);
                 TDirectoryList List(Dir, Ext, StatusName, Clock, StandardBiasMinutes());
                 if (!List.StatusFileProblem().empty()) {
                     Log(2, List.StatusFileProblem() + "; the directory is taken as having no "

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,13 @@ public:
 
 protected:
     void SetLogPrefix(const std::string& Prefix);
+    // The directories the service writes into, as far as the configuration names them: the
+    // home and the watched directories (derived services add their output directories).
+    virtual std::vector<std::string> WrittenDirectories() const;
+    // Removes the temporaries of atomic writes that a crash of an earlier process left in Dir
+    // (older than this service's start), the first time after the start that Dir is written
+    // and can be read.
+    void RemoveLeftTemporariesOnce(const std::string& Dir);
 
     TClock& Clock;
     TServiceHost& Host;
@@ -143,7 +151,9 @@ protected:
     std::unique_ptr<TVersionInfo> VersionInfo;
     mutable std::mutex StatusLock;
     bool ForceRequested = false;
-    TServiceStatus Status; // under StatusLock
+    TServiceStatus Status;    // under StatusLock
+    TDateTime StartedUtc = 0; // set by ServiceStart
+    std::set<std::string> CleanedDirectories;
 
 private:
     void StopService(const char* What);
