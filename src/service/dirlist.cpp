@@ -38,19 +38,6 @@ bool ReadPiece(std::string_view Text, size_t From, size_t Count, int Default, in
     return true;
 }
 
-// Field Index of a status line split at TAB; the lines are short, so GetField's cut to 255
-// characters never applies to the size and time fields, and a file name is at most 255 bytes.
-std::string_view TabField(std::string_view Line, int Index) {
-    for (int I = 0; I < Index; ++I) {
-        const size_t Tab = Line.find('\t');
-        if (Tab == std::string_view::npos) {
-            return {};
-        }
-        Line.remove_prefix(Tab + 1);
-    }
-    return Line.substr(0, Line.find('\t'));
-}
-
 bool IsBlank(char C) {
     return static_cast<unsigned char>(C) <= ' ';
 }
@@ -194,9 +181,9 @@ void TDirectoryList::ReadStatusFile() {
         while (!Line.empty() && IsBlank(Line.back())) {
             Line.remove_suffix(1);
         }
-        const std::string_view Name = TabField(Line, 0);
-        const int64_t Size = TryStrToInt64(TabField(Line, 1)).value_or(0);
-        const std::string_view TimeText = TabField(Line, 2);
+        const std::string_view Name = FieldView(Line, '\t', 0);
+        const int64_t Size = TryStrToInt64(FieldView(Line, '\t', 1)).value_or(0);
+        const std::string_view TimeText = FieldView(Line, '\t', 2);
         int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0, MSec = 0;
         if (Size < 0 || !ReadPiece(TimeText, 1, 4, 2000, Year) ||
             !ReadPiece(TimeText, 6, 2, 1, Month) || !ReadPiece(TimeText, 9, 2, 1, Day) ||
