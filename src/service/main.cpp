@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -116,7 +117,7 @@ int RunCheckConfig(const TCommandLine& Line) {
     if (Loaded && !FileExists(FileName)) {
         // The service runs with the defaults then; say so, as the printout alone would not.
         std::fprintf(stderr, "tarno: %s not found, the defaults are printed\n", FileName.c_str());
-    } else if (Loaded) {
+    } else if (FileExists(FileName)) {
         for (const std::string& Warning : ConfigWarnings(FileName, Config, FindHome(Line.Home))) {
             std::fprintf(stderr, "tarno: warning: %s\n", Warning.c_str());
         }
@@ -405,10 +406,10 @@ int RunConvert(const TCommandLine& Line) {
     if (std::string Error; !ApplySettings(Job, Error)) {
         return Usage(Error);
     }
-    for (const auto& [Key, Value] : Job.Settings) {
-        if (SameText(Key, "OutDir")) {
-            CreateDirWithRights(Job.Params->OutDir);
-        }
+    // An output directory given here is created, as the service creates its own.
+    if (std::any_of(Job.Settings.begin(), Job.Settings.end(),
+                    [](const auto& Setting) { return SameText(Setting.first, "OutDir"); })) {
+        CreateDirWithRights(Job.Params->OutDir);
     }
     if (Job.Config) {
         EnterHome(Line);
