@@ -31,8 +31,9 @@ using TProcessFileCallback = std::function<bool(const std::string& FileName, TFi
 
 class TDirectoryList {
 public:
-    // Scans Directory for the files with extension FileExt ("*" = every file) and reads the status
-    // file StatusFileName ("dirlist.dst" when empty) inside it. Clock stamps the status file;
+    // Scans Directory for the files whose extension matches the pattern FileExt ("vrk", "v*",
+    // "vr?"; "*" = every file; see ListFiles) and reads the status file StatusFileName
+    // ("dirlist.dst" when empty) inside it. Clock stamps the status file;
     // BiasMinutes is the standard time-zone bias (UTC = local + bias) for local times in it.
     // Raises ETarnoError "Directory does not exist\"<Directory>\"" for a missing directory and
     // EOSError when the directory cannot be read.
