@@ -181,6 +181,9 @@ TEST_F(TarnoProgramTest, ConvertErrorsSayWhatIsWrongWithTheFile) {
 // Started on a terminal without a configuration, the service says it watches nothing and where
 // it looked; its log reaches the terminal.
 TEST_F(TarnoProgramTest, TellsATerminalThatNothingIsWatched) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "script(1) is not installed";
+    }
     const std::string Home = Temp.Path("home");
     ForceDirectories(Home);
     // script(1) runs the program on a pseudo-terminal and copies what it shows.
