@@ -120,8 +120,18 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
 std::vector<std::string> TFcService::WrittenDirectories() const {
     std::vector<std::string> Dirs = TBaseRorozoraService::WrittenDirectories();
     for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
-        if (!GetZirConfig().GetDirectory(Slot).empty() && !GetZirConfig().GetOutDir(Slot).empty()) {
+        const std::string& Dir = GetZirConfig().GetDirectory(Slot);
+        if (Dir.empty()) {
+            continue;
+        }
+        if (!GetZirConfig().GetOutDir(Slot).empty()) {
             Dirs.push_back(GetZirConfig().GetOutDir(Slot));
+        }
+        // The raw copies of the inputs a converter rewrites; never entered through a link.
+        const TConverter* Converter = FindConverter(GetZirConfig().GetConvType(Slot));
+        const std::string RawDir = CombinePath(Dir, "compteursbrut");
+        if (Converter != nullptr && Converter->RewritesInput && IsRealDirectory(RawDir)) {
+            Dirs.push_back(RawDir);
         }
     }
     return Dirs;

@@ -483,9 +483,10 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
 TEST_F(ServiceTest, RemovesTheTemporariesACrashLeftBehind) {
     const TDateTime Old = EncodeDateTime(2008, 3, 25, 16, 0, 0, 0);
     const TDateTime Young = EncodeDateTime(2008, 3, 25, 17, 30, 0, 0);
-    Ini(Slot(0, "a") + Slot(1, "later"));
+    Ini(Slot(0, "a") + Slot(1, "later") + Slot(2, "n", "VRKNORMALIZE"));
     fs::remove(Home.Path("in/later"));
-    for (const char* Name : {"in/a/.tarno-aaaaaa", "out/a/.tarno-bbbbbb", ".tarno-cccccc"}) {
+    for (const char* Name : {"in/a/.tarno-aaaaaa", "out/a/.tarno-bbbbbb", ".tarno-cccccc",
+                             "in/n/compteursbrut/.tarno-eeeeee"}) {
         SetFileTimeUtc(Home.Write(Name, "partial"), Old);
     }
     SetFileTimeUtc(Home.Write("in/a/.tarno-yyyyyy", "being written"), Young);
@@ -493,6 +494,7 @@ TEST_F(ServiceTest, RemovesTheTemporariesACrashLeftBehind) {
     EXPECT_THAT(Names("in/a"), ElementsAre(".tarno-yyyyyy"));
     EXPECT_THAT(Names("out/a"), IsEmpty());
     EXPECT_FALSE(fs::exists(Home.Path(".tarno-cccccc")));
+    EXPECT_THAT(Names("in/n/compteursbrut"), IsEmpty());
 
     // A watched directory that appears after the start.
     SetFileTimeUtc(Home.Write("in/later/.tarno-dddddd", "partial"), Old);
