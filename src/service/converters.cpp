@@ -7,6 +7,10 @@
 #include "importers/fc_brickstream.h"
 #include "importers/fc_cboxrt.h"
 #include "platform/files.h"
+#include "retail/fc_acurity.h"
+#include "retail/fc_aemsofts.h"
+#include "retail/fc_bizplu.h"
+#include "retail/fc_winparf.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"
@@ -17,6 +21,10 @@ namespace {
 
 const TConverter Table[] = {
     {.Code = ctNone, .Entry = &CopyToOutDir},
+    {.Code = ctAcurity, .Entry = &ConvertAcurity},
+    {.Code = ctAemsofts, .Entry = &ConvertAemsofts},
+    {.Code = ctBizPlu, .Entry = &ConvertBizPlu},
+    {.Code = ctWinparf, .Entry = &ConvertWinparf},
     {.Code = ctBrickstream, .Entry = &ImportBrickstream},
     {.Code = ctBrickstreamChld, .Entry = &ImportBrickstreamChild},
     {.Code = ctBrickstreamRt, .Entry = &ImportBrickstreamRt},

@@ -107,6 +107,23 @@ TEST_F(TarnoProgramTest, ConvertRunsTheConverterOfTheType) {
     EXPECT_EQ(R.ExitCode, 2);
 }
 
+// Point-of-sale journals become hourly sales tables; a damaged table fails the file.
+TEST_F(TarnoProgramTest, ConvertRunsThePointOfSaleConverters) {
+    const std::string Journal =
+        std::string(TARNO_SOURCE_DIR) + "/demo/in/acurity/caisse_20081224.txt";
+    TRun R = Run("convert --type acurity --out '" + Temp.Path("") + "' '" + Journal + "'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("081223.txt"), StartsWith(" GARE1 | 23/12/08 | 09 | "));
+    EXPECT_THAT(Temp.Read("081224.txt"), HasSubstr(" GARE1 | 24/12/08 | 19 | "));
+
+    Temp.Write("tables/080325.txt", " 001 | 25/03/08 | 09 | 1 | 1.00 | x | 0 |\r\n");
+    const std::string Receipts = Temp.Write("receipts.txt", "1;20080325;1000;x;01;GDTOTAL;a;b;1\n");
+    R = Run("convert --type AEMSOFTS --out '" + Temp.Path("tables") + "' '" + Receipts + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_THAT(R.Err,
+                HasSubstr(Receipts + " : 'x' is not a valid integer value (080325.txt, line 1)"));
+}
+
 TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {
     TRun R = Run("--version");
     EXPECT_EQ(R.ExitCode, 0);
