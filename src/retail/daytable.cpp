@@ -41,18 +41,6 @@ std::string ReadHourText(std::string_view Text) {
     return ParseTimeText(Text) >= 0 ? std::string(Text) : std::string();
 }
 
-double ReadTurnover(std::string_view Text) {
-    std::string Number(Text);
-    std::size_t Separator = Number.find(',');
-    if (Separator == std::string::npos) {
-        Separator = Number.find('.');
-    }
-    if (Separator != std::string::npos) {
-        Number[Separator] = '.';
-    }
-    return TryStrToFloat(Number).value_or(0.0);
-}
-
 // Value, right-aligned in Width characters.
 void AppendPadded(std::string& Line, std::string_view Value, std::size_t Width) {
     if (Value.size() < Width) {
@@ -127,7 +115,7 @@ TTableLine ParseTableLine(std::string_view Line) {
     Result.HourText = ReadHourText(Fields[2]);
     const auto Customers = TryStrToInt(Fields[3]);
     Result.Customers = Customers && *Customers >= 0 ? *Customers : NoCustomers;
-    Result.Turnover = ReadTurnover(Fields[4]);
+    Result.Turnover = TryStrToDecimal(Fields[4]).value_or(0.0);
     if (!Fields[5].empty()) {
         const auto Articles = TryStrToInt(Fields[5]);
         if (!Articles) {

@@ -29,3 +29,13 @@ std::string NotAnInteger(std::string_view Text) {
 std::string NotAFloat(std::string_view Text) {
     return "'" + std::string(Text) + "' is not a valid floating point value";
 }
+
+std::optional<double> TryStrToDecimal(std::string_view Text) {
+    const std::size_t Comma = Text.find(',');
+    if (Comma == std::string_view::npos) {
+        return TryStrToFloat(Text);
+    }
+    std::string Number(Text);
+    Number[Comma] = '.';
+    return TryStrToFloat(Number);
+}

@@ -2,6 +2,7 @@
 // positions of a field, and the messages of values that are not numbers.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ bool DateAt(std::string_view Text, const TDatePositions& At, TDateTime& Day);
 // "dd?mm?yyyy": day 1-2, month 4-5, year 7-10. "yyyymmdd": year 1-4, month 5-6, day 7-8.
 constexpr TDatePositions DayMonthYear{1, 2, 4, 2, 7, 4};
 constexpr TDatePositions YearMonthDay{7, 2, 5, 2, 1, 4};
+
+// A real with "," or "." as decimal separator (the first "," is read as the separator).
+std::optional<double> TryStrToDecimal(std::string_view Text);
 
 // The messages of values that are not numbers.
 std::string NotAnInteger(std::string_view Text);

@@ -11,6 +11,7 @@
 #include "retail/fc_aemsofts.h"
 #include "retail/fc_bizplu.h"
 #include "retail/fc_winparf.h"
+#include "retail/fc_xlsoft.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"
@@ -35,7 +36,7 @@ const TConverter Table[] = {
     {.Code = ctVrkNormalize, .Entry = &NormalizeFile, .RewritesInput = true},
     {.Code = ctVrkSummarize, .Entry = &SummarizeFile},
     {.Code = ctCroma, .StoreTrees = true},
-    {.Code = ctXlSoft, .OnlyFileName = "bocaisse.txt"},
+    {.Code = ctXlSoft, .Entry = &ConvertXlSoft, .OnlyFileName = "bocaisse.txt"},
 };
 
 } // namespace
