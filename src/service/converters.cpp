@@ -10,6 +10,9 @@
 #include "retail/fc_acurity.h"
 #include "retail/fc_aemsofts.h"
 #include "retail/fc_bizplu.h"
+#include "retail/fc_generix.h"
+#include "retail/fc_odeis.h"
+#include "retail/fc_softtouch.h"
 #include "retail/fc_winparf.h"
 #include "retail/fc_xlsoft.h"
 #include "transforms/fc_correction.h"
@@ -26,6 +29,9 @@ const TConverter Table[] = {
     {.Code = ctAemsofts, .Entry = &ConvertAemsofts},
     {.Code = ctBizPlu, .Entry = &ConvertBizPlu},
     {.Code = ctWinparf, .Entry = &ConvertWinparf},
+    {.Code = ctGenerix, .Entry = &ConvertGenerix},
+    {.Code = ctOdeis, .Entry = &ConvertOdeis},
+    {.Code = ctSoftTouch, .Entry = &ConvertSoftTouch},
     {.Code = ctBrickstream, .Entry = &ImportBrickstream},
     {.Code = ctBrickstreamChld, .Entry = &ImportBrickstreamChild},
     {.Code = ctBrickstreamRt, .Entry = &ImportBrickstreamRt},
