@@ -20,6 +20,7 @@
 #include "data/vrkcfg.h"
 #include "platform/files.h"
 #include "retail/fc_acurity.h"
+#include "timing.h"
 
 namespace {
 
@@ -74,16 +75,6 @@ struct TBench {
         std::filesystem::remove_all(Dir, Ignored);
     }
 };
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-}
-
-double CpuSeconds() {
-    timespec T{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
-    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
-}
 
 // The floor: the same reads and the same durable writes, with the least work between them.
 void FloorPass(const TBench& B) {
