@@ -52,6 +52,8 @@ TEST(DayTable, ParsesTableLines) {
         {"7|25/03/90|23:59:59|-4|x|", "7", EncodeDate(2090, 3, 25), "23:59:59", NoCustomers, 0,
          NoArticles},
         {"7|31/02/08|24|1.5|1e3", "7", 0, "", NoCustomers, 1000, NoArticles},
+        // A huge turnover is kept: the line is what an earlier conversion wrote.
+        {"7|25/03/08|9|1|-123456789012.5|", "7", March25, "09:00", 1, -123456789012.5, NoArticles},
         {" 7 |garbage|9h30|12|1.234,5|0", "7", 0, "", 12, 0, 0},
         {"7|25/03/08|ab:cd", "7", March25, "", NoCustomers, 0, NoArticles},
         {"", "", 0, "", NoCustomers, 0, NoArticles},

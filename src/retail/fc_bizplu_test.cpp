@@ -1,6 +1,9 @@
 #include "retail/fc_bizplu.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "common/errors.h"
 
 #include "platform/files.h"
 #include "testing/temp_dir.h"
@@ -30,4 +33,17 @@ TEST(BizPlu, CountsReceiptLinesWithAmountsInHundredths) {
               " 001 | 25/03/08 | 08 |      8 |       8.00 |      8 |      0 |\r\n"
               " 001 | 25/03/08 | 09 |      2 |     124.00 |      4 |      0 |\r\n"
               " OLD | 25/03/08 | 10 |      8 |       8.00 |      8 |      0 |\r\n");
+}
+
+TEST(BizPlu, ADamagedTableNamesItsLineCountedFromOne) {
+    TTempDir Tmp;
+    const std::string In =
+        Tmp.Write("in.txt", "T#1#2#20080325#0915#5#6#7#8#9#10#11#12#12345#3\r\n");
+    Tmp.Write("out/080325.txt",
+              " 001 | 25/03/08 | 05 |      5 |       5.00 |   five |      0 |\r\n");
+    TConvParamsBizPlu P;
+    P.OutDir = Tmp.Path("out");
+    EXPECT_THAT([&] { ConvertBizPlu(In, P); },
+                testing::ThrowsMessage<EConvertError>(
+                    testing::StrEq("'five' is not a valid integer value (080325.txt, line 1)")));
 }
