@@ -15,16 +15,13 @@ namespace {
 
 constexpr std::size_t StoreLength = 5;
 
-// The date "dd/mm/yy" of a table line, or 0.
+// The date "dd/mm/yy" of a table line, or 0. Years 0..90 are 2000..2090, 91..99 1991..1999.
 TDateTime ReadTableDate(std::string_view Text) {
-    const auto Day = TryStrToInt(CopyText(Text, 1, 2));
-    const auto Month = TryStrToInt(CopyText(Text, 4, 2));
-    const auto Year = TryStrToInt(CopyText(Text, 7, 2));
-    if (!Day || !Month || !Year || *Year < 0 || *Year > 99) {
-        return 0;
-    }
+    int Day = 0, Month = 0, Year = 0;
     TDateTime Result = 0;
-    if (!TryEncodeDate(*Year <= 90 ? 2000 + *Year : 1900 + *Year, *Month, *Day, Result)) {
+    if (!IntAt(Text, 1, 2, Day) || !IntAt(Text, 4, 2, Month) || !IntAt(Text, 7, 2, Year) ||
+        Year < 0 || Year > 99 ||
+        !TryEncodeDate(Year <= 90 ? 2000 + Year : 1900 + Year, Month, Day, Result)) {
         return 0;
     }
     return Result;
