@@ -43,17 +43,24 @@ TEST(Generix, SumsDoorsPerHalfHourIntoTheDaysFile) {
                                             "3\t07/03/2009\t11:30\t0007\t0007\t1\r\n");
     EXPECT_FALSE(FileExists(Tmp.Path("out/03070000.err")));
 
-    // The time filter 10:30..10:45 keeps one half-hour; a corrected count replaces its line.
-    Tmp.Write("out/03070000.zul", "");
-    Tmp.Write("in/20090307.vrk",
-              CountingFile("07/03/2009", "10:30\t 2\t 2\t 2\t 2\t 2\t 2\n" + Rows));
+    // A corrected delivery under the time filter 10:30..10:45: only the 10:30 lines change.
+    Tmp.Write("in/20090307.vrk", CountingFile("07/03/2009", "10:00\t 9\t 9\t 9\t 9\t 9\t 9\n"
+                                                            "10:30\t 2\t 3\t 4\t 5\t 6\t 7\n"
+                                                            "11:00\t 9\t 9\t 9\t 9\t 9\t 9"));
     P.UseTimeFilter = true;
     P.QtrStart = 42;
     P.QtrStop = 43;
     EXPECT_TRUE(ConvertGenerix(In, P));
-    EXPECT_EQ(Tmp.Read("out/03070000.zul"), "1\t07/03/2009\t10:30\t0001\t0001\t1\r\n"
-                                            "2\t07/03/2009\t10:30\t0001\t0001\t1\r\n"
-                                            "3\t07/03/2009\t10:30\t0001\t0001\t1\r\n");
+    EXPECT_EQ(Tmp.Read("out/03070000.zul"), "1\t06/03/2009\t10:00\t0001\t0001\t1\r\n"
+                                            "1\t07/03/2009\t10:00\t0011\t0022\t1\r\n"
+                                            "2\t07/03/2009\t10:00\t0033\t0033\t1\r\n"
+                                            "3\t07/03/2009\t10:00\t0055\t0066\t1\r\n"
+                                            "1\t07/03/2009\t10:30\t0002\t0003\t1\r\n"
+                                            "2\t07/03/2009\t10:30\t0004\t0005\t1\r\n"
+                                            "3\t07/03/2009\t10:30\t0006\t0007\t1\r\n"
+                                            "1\t07/03/2009\t11:30\t0007\t0007\t1\r\n"
+                                            "2\t07/03/2009\t11:30\t0007\t0007\t1\r\n"
+                                            "3\t07/03/2009\t11:30\t0007\t0007\t1\r\n");
 }
 
 TEST(Generix, ErrorsGoToTheDaysErrorFile) {
