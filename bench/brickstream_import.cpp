@@ -22,6 +22,7 @@
 #include "data/vrkcfg.h"
 #include "importers/fc_brickstream.h"
 #include "platform/files.h"
+#include "timing.h"
 
 namespace {
 
@@ -92,10 +93,6 @@ struct TBench {
 TBench& Bench() {
     static TBench Instance;
     return Instance;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
 void BM_ReadAndSplitFloor(benchmark::State& State) {

@@ -24,6 +24,7 @@
 #include "service/dirlist.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
+#include "timing.h"
 
 namespace {
 
@@ -82,10 +83,6 @@ TBenchHome& Bench(int Count) {
         Home = std::make_unique<TBenchHome>(Count);
     }
     return *Home;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
 // The floor: read the directory and stat every entry.

@@ -7,6 +7,14 @@
 #include "importers/fc_brickstream.h"
 #include "importers/fc_cboxrt.h"
 #include "platform/files.h"
+#include "retail/fc_acurity.h"
+#include "retail/fc_aemsofts.h"
+#include "retail/fc_bizplu.h"
+#include "retail/fc_generix.h"
+#include "retail/fc_odeis.h"
+#include "retail/fc_softtouch.h"
+#include "retail/fc_winparf.h"
+#include "retail/fc_xlsoft.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"
@@ -17,6 +25,13 @@ namespace {
 
 const TConverter Table[] = {
     {.Code = ctNone, .Entry = &CopyToOutDir},
+    {.Code = ctAcurity, .Entry = &ConvertAcurity},
+    {.Code = ctAemsofts, .Entry = &ConvertAemsofts},
+    {.Code = ctBizPlu, .Entry = &ConvertBizPlu},
+    {.Code = ctWinparf, .Entry = &ConvertWinparf},
+    {.Code = ctGenerix, .Entry = &ConvertGenerix},
+    {.Code = ctOdeis, .Entry = &ConvertOdeis},
+    {.Code = ctSoftTouch, .Entry = &ConvertSoftTouch},
     {.Code = ctBrickstream, .Entry = &ImportBrickstream},
     {.Code = ctBrickstreamChld, .Entry = &ImportBrickstreamChild},
     {.Code = ctBrickstreamRt, .Entry = &ImportBrickstreamRt},
@@ -27,7 +42,7 @@ const TConverter Table[] = {
     {.Code = ctVrkNormalize, .Entry = &NormalizeFile, .RewritesInput = true},
     {.Code = ctVrkSummarize, .Entry = &SummarizeFile},
     {.Code = ctCroma, .StoreTrees = true},
-    {.Code = ctXlSoft, .OnlyFileName = "bocaisse.txt"},
+    {.Code = ctXlSoft, .Entry = &ConvertXlSoft, .OnlyFileName = "bocaisse.txt"},
 };
 
 } // namespace
