@@ -127,6 +127,19 @@ void AppendToFile(const std::string& Path, std::string_view Bytes) {
     }
 }
 
+void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
+    AppendToFile(Path, Bytes);
+    // fsync flushes the file whichever descriptor it comes through.
+    TFd Fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (Fd.Get() < 0 || ::fsync(Fd.Get()) != 0) {
+        RaiseOpen(Path, errno);
+    }
+    TFd DirFd(::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (DirFd.Get() >= 0) {
+        ::fsync(DirFd.Get());
+    }
+}
+
 std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext) {
     std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Dir.c_str()), &::closedir);
     if (!D) {
