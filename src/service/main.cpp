@@ -26,6 +26,7 @@
 #include "platform/linuxhost.h"
 #include "platform/rundir.h"
 #include "platform/serviceinstall.h"
+#include "service/converters.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
 
@@ -85,6 +86,10 @@ int RunCheckConfig(const TCommandLine& Line) {
     TIniFile Ini = TIniFile::FromText("");
     Config.SaveToIni(Ini);
     WriteOut(Ini.GetText());
+    for (const std::string& Warning : SharedOutDirWarnings(Config)) {
+        std::fprintf(stderr, "tarno: warning: %s: their exports and indexes would mix\n",
+                     Warning.c_str());
+    }
     return Loaded ? 0 : 1;
 }
 
