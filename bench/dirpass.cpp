@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_clock.h"
 #include "common/debuglog.h"
 #include "common/home.h"
 #include "common/text.h"
@@ -84,10 +85,6 @@ TBenchHome& Bench(int Count) {
         Home = std::make_unique<TBenchHome>(Count);
     }
     return *Home;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
 // The floor: read the directory and stat every entry.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"
@@ -49,16 +50,6 @@ std::string MakeFile(int Index, TDateTime Date) {
         Text += "\r\n";
     }
     return Text;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-}
-
-double CpuSeconds() {
-    timespec T{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
-    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
 }
 
 int64_t SizeOf(const std::string& Path) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"
@@ -97,18 +98,6 @@ struct TBench {
 TBench& Bench() {
     static TBench B;
     return B;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-}
-
-// CPU seconds of the process so far (user and system), steadier than the wall clock on a disk
-// shared with other work.
-double CpuSeconds() {
-    timespec T{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
-    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
 }
 
 void PlainWrite(const std::string& Path, const std::string& Bytes) {

@@ -34,24 +34,6 @@ std::string_view DataOf(std::string_view Line) {
     return B == std::string_view::npos ? std::string_view() : Line.substr(B + 1);
 }
 
-void SplitFields(std::string_view Data, TCustomFields& Fields) {
-    Fields.clear();
-    std::size_t Pos = 0;
-    while (Fields.size() < 128 && Pos <= Data.size()) {
-        const std::size_t Tab = Data.find('\t', Pos);
-        const std::string_view F =
-            Data.substr(Pos, Tab == std::string_view::npos ? Tab : Tab - Pos);
-        if (F.empty()) {
-            return;
-        }
-        Fields.emplace_back(F);
-        if (Tab == std::string_view::npos) {
-            return;
-        }
-        Pos = Tab + 1;
-    }
-}
-
 } // namespace
 
 bool TOutputList::Find(std::string_view S, std::size_t& Index) const {
@@ -147,7 +129,7 @@ void TCountingIndex::ExportLines(const std::string& OutputFile, TDateTime Now,
             continue;
         }
         const std::string Data(DataOf(Line));
-        SplitFields(Data, Fields);
+        SplitDataFields(Data, Fields);
         const std::string Out = FormatLine(Fields, Stamp);
         TOutputList& List = OutputOf(OutputFileOf ? OutputFileOf(Stamp) : OutputFile);
         std::size_t Position = 0;

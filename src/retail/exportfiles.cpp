@@ -80,6 +80,24 @@ bool ParseIndexKey(std::string_view Key, TDateTime& Stamp) {
     return Stamp != 0;
 }
 
+void SplitDataFields(std::string_view Data, std::vector<std::string>& Fields) {
+    Fields.clear();
+    std::size_t Pos = 0;
+    while (Fields.size() < 128) {
+        const std::size_t Tab = Data.find('\t', Pos);
+        const std::string_view F =
+            Data.substr(Pos, Tab == std::string_view::npos ? Tab : Tab - Pos);
+        if (F.empty()) {
+            return;
+        }
+        Fields.emplace_back(F);
+        if (Tab == std::string_view::npos) {
+            return;
+        }
+        Pos = Tab + 1;
+    }
+}
+
 std::vector<std::string> ReadTextLines(const std::string& Path) {
     std::vector<std::string> Lines;
     if (!FileExists(Path)) {

@@ -40,6 +40,10 @@ bool FindSortedKey(const std::vector<std::string>& Lines, std::string_view Key, 
     return Found;
 }
 
+// Fields := the TAB-separated fields of Data up to the first empty one, at most 128: the data
+// fields of an index line.
+void SplitDataFields(std::string_view Data, std::vector<std::string>& Fields);
+
 // The lines of a text file (CR LF, LF or lone CR ends), empty lines left out; a missing file has
 // none. Raises EOSError when the file exists but cannot be read.
 std::vector<std::string> ReadTextLines(const std::string& Path);

@@ -22,19 +22,7 @@ void DataFields(std::string_view Line, TIndexDataFields& Fields) {
         }
         ++Pos;
     }
-    while (Fields.size() < 128) {
-        const std::size_t Tab = Line.find('\t', Pos);
-        const std::string_view Field =
-            Line.substr(Pos, Tab == std::string_view::npos ? Tab : Tab - Pos);
-        if (Field.empty()) {
-            return;
-        }
-        Fields.emplace_back(Field);
-        if (Tab == std::string_view::npos) {
-            return;
-        }
-        Pos = Tab + 1;
-    }
+    SplitDataFields(Line.substr(Pos), Fields);
 }
 
 // The key field of a line (its third field), "" when it has fewer than two TABs.
