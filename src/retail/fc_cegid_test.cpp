@@ -166,8 +166,12 @@ TEST_F(TCegidTest, AnIndexThatCannotBeWrittenFailsAndLosesNothing) {
     EXPECT_THAT(Delivered(), ElementsAre("000010703200809300000300003012"));
 }
 
-TEST_F(TCegidTest, MissingInputAndMissingOutputDirectory) {
+TEST_F(TCegidTest, MissingInputNoDataAndMissingOutputDirectory) {
     EXPECT_TRUE(ConvertCegid(Tmp.Path("gone.vrk"), P, Clock));
+    EXPECT_FALSE(FileExists(Tmp.Path("out/ZALMORET.TXT")));
+    EXPECT_TRUE(Convert(Header));
+    EXPECT_THAT(Delivered(), IsEmpty());
+    EXPECT_THAT(Errors(), IsEmpty());
     P.OutDir = "";
     EXPECT_THROW(Convert(Vrk(Header, {Row("09:00", {1})})), ETarnoError);
 }
