@@ -85,3 +85,13 @@ TEST(Files, DirectoriesAndAttributes) {
     EXPECT_TRUE(DeleteFile(Dir.Path("f")));
     EXPECT_FALSE(DeleteFile(Dir.Path("f")));
 }
+
+TEST(Files, DurableAppendCreatesAppendsAndReportsFailures) {
+    TTempDir Dir;
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "");
+    EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "");
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "a\r\n");
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "b\r\n");
+    EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "a\r\nb\r\n");
+    EXPECT_THROW(AppendToFileDurably(Dir.Path("ZALMORET.TXT/x"), "x"), EOSError);
+}
