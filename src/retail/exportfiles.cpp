@@ -1,6 +1,7 @@
 #include "retail/exportfiles.h"
 
 #include "common/errors.h"
+#include "common/security.h"
 #include "common/text.h"
 #include "common/utils.h"
 #include "config/fcsconvparams.h"
@@ -131,6 +132,13 @@ void PrepareIndexDirectory(const std::string& Dir) {
     } catch (const std::exception&) {
         // Reported by the first operation on a file inside it.
     }
+}
+
+std::string IndexSubdirectory(const std::string& OutDir) {
+    CreateDirWithRights(OutDir);
+    const std::string Dir = EnsureSubdirectory(OutDir, "index");
+    GrantEveryoneAccess(Dir);
+    return Dir;
 }
 
 std::string ErrorStamp(TDateTime Now) {

@@ -53,6 +53,9 @@ std::string JoinTextLines(const std::vector<std::string>& Lines);
 // Creates Dir with every missing level and opens it to everyone. Failures are not reported here:
 // the first file operation inside it fails instead.
 void PrepareIndexDirectory(const std::string& Dir);
+// The "index" subdirectory of OutDir, created (with OutDir when missing) and opened to everyone;
+// never a symbolic link, so nothing is written through one planted there. Raises EOSError.
+std::string IndexSubdirectory(const std::string& OutDir);
 
 // "dd/mm/yyyy hh:nn:ss" of Now, the stamp of the lines of "ZALMORET.ERR".
 std::string ErrorStamp(TDateTime Now);

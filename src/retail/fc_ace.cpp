@@ -44,7 +44,7 @@ int ExportAceHours(const std::string& FileName, const std::string& OutDir, TSlot
         if (DaylikeOut) {
             Output = DayFile(OutDir, Day->Date);
         }
-        TAceIndex Index(CombinePath(OutDir, "index"));
+        TAceIndex Index(IndexSubdirectory(OutDir));
         Index.Load();
         TDateTime Hour = -1.0;
         TDateTime LastHourAdded = 0;

@@ -102,9 +102,8 @@ int ExportCegidRecords(const std::vector<TQtrRecord>& Records, const TVrkConfig&
                        const std::string& OutDir, const std::string& Code,
                        const std::string& ShopId, bool RetailMode, const TClock& Clock) {
     const TShopFields Shop = PrepareShopFields(Code, ShopId, RetailMode);
-    const std::string IndexDir = CombinePath(OutDir, "index");
     try {
-        TIndexCegid Index(IndexDir, IndexFileName);
+        TIndexCegid Index(IndexSubdirectory(OutDir), IndexFileName);
         Index.Load();
         const TDateTime Today = DateOf(Clock.Now());
         TDoorSums Sums;
@@ -137,7 +136,7 @@ int ExportCegidRecords(const std::vector<TQtrRecord>& Records, const TVrkConfig&
     // The back-office file is appended and flushed before the index marks its lines exported:
     // a failure in between delivers the same lines again, never loses one.
     try {
-        TIndexCegid Index(IndexDir, IndexFileName);
+        TIndexCegid Index(IndexSubdirectory(OutDir), IndexFileName);
         Index.Load();
         Index.Export(OutDir, "ZALMORET.TXT");
         Index.Save();

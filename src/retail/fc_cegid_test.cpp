@@ -166,6 +166,17 @@ TEST_F(TCegidTest, AnIndexThatCannotBeWrittenFailsAndLosesNothing) {
     EXPECT_THAT(Delivered(), ElementsAre("000010703200809300000300003012"));
 }
 
+TEST_F(TCegidTest, AnIndexFolderPlantedAsALinkIsNotWrittenThrough) {
+    Clock.Set(EncodeDateTime(2008, 3, 8, 9, 0, 0, 0));
+    ForceDirectories(Tmp.Path("elsewhere"));
+    ForceDirectories(Tmp.Path("out"));
+    ASSERT_EQ(::symlink(Tmp.Path("elsewhere").c_str(), Tmp.Path("out/index").c_str()), 0);
+    EXPECT_FALSE(Convert(Vrk(Header, {Row("09:00", {1})})));
+    EXPECT_FALSE(FileExists(Tmp.Path("elsewhere/index_cegid.txt")));
+    ASSERT_EQ(Errors().size(), 1u);
+    EXPECT_THAT(Errors()[0], testing::HasSubstr(" 5 File error: "));
+}
+
 TEST_F(TCegidTest, MissingInputNoDataAndMissingOutputDirectory) {
     EXPECT_TRUE(ConvertCegid(Tmp.Path("gone.vrk"), P, Clock));
     EXPECT_FALSE(FileExists(Tmp.Path("out/ZALMORET.TXT")));
