@@ -1,5 +1,7 @@
 #include "retail/exportfiles.h"
 
+#include <cerrno>
+
 #include "common/errors.h"
 #include "common/security.h"
 #include "common/text.h"
@@ -101,10 +103,16 @@ void SplitDataFields(std::string_view Data, std::vector<std::string>& Fields) {
 
 std::vector<std::string> ReadTextLines(const std::string& Path) {
     std::vector<std::string> Lines;
-    if (!FileExists(Path)) {
-        return Lines;
+    std::string Bytes;
+    std::string Error;
+    if (!TryReadFileBytes(Path, Bytes, &Error)) {
+        if (errno == ENOENT) {
+            return Lines;
+        }
+        // A link or special file at the name is refused, not taken as an empty file.
+        throw EOSError("Cannot open file \"" + Path + "\". " + Error);
     }
-    ForEachTextLine(ReadFileBytes(Path), [&Lines](std::string_view Line) {
+    ForEachTextLine(Bytes, [&Lines](std::string_view Line) {
         if (!Line.empty()) {
             Lines.emplace_back(Line);
         }

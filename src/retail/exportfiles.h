@@ -45,7 +45,7 @@ bool FindSortedKey(const std::vector<std::string>& Lines, std::string_view Key, 
 void SplitDataFields(std::string_view Data, std::vector<std::string>& Fields);
 
 // The lines of a text file (CR LF, LF or lone CR ends), empty lines left out; a missing file has
-// none. Raises EOSError when the file exists but cannot be read.
+// none. Raises EOSError when something is there but cannot be read as a regular file.
 std::vector<std::string> ReadTextLines(const std::string& Path);
 // Lines joined, each followed by CR LF.
 std::string JoinTextLines(const std::vector<std::string>& Lines);

@@ -175,6 +175,15 @@ TEST_F(TCegidTest, AnIndexFolderPlantedAsALinkIsNotWrittenThrough) {
     EXPECT_FALSE(FileExists(Tmp.Path("elsewhere/index_cegid.txt")));
     ASSERT_EQ(Errors().size(), 1u);
     EXPECT_THAT(Errors()[0], testing::HasSubstr(" 5 File error: "));
+
+    // An index file planted as a link is refused, not read, and its target is left alone.
+    ASSERT_TRUE(DeleteFile(Tmp.Path("out/index")));
+    ForceDirectories(Tmp.Path("out/index"));
+    const std::string Target = Tmp.Write("elsewhere/secret", "keep");
+    ASSERT_EQ(::symlink(Target.c_str(), Tmp.Path("out/index/index_cegid.txt").c_str()), 0);
+    EXPECT_FALSE(Convert(Vrk(Header, {Row("09:00", {1})})));
+    EXPECT_EQ(Tmp.Read("elsewhere/secret"), "keep");
+    EXPECT_EQ(Errors().size(), 2u);
 }
 
 TEST_F(TCegidTest, MissingInputNoDataAndMissingOutputDirectory) {

@@ -17,10 +17,16 @@ namespace {
 
 constexpr std::size_t Columns = 6;
 
-// A name in OutDir that no file has yet: Base + ".txt", else Base + "_n.txt".
+bool Taken(const std::string& Path) {
+    int64_t Size = 0;
+    TDateTime Time = 0;
+    return GetFileInfo(Path, Size, Time);
+}
+
+// A name in OutDir that nothing has yet: Base + ".txt", else Base + "_n.txt".
 std::string FreeOutputName(const std::string& OutDir, const std::string& Base) {
     std::string Path = OutputPath(OutDir, Base + ".txt");
-    for (int N = 1; FileExists(Path) || IsDirectory(Path); ++N) {
+    for (int N = 1; Taken(Path); ++N) {
         Path = OutputPath(OutDir, Base + "_" + std::to_string(N) + ".txt");
     }
     return Path;
