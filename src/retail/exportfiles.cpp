@@ -31,23 +31,10 @@ int Digits(std::string_view Text, std::size_t Pos, std::size_t Count) {
 } // namespace
 
 std::string IndexKey(TDateTime Stamp) {
-    const TDateParts D = DecodeDate(Stamp);
     const TTimeParts T = DecodeTime(Stamp);
     std::string Key;
     Key.reserve(19);
-    AppendZeroPadded(Key, D.Year, 4);
-    Key += '/';
-    AppendZeroPadded(Key, D.Month, 2);
-    Key += '/';
-    AppendZeroPadded(Key, D.Day, 2);
-    if (T.Hour != 0 || T.Min != 0 || T.Sec != 0) {
-        Key += ' ';
-        AppendZeroPadded(Key, T.Hour, 2);
-        Key += ':';
-        AppendZeroPadded(Key, T.Min, 2);
-        Key += ':';
-        AppendZeroPadded(Key, T.Sec, 2);
-    }
+    AppendSortableStamp(Key, Stamp, T.Hour != 0 || T.Min != 0 || T.Sec != 0);
     return Key;
 }
 
