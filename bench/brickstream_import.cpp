@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_clock.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"

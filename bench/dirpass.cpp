@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_clock.h"
 #include "common/debuglog.h"
 #include "common/home.h"
 #include "common/text.h"

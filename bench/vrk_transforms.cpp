@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
+#include "bench_data.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"
@@ -44,16 +46,7 @@ std::string MakeFile(int Index, TDateTime Date) {
         Text += Format("#C%dY%c%d\r\n", C, C > 32 ? 'X' : 'E', (C - 1) % 32 + 1);
     }
     Text += "#R2222111111111111\r\n#K1.000\r\n#F0\r\n#S\r\n";
-    Text += "Magasin \tDate \tHeure \t CANALS\t\t\t\r\n\t\t\tCNL1\tCNL2\tCNL3\tCNL4\r\n";
-    const TDateParts P = DecodeDate(Date);
-    for (int S = 0; S < 96; ++S) {
-        Text += Format("001\t%2.2d/%2.2d/%4.4d\t%2.2d:%2.2d", P.Day, P.Month, P.Year, S / 4,
-                       (S % 4) * 15);
-        for (int C = 0; C < Channels; ++C) {
-            Text += Format("\t %d", (Index * 7 + S * 13 + C * 3) % 97);
-        }
-        Text += "\r\n";
-    }
+    Text += CountingRows(Index, Date, Channels);
     return Text;
 }
 

@@ -201,6 +201,24 @@ void AppendToFile(const std::string& Path, std::string_view Bytes) {
     }
 }
 
+void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
+    struct stat St {};
+    const bool Existed = ::lstat(Path.c_str(), &St) == 0;
+    AppendToFile(Path, Bytes);
+    // fsync flushes the file whichever descriptor it comes through.
+    TFd Fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (Fd.Get() < 0 || ::fsync(Fd.Get()) != 0) {
+        RaiseOpen(Path, errno);
+    }
+    // A new file's name must be on disk too.
+    if (!Existed) {
+        TFd DirFd(::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (DirFd.Get() >= 0) {
+            ::fsync(DirFd.Get());
+        }
+    }
+}
+
 namespace {
 
 // The entry's own status: a link is seen as a link.

@@ -36,6 +36,10 @@ int RemoveLeftTemporaries(const std::string& Dir, TDateTime OlderThanUtc);
 // Raises EOSError "Cannot open file \"<Path>\". <message>".
 void AppendToFile(const std::string& Path, std::string_view Bytes);
 
+// AppendToFile, then the file's data and its directory entry are flushed to disk before it
+// returns: what must be safe before another file that relies on it is replaced.
+void AppendToFileDurably(const std::string& Path, std::string_view Bytes);
+
 struct TFileEntry {
     std::string Name;      // without directory
     int64_t Size = 0;      // bytes

@@ -251,3 +251,13 @@ TEST(Files, EnsureSubdirectoryRefusesLinks) {
     EXPECT_TRUE(IsRealDirectory(Made));
     EXPECT_FALSE(IsRealDirectory(Dir.Path("planted")));
 }
+
+TEST(Files, DurableAppendCreatesAppendsAndReportsFailures) {
+    TTempDir Dir;
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "");
+    EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "");
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "a\r\n");
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "b\r\n");
+    EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "a\r\nb\r\n");
+    EXPECT_THROW(AppendToFileDurably(Dir.Path("ZALMORET.TXT/x"), "x"), EOSError);
+}

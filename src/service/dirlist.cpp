@@ -49,21 +49,9 @@ int64_t SecondsApart(TDateTime A, TDateTime B) {
 
 // "yyyy/mm/dd hh:nn:ss" + MSecSeparator + "zzz".
 void AppendStamp(std::string& Text, TDateTime T, char MSecSeparator) {
-    const TDateParts D = DecodeDate(T);
-    const TTimeParts P = DecodeTime(T);
-    AppendZeroPadded(Text, D.Year, 4);
-    Text += '/';
-    AppendZeroPadded(Text, D.Month, 2);
-    Text += '/';
-    AppendZeroPadded(Text, D.Day, 2);
-    Text += ' ';
-    AppendZeroPadded(Text, P.Hour, 2);
-    Text += ':';
-    AppendZeroPadded(Text, P.Min, 2);
-    Text += ':';
-    AppendZeroPadded(Text, P.Sec, 2);
+    AppendSortableStamp(Text, T, true);
     Text += MSecSeparator;
-    AppendZeroPadded(Text, P.MSec, 3);
+    AppendZeroPadded(Text, DecodeTime(T).MSec, 3);
 }
 
 // The text without its fourth line, the stamp of the last update.

@@ -126,6 +126,10 @@ int RunCheckConfig(const TCommandLine& Line) {
     TIniFile Ini = TIniFile::FromText("");
     Config.SaveToIni(Ini);
     WriteOut(Ini.GetText());
+    for (const std::string& Warning : SharedOutDirWarnings(Config)) {
+        std::fprintf(stderr, "tarno: warning: %s: their exports and indexes would mix\n",
+                     Warning.c_str());
+    }
     return Loaded ? 0 : 1;
 }
 

@@ -258,6 +258,50 @@ TEST_F(TarnoProgramTest, ConvertRunsTheKeyedFileExports) {
     EXPECT_FALSE(FileExists(Temp.Path("out_XLSOFT/081227.txt"))); // only bocaisse.txt converts
 }
 
+// The exports to back offices, from the demo's counting file of 24 December 2008.
+TEST_F(TarnoProgramTest, ConvertRunsTheExports) {
+    const std::string Counting = std::string(TARNO_SOURCE_DIR) + "/demo/in/vrksummarize/081224.vrk";
+    struct {
+        const char* Type;
+        const char* Output; // a file the export writes
+        const char* Line;   // and a line in it
+    } Cases[] = {
+        {"CEGID", "ZALMORET.TXT", "000012412200809000000700007001\r\n"},
+        {"CEGID --set RetailMode=1", "ZALMORET.TXT",
+         "GCEC10000012412200809:000000700004Y00001\r\n"},
+        {"CYLANDE --set Scale15min=1", "ZALMORET.TXT", "24122008;09:00;1;"},
+        {"ACE", "index/counting_index.txt", "2008/12/24 09:00:00\t*\t9\r\n"}, // held back
+        {"CHECKPOINT", "", ""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Type);
+        TTempDir Out;
+        TRun R = Run(std::string("convert --type ") + C.Type + " --out '" + Out.Path("") + "' '" +
+                     Counting + "'");
+        EXPECT_EQ(R.ExitCode, 0) << R.Err;
+        if (*C.Output != '\0') {
+            EXPECT_THAT(Out.Read(C.Output), HasSubstr(C.Line));
+        }
+    }
+    TRun R = Run("convert --type CROMA --store NORD '" + Counting + "'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+}
+
+TEST_F(TarnoProgramTest, CheckConfigWarnsOfExportsSharingAnOutputDirectory) {
+    std::string Path = Temp.Write("shared.ini", "[Directory2]\nTrackDirectory=/in/a\n"
+                                                "ConvType=CEGID\nOutDir=/out/bo\n"
+                                                "[Directory4]\nTrackDirectory=/in/b\n"
+                                                "ConvType=ACE\nOutDir=/out/bo/\n"
+                                                "[Directory5]\nTrackDirectory=/in/c\n"
+                                                "ConvType=CYLANDE\nOutDir=/out/other\n"
+                                                "[Directory6]\nTrackDirectory=/in/d\n"
+                                                "ConvType=VRKSUMMARIZE\nOutDir=/out/bo\n");
+    TRun R = Run("check-config '" + Path + "'");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_EQ(R.Err, "tarno: warning: slots 2 and 4 (CEGID, ACE) share the output directory "
+                     "/out/bo: their exports and indexes would mix\n");
+}
+
 // Only the command position holds a command word; file names are taken as written.
 TEST_F(TarnoProgramTest, CommandWordsOnlyAtTheCommandPosition) {
     Temp.Write("in/silent", "quiet");
