@@ -10,6 +10,7 @@
 #include "common/home.h"
 #include "common/text.h"
 #include "common/utils.h"
+#include "pipe/ft_protocol.h"
 #include "platform/files.h"
 #include "service/pipeservers.h"
 
@@ -433,6 +434,30 @@ bool TBaseRorozoraService::UrgentRequestPending() {
 TServiceStatus TBaseRorozoraService::StatusSnapshot() const {
     const std::lock_guard<std::mutex> Guard(StatusLock);
     return Status;
+}
+
+void TBaseRorozoraService::FillStatistics(TRorozoraSrvStats& Record) const {
+    const std::lock_guard<std::mutex> Guard(StatusLock);
+    Record.RecordSize = SrvStatsSize;
+    if (VersionInfo) {
+        Record.VersionMajor = VersionInfo->Major;
+        Record.VersionMinor = VersionInfo->Minor;
+        Record.VersionRelease = VersionInfo->Release;
+    }
+    Record.Busy = !Status.Idle;
+    Record.LastEventAt = Status.LastEventAt;
+    Record.LastErrorAt = Status.LastErrorAt;
+    CopyStatusText(Record.LastEventText, Status.LastEventText);
+    CopyStatusText(Record.LastErrorText, Status.LastErrorText);
+    CopyStatusText(Record.LastFileOk, Status.LastFileOk);
+    Record.LastFileOkAt = Status.LastFileOkAt;
+    CopyStatusText(Record.LastFileBad, Status.LastFileBad);
+    Record.LastFileBadAt = Status.LastFileBadAt;
+    Record.LastGroupOk = Status.LastGroupOk;
+    Record.LastGroupBad = Status.LastGroupBad;
+    Record.LastGroupElapsedMs = Status.LastGroupElapsedMs;
+    Record.LastGroupAt = Status.LastGroupAt;
+    Record.NextCheckAt = Status.NextCheckAt;
 }
 
 std::string FormatDuration(TDateTime Duration) {

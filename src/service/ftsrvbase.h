@@ -17,6 +17,7 @@
 class TClock;
 class TEventLog;
 class TPipeServers;
+struct TRorozoraSrvStats;
 
 // The status fields, guarded by the service's StatusLock.
 struct TServiceStatus {
@@ -107,6 +108,8 @@ public:
 
     // A copy of the status fields, taken under StatusLock (for the statistics pipe).
     TServiceStatus StatusSnapshot() const;
+    // The status record of the statistics answer, filled under StatusLock; any thread.
+    void FillStatistics(TRorozoraSrvStats& Record) const;
 
     TBaseFtConfig& GetConfig() const { return *Config; }
     TDateTime GetNextActionTime() const { return NextActionTime; }
