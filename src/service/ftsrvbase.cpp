@@ -460,16 +460,6 @@ void TBaseRorozoraService::FillStatistics(TRorozoraSrvStats& Record) const {
     Record.NextCheckAt = Status.NextCheckAt;
 }
 
-std::string FormatDuration(TDateTime Duration) {
-    int64_t Ms = std::llround(Duration * MSecsPerDay) % static_cast<int64_t>(MSecsPerDay);
-    if (Ms < 0) {
-        Ms = 0;
-    }
-    return Format("%d:%02d:%02d:%03d", static_cast<int>(Ms / 3600000),
-                  static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
-                  static_cast<int>(Ms % 1000));
-}
-
 int32_t TBaseRorozoraService::MsBetween(TDateTime From, TDateTime To) const {
     const long long Ms = std::llround((To - From) * MSecsPerDay);
     if (Ms > std::numeric_limits<int32_t>::max()) {

@@ -42,9 +42,6 @@ struct TServiceStatus {
     std::string LogPrefix;
 };
 
-// "h:nn:ss:zzz" of a duration given in days; 24 hours or more wrap around.
-std::string FormatDuration(TDateTime Duration);
-
 // What the service is handed by main (or a test): time, the framework, the pipe servers and the
 // event log it binds to the debug log (null: none). None is owned by the service.
 struct TServiceEnvironment {
