@@ -3,12 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "pipe/ft_control.h"
 #include "pipe/pipeclient.h"
+#include "pipe/srvpipe.h"
 #include "platform/servicecontrol.h"
 #include "platform/transport.h"
 #include "testing/fake_clock.h"
@@ -21,6 +25,37 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
+
+// Answers each request with its own bytes, each only once the test lets it through.
+class TGatedEchoServer : public TPipeServer {
+public:
+    using TPipeServer::TPipeServer;
+    ~TGatedEchoServer() override {
+        Release(1000);
+        Shutdown();
+    }
+    void Release(int Count) {
+        const std::lock_guard<std::mutex> Guard(FLock);
+        FAllowed += Count;
+        FChanged.notify_all();
+    }
+
+protected:
+    void HandleRequest(const char* Request, uint32_t Length, char* Answer, uint32_t,
+                       uint32_t& AnswerLength, bool& SendAck) override {
+        std::unique_lock<std::mutex> Guard(FLock);
+        FChanged.wait(Guard, [this] { return FAllowed > 0; });
+        --FAllowed;
+        SendAck = false;
+        std::memcpy(Answer, Request, Length);
+        AnswerLength = Length;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    int FAllowed = 0;
+};
 
 std::string StatsAnswer() {
     std::string Data(StatsDataLength, '\0');
@@ -202,6 +237,22 @@ TEST(TarnoctlBridge, CarriesEveryExchangeToTheOtherSidesSockets) {
     } catch (const EPipeClientError& E) {
         EXPECT_THAT(E.what(), HasSubstr("No such file or directory"));
     }
+
+    // An answer that comes after its time-out is dropped: the next request gets its own.
+    Info.reset();
+    TGatedEchoServer Echo(Run.Path(InfoPipeName), 1, 0666, Clock);
+    Echo.Start();
+    const std::string First = BuildMessage("FIRST");
+    const std::string Second = BuildMessage("SECOND");
+    {
+        auto Connection = Bridge.Connect(InfoPipeName, 50);
+        Connection->Send(First, 50);
+        EXPECT_THROW(Connection->Receive(50), ETransportError); // held back by the server
+    }
+    Echo.Release(2);
+    auto Connection = Bridge.Connect(InfoPipeName, 10000);
+    Connection->Send(Second, 10000);
+    EXPECT_EQ(Connection->Receive(10000), Second);
 
     TBridgeTransport Broken({TARNOCTL_EXE, "--rundir"});
     TPipeClient Nowhere(Broken, 10000);

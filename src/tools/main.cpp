@@ -46,12 +46,8 @@ int main(int argc, char** argv) {
     }
     try {
         const bool Remote = !Options->Pc.empty();
-        std::unique_ptr<TMessageTransport> Transport;
-        if (Remote) {
-            Transport = std::make_unique<TBridgeTransport>(SshBridgeCommand(Options->Pc));
-        } else {
-            Transport = std::make_unique<TUnixTransport>(FindClientRunDirectory(Options->RunDir));
-        }
+        const auto Transport = OpenMessageTransport(
+            Options->Pc, Remote ? "" : FindClientRunDirectory(Options->RunDir));
         TServiceControlOptions ControlOptions;
         ControlOptions.Host = Options->Pc;
         ControlOptions.RunDir = Options->RunDir;
