@@ -103,6 +103,27 @@ TEST_F(ControlServers, StatisticsAnswerCarriesCountersAndRecord) {
     EXPECT_EQ(Fills, 2);
 }
 
+TEST_F(ControlServers, OtherRequestsGoToOnRequestWhenItAnswers) {
+    TRorozoraSrvInfo Custom(Dir.Path("custom"), 1, Clock);
+    Custom.OnRequest = [](const char* Request, uint32_t, uint32_t& AnswerLength, uint32_t,
+                          char* Answer) {
+        if (!MessageNameIs(Request, "PING")) {
+            return false;
+        }
+        std::memcpy(Answer, "PONG", 4);
+        AnswerLength = 4;
+        return true;
+    };
+    Custom.Start();
+    const auto Connection = Transport.Connect("custom", 5000);
+    Connection->Send(BuildMessage("PING"), 5000);
+    EXPECT_EQ(Connection->Receive(5000), "PONG");
+    Connection->Send(BuildMessage("PANG"), 5000);
+    EXPECT_EQ(Connection->Receive(5000), BuildMessage(AnsReqUnknown));
+    Connection->Send(BuildMessage(ReqGetStats), 5000);
+    EXPECT_EQ(Connection->Receive(5000).size(), StatsAnswerSize);
+}
+
 TEST_F(ControlServers, ConfigurationIsHandedOutWholeOrRefused) {
     struct {
         size_t Size;
