@@ -253,3 +253,21 @@ std::string FormatDuration(TDateTime Duration) {
                   static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
                   static_cast<int>(Ms % 1000));
 }
+
+void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime) {
+    const TDateParts D = DecodeDate(T);
+    AppendZeroPadded(Text, D.Year, 4);
+    Text += '/';
+    AppendZeroPadded(Text, D.Month, 2);
+    Text += '/';
+    AppendZeroPadded(Text, D.Day, 2);
+    if (WithTime) {
+        const TTimeParts P = DecodeTime(T);
+        Text += ' ';
+        AppendZeroPadded(Text, P.Hour, 2);
+        Text += ':';
+        AppendZeroPadded(Text, P.Min, 2);
+        Text += ':';
+        AppendZeroPadded(Text, P.Sec, 2);
+    }
+}
