@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/errors.h"
+#include "common/text.h"
 
 namespace {
 // Days from 0001-01-01 to 1899-12-30, the day 0 of the date-time.
@@ -241,4 +242,14 @@ int QuarterHour(int Slot) {
 
 int QuarterMinute(int Slot) {
     return (Slot % 4) * 15;
+}
+
+std::string FormatDuration(TDateTime Duration) {
+    int64_t Ms = std::llround(Duration * MSecsPerDay) % static_cast<int64_t>(MSecsPerDay);
+    if (Ms < 0) {
+        Ms = 0;
+    }
+    return Format("%d:%02d:%02d:%03d", static_cast<int>(Ms / 3600000),
+                  static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
+                  static_cast<int>(Ms % 1000));
 }
