@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <exception>
 
@@ -23,6 +22,7 @@
 #include "common/ini.h"
 #include "common/text.h"
 #include "console/prompts.h"
+#include "pipe/statstext.h"
 
 namespace {
 
@@ -55,32 +55,16 @@ struct TValueLabel {
 
 // Every value label of both pages, by object name.
 constexpr TValueLabel ValueLabels[] = {
-    {"ValLastFileOk", false},   {"ValLastFileOkAt", false},  {"ValLastFileBad", false},
-    {"ValLastFileBadAt", false}, {"ValLastGroup", false},     {"ValLastGroupAt", false},
-    {"ValNextCheck", false},    {"ValLastEventAt", false},   {"ValLastEvent", false},
-    {"ValLastErrorAt", false},  {"ValLastError", false},     {"ValVersion", false},
-    {"ValStarted", false},      {"ValConnections", true},    {"ValConnectErrors", true},
-    {"ValRequests", true},      {"ValRequestBytes", true},   {"ValAnswers", true},
-    {"ValAnswerBytes", true},   {"ValWriteErrors", true},
+    {"ValLastFileOk", false},    {"ValLastFileOkAt", false}, {"ValLastFileBad", false},
+    {"ValLastFileBadAt", false}, {"ValLastGroup", false},    {"ValLastGroupAt", false},
+    {"ValNextCheck", false},     {"ValLastEventAt", false},  {"ValLastEvent", false},
+    {"ValLastErrorAt", false},   {"ValLastError", false},    {"ValVersion", false},
+    {"ValStarted", false},       {"ValConnections", true},   {"ValConnectErrors", true},
+    {"ValRequests", true},       {"ValRequestBytes", true},  {"ValAnswers", true},
+    {"ValAnswerBytes", true},    {"ValWriteErrors", true},
 };
 
 } // namespace
-
-std::string SystemTimeText(const TSystemTime& T) {
-    return Format("%2.2u.%2.2u.%4.4u %2.2u:%2.2u:%2.2u", unsigned{T.wDay}, unsigned{T.wMonth},
-                  unsigned{T.wYear}, unsigned{T.wHour}, unsigned{T.wMinute}, unsigned{T.wSecond});
-}
-
-QString CounterText(uint64_t Value) {
-    return QString("%1").arg(QLocale().toString(static_cast<qulonglong>(Value)), 12);
-}
-
-std::string ElapsedText(int32_t Milliseconds) {
-    const int64_t Ms = std::max<int64_t>(Milliseconds, 0);
-    return Format("%d:%2.2d:%2.2d:%3.3d", static_cast<int>(Ms / 3600000),
-                  static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
-                  static_cast<int>(Ms % 1000));
-}
 
 TSvcWndBase::TSvcWndBase(TConsoleEnvironment Environment) : Env(std::move(Environment)) {
     auto* Central = new QWidget(this);
@@ -402,9 +386,9 @@ TSvcWndBase::TPollResult TSvcWndBase::Poll(TServiceControl* Control) {
             R.OpenedControl = Env.OpenService(FPcName);
             Control = R.OpenedControl.get();
         } catch (const std::exception& E) {
-            R.StatusText = Format("Service Control Manager erreur sur %s: ",
-                                  PcDisplayName().c_str()) +
-                           E.what();
+            R.StatusText =
+                Format("Service Control Manager erreur sur %s: ", PcDisplayName().c_str()) +
+                E.what();
             return R;
         }
     }
@@ -475,16 +459,15 @@ void TSvcWndBase::FinishPoll() {
 }
 
 void TSvcWndBase::ShowStats(const TPipeStats& P, const TRorozoraSrvStats& S) {
-    ValueLabel("ValVersion")
-        ->setText(Utf8(Format("%d.%d.%d", S.VersionMajor, S.VersionMinor, S.VersionRelease)));
+    ValueLabel("ValVersion")->setText(Utf8(VersionText(S)));
     ValueLabel("ValStarted")->setText(Utf8(SystemTimeText(P.StartTime)));
-    ValueLabel("ValConnections")->setText(CounterText(P.Connections));
-    ValueLabel("ValConnectErrors")->setText(CounterText(P.ConnectErrors));
-    ValueLabel("ValRequests")->setText(CounterText(P.Requests));
-    ValueLabel("ValRequestBytes")->setText(CounterText(P.RequestBytes));
-    ValueLabel("ValAnswers")->setText(CounterText(P.Answers));
-    ValueLabel("ValAnswerBytes")->setText(CounterText(P.AnswerBytes));
-    ValueLabel("ValWriteErrors")->setText(CounterText(P.WriteErrors));
+    ValueLabel("ValConnections")->setText(Utf8(CounterText(P.Connections)));
+    ValueLabel("ValConnectErrors")->setText(Utf8(CounterText(P.ConnectErrors)));
+    ValueLabel("ValRequests")->setText(Utf8(CounterText(P.Requests)));
+    ValueLabel("ValRequestBytes")->setText(Utf8(CounterText(P.RequestBytes)));
+    ValueLabel("ValAnswers")->setText(Utf8(CounterText(P.Answers)));
+    ValueLabel("ValAnswerBytes")->setText(Utf8(CounterText(P.AnswerBytes)));
+    ValueLabel("ValWriteErrors")->setText(Utf8(CounterText(P.WriteErrors)));
     if (S.LastFileOk[0] != 0) {
         ValueLabel("ValLastFileOk")->setText(Utf8(FieldText(S.LastFileOk)));
         ValueLabel("ValLastFileOkAt")->setText(Utf8(SystemTimeText(S.LastFileOkAt)));
@@ -494,24 +477,11 @@ void TSvcWndBase::ShowStats(const TPipeStats& P, const TRorozoraSrvStats& S) {
         ValueLabel("ValLastFileBadAt")->setText(Utf8(SystemTimeText(S.LastFileBadAt)));
     }
     if (S.LastGroupOk != 0 || S.LastGroupBad != 0) {
-        ValueLabel("ValLastGroup")
-            ->setText(Utf8(Format("traité sans erreurs - %d, avec les erreurs - %d, en ",
-                                  S.LastGroupOk, S.LastGroupBad) +
-                           ElapsedText(S.LastGroupElapsedMs)));
+        ValueLabel("ValLastGroup")->setText(Utf8(LastGroupText(S)));
         ValueLabel("ValLastGroupAt")->setText(Utf8(SystemTimeText(S.LastGroupAt)));
     }
     if (S.NextCheckAt.wYear != 0) {
-        std::string Text = SystemTimeText(S.NextCheckAt);
-        try {
-            const double Seconds =
-                std::fabs(SystemTimeToDateTime(S.NextCheckAt) - Env.Clock->Now()) * 86400.0;
-            // A hair under the whole second counts as that second: the day fraction is inexact.
-            Text = Format("%s (dans %d sec)", Text.c_str(),
-                          static_cast<int>(std::min(Seconds + 1e-6, 1e9)));
-        } catch (const std::exception&) {
-            Text += " (?)"; // a time the service cannot have meant
-        }
-        ValueLabel("ValNextCheck")->setText(Utf8(Text));
+        ValueLabel("ValNextCheck")->setText(Utf8(NextCheckText(S.NextCheckAt, Env.Clock->Now())));
     }
     if (S.LastEventText[0] != 0) {
         ValueLabel("ValLastEventAt")->setText(Utf8(SystemTimeText(S.LastEventAt)));

@@ -26,13 +26,6 @@ class QTabWidget;
 class QTimer;
 class TClock;
 
-// "%2.2u.%2.2u.%4.4u %2.2u:%2.2u:%2.2u" of day, month, year, hour, minute, second.
-std::string SystemTimeText(const TSystemTime& Time);
-// A counter as "%12.0n": thousands separators of the locale, right-aligned in 12 characters.
-QString CounterText(uint64_t Value);
-// A duration in milliseconds as "h:mm:ss:zzz".
-std::string ElapsedText(int32_t Milliseconds);
-
 // What the window is handed from outside: its files' directory, the clock, the command line,
 // and how to reach the service of a PC.
 struct TConsoleEnvironment {

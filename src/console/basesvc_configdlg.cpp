@@ -15,8 +15,7 @@
 #include "console/prompts.h"
 
 bool BrowseForFolder(QWidget* Owner, const QString& Title, std::string& Folder) {
-    const QString Chosen =
-        Prompts().BrowseForFolder(Owner, Title, QString::fromStdString(Folder));
+    const QString Chosen = Prompts().BrowseForFolder(Owner, Title, QString::fromStdString(Folder));
     if (Chosen.isEmpty()) {
         return false;
     }
@@ -24,8 +23,8 @@ bool BrowseForFolder(QWidget* Owner, const QString& Title, std::string& Folder) 
     return true;
 }
 
-TBaseSvcConfigDlg::TBaseSvcConfigDlg(QWidget* Owner, TConfigClass ConfigClass,
-                                     std::string FileName, std::string PcName)
+TBaseSvcConfigDlg::TBaseSvcConfigDlg(QWidget* Owner, TConfigClass ConfigClass, std::string FileName,
+                                     std::string PcName)
     : QDialog(Owner), FPcName(std::move(PcName)), FFileName(std::move(FileName)),
       FConfigClass(std::move(ConfigClass)) {
     auto* Main = new QVBoxLayout(this);

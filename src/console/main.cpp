@@ -47,12 +47,12 @@ int main(int argc, char** argv) {
         }
         if (Arg == "--home" || Arg == "--rundir" || Arg == "--service-home") {
             if (I + 1 >= argc) {
-                std::fprintf(stderr, "tarno_cfg: %s needs a directory (see --help)\n",
-                             Arg.c_str());
+                std::fprintf(stderr, "tarno_cfg: %s needs a directory (see --help)\n", Arg.c_str());
                 return 2;
             }
-            (Arg == "--home" ? HomeOption : Arg == "--rundir" ? RunDirOption : ServiceHome) =
-                argv[++I];
+            (Arg == "--home"     ? HomeOption
+             : Arg == "--rundir" ? RunDirOption
+                                 : ServiceHome) = argv[++I];
             continue;
         }
         Parameters.push_back(Arg);

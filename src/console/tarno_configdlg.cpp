@@ -145,7 +145,10 @@ void TTarnoConfigDlg::Validate(TBaseFtConfig& Configuration, bool& Cancel) {
     auto& Z = dynamic_cast<TZirConfig&>(Configuration);
     for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
         const std::string Dir = Z.GetDirectory(Slot);
-        if (Dir.empty()) {
+        // Relative paths belong to the service's home, which is not this program's directory:
+        // they are left to the service.
+        if (Dir.empty() || Dir[0] != '/' ||
+            (!Z.GetParams(Slot).OutDir.empty() && Z.GetParams(Slot).OutDir[0] != '/')) {
             continue;
         }
         std::string Context;

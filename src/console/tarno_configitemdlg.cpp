@@ -26,10 +26,12 @@ namespace {
 
 // The order of the type list.
 constexpr int TypeListOrder[] = {
-    ctNone,     ctAce,         ctAcurity,      ctAemsofts,     ctBizPlu,   ctBrickstream,
-    ctBrickstreamChld, ctBrickstreamRt, ctCboxRt, ctCegid, ctCheckpoint, ctCorrection,
-    ctCroma,    ctCylande,     ctGenerix,      ctOdeis,        ctVrkMerge, ctVrkCbx,
-    ctVrkNormalize, ctSoftTouch, ctVrkSummarize, ctXlSoft,   ctWinparf,
+    ctNone,         ctAce,         ctAcurity,         ctAemsofts,
+    ctBizPlu,       ctBrickstream, ctBrickstreamChld, ctBrickstreamRt,
+    ctCboxRt,       ctCegid,       ctCheckpoint,      ctCorrection,
+    ctCroma,        ctCylande,     ctGenerix,         ctOdeis,
+    ctVrkMerge,     ctVrkCbx,      ctVrkNormalize,    ctSoftTouch,
+    ctVrkSummarize, ctXlSoft,      ctWinparf,
 };
 
 const char* const TimeFilterCaption = "Utilisez uniquement des données de l'intervalle de temps";
@@ -96,7 +98,7 @@ struct TTarnoConfigItemDlg::TBoundControl {
     std::string Name2;    // Choice: the "false" radio button; Quarters: the stop list
     std::string Caption2; // Choice: its caption; Quarters: the caption of the stop list's label
     // (Quarters: Caption is the object name of the stop list's label.)
-    std::string Label;    // a label before the control, or ""
+    std::string Label; // a label before the control, or ""
     std::string LabelCaption;
     std::vector<std::string> Enables; // controls enabled while the control is checked
     std::string Unchecks;             // a check box cleared when this one gets checked
@@ -113,8 +115,8 @@ namespace {
 
 using TBound = TTarnoConfigItemDlg::TBoundControl;
 
-TBound Bound(TBound::TKind Kind, std::string Name, std::string Caption = {},
-             std::string Name2 = {}, std::string Caption2 = {}) {
+TBound Bound(TBound::TKind Kind, std::string Name, std::string Caption = {}, std::string Name2 = {},
+             std::string Caption2 = {}) {
     TBound B;
     B.Kind = Kind;
     B.Name = std::move(Name);
@@ -138,8 +140,7 @@ TBound CheckBox(std::string Name, const char* Caption, bool M::*Field,
 template <class P, class M>
 TBound Choice(std::string OffName, const char* OffCaption, std::string OnName,
               const char* OnCaption, bool M::*Field, std::vector<std::string> Enables = {}) {
-    TBound B =
-        Bound(TBound::Choice, std::move(OnName), OnCaption, std::move(OffName), OffCaption);
+    TBound B = Bound(TBound::Choice, std::move(OnName), OnCaption, std::move(OffName), OffCaption);
     B.Enables = std::move(Enables);
     B.Bool = MemberOf<P, M>(Field);
     return B;
@@ -224,8 +225,8 @@ const std::vector<TPanelInfo>& PanelTable() {
     Slice.Label = "LabXlsSlice";
     Slice.LabelCaption = "Slice size";
     Slice.Int = MemberOf<Xls, Xls>(&Xls::SliceSize);
-    TBound XlsTimes = QuarterLists<Xls, Xls>("CbXlsQtrStart", "CbXlsQtrStop", &Xls::QtrStart,
-                                             &Xls::QtrStop);
+    TBound XlsTimes =
+        QuarterLists<Xls, Xls>("CbXlsQtrStart", "CbXlsQtrStop", &Xls::QtrStart, &Xls::QtrStop);
     XlsTimes.Label = "LabXlsStart";
     XlsTimes.LabelCaption = "Début";
     XlsTimes.Caption = "LabXlsStop";
@@ -240,16 +241,21 @@ const std::vector<TPanelInfo>& PanelTable() {
         {ctAcurity, "PnAcurity", true, {}},
         {ctAemsofts, "PnAemsofts", false, {}},
         {ctBizPlu, "PnBizPlu", false, {}},
-        {ctBrickstream, "PnBrickstream", false,
+        {ctBrickstream,
+         "PnBrickstream",
+         false,
          {CheckBox<Br, Br>("CbZeroExits", ZeroExitsCaption, &Br::ZeroExits),
           CheckBox<Br, Br>("CbUseShopIdBr", UseShopIdCaption, &Br::UseShopId, {"EdShopIdBr"}),
           Edit<Br, Br>("EdShopIdBr", "", nullptr, &Br::ShopId)}},
-        {ctBrickstreamChld, "PnBrickstreamCh", false,
+        {ctBrickstreamChld,
+         "PnBrickstreamCh",
+         false,
          {CheckBox<BrCh, Br>("CbZeroExitsCh", ZeroExitsCaption, &Br::ZeroExits),
-          CheckBox<BrCh, Br>("CbUseShopIdBrch", UseShopIdCaption, &Br::UseShopId,
-                             {"EdShopIdBrCh"}),
+          CheckBox<BrCh, Br>("CbUseShopIdBrch", UseShopIdCaption, &Br::UseShopId, {"EdShopIdBrCh"}),
           Edit<BrCh, Br>("EdShopIdBrCh", "", nullptr, &Br::ShopId)}},
-        {ctBrickstreamRt, "PnBrickstreamRt", false,
+        {ctBrickstreamRt,
+         "PnBrickstreamRt",
+         false,
          {CheckBox<BrRt, BrRt>("CbUseShopIdBrRt", UseShopIdCaption, &BrRt::UseShopId,
                                {"EdShopIdBrRt"}),
           Edit<BrRt, BrRt>("EdShopIdBrRt", "", nullptr, &BrRt::ShopId)}},
@@ -260,24 +266,32 @@ const std::vector<TPanelInfo>& PanelTable() {
          Join(TimeFilter<Ods>("Ods"), {Edit<Ods, Ods>("EdOdsStoreCode", "LabOdsStoreCode",
                                                       StoreCodeCaption, &Ods::StoreCode, false)})},
         {ctVrkMerge, "PnVrkMerge", true, {}},
-        {ctVrkCbx, "PnVrksimplif", true,
+        {ctVrkCbx,
+         "PnVrksimplif",
+         true,
          {CheckBox<TConvParamsVrkSimplif, TConvParamsVrkSimplif>(
              "CbVrkSimplifZeroExits", ZeroExitsCaption, &TConvParamsVrkSimplif::ZeroExits)}},
-        {ctVrkNormalize, "PnVrknorm", false,
-         {Edit<Nrm, Nrm>("EdNrmlStoreCode", "LabNrmlStoreCode", StoreCodeCaption,
-                         &Nrm::StoreCode, false),
+        {ctVrkNormalize,
+         "PnVrknorm",
+         false,
+         {Edit<Nrm, Nrm>("EdNrmlStoreCode", "LabNrmlStoreCode", StoreCodeCaption, &Nrm::StoreCode,
+                         false),
           CheckBox<Nrm, Nrm>("CbNrmlRemEx", "Supprimer les sorties", &Nrm::NoExits, {},
                              "CbNrmlExMixer"),
           CheckBox<Nrm, Nrm>("CbNrmlExMixer", "ES Mélangeur", &Nrm::EXMerge, {}, "CbNrmlRemEx"),
           CheckBox<Nrm, Nrm>("CbNrmlStaffRem", "Supprimer le personnel", &Nrm::StaffRemoval,
                              StaffControls),
           Staff}},
-        {ctVrkSummarize, "PnSummarize", false,
+        {ctVrkSummarize,
+         "PnSummarize",
+         false,
          {CheckBox<Sum, Sum>("CbSummarizeDoorsOnly", "Portes seulement", &Sum::DoorOnly),
           Edit<Sum, Sum>("EdSummarizeStoreId", "LabSummarizeStoreId", StoreCodeCaption,
                          &Sum::StoreId, false),
           CheckBox<Sum, Sum>("CbSummarizeZeroExits", ZeroExitsCaption, &Sum::ZeroExits)}},
-        {ctXlSoft, "PnXlSoft", false,
+        {ctXlSoft,
+         "PnXlSoft",
+         false,
          {Edit<Xls, TConvParamsWithRawOutput>("EdRawOutdir", "LabRawOutDir",
                                               "Copy original file(s) to",
                                               &TConvParamsWithRawOutput::RawOutDir),
@@ -289,9 +303,9 @@ const std::vector<TPanelInfo>& PanelTable() {
                Edit<Cgd, Cgd>("EdCodeCegid", "LabCodeCegid", "Code", &Cgd::Code, false)},
               TimeFilter<Cgd>("Cgd"))},
         {ctCheckpoint, "PnCheckpoint", false,
-         Join({Edit<Chk, Chk>("EdChkpCounterid", "LabChkpCounterId", "Counter ID",
-                              &Chk::CounterId)},
-              TimeFilter<Chk>("Chkp"))},
+         Join(
+             {Edit<Chk, Chk>("EdChkpCounterid", "LabChkpCounterId", "Counter ID", &Chk::CounterId)},
+             TimeFilter<Chk>("Chkp"))},
         {ctGenerix, "PnGenerix", false, TimeFilter<TConvParamsGenerix>("Gnrx")},
         {ctCylande, "PnCylande", false,
          Join(TimeFilter<Cln>("Clnd"),
@@ -305,8 +319,8 @@ const std::vector<TPanelInfo>& PanelTable() {
                CheckBox<Sft, Sft>("CbSftNoDateSep", NoDateSepCaption, &Sft::NoDateSeparator),
                Edit<Sft, Sft>("EdSftLocationName", "LabSftLocationName", "Nom de lieu",
                               &Sft::LocationName, false),
-               Edit<Sft, Sft>("EdSftLocationId", "LabSftLocationId", "ID de lieu",
-                              &Sft::LocationId, false)})},
+               Edit<Sft, Sft>("EdSftLocationId", "LabSftLocationId", "ID de lieu", &Sft::LocationId,
+                              false)})},
         {ctWinparf, "PnWinparf", false, {}},
     };
     return Table;
@@ -537,9 +551,10 @@ void TTarnoConfigItemDlg::BuildPanels(QWidget* Host) {
                 QLocale Locale;
                 for (int Day = 0; Day < 7; ++Day) {
                     // Monday first; Qt numbers the days 1 (Monday) to 7.
-                    auto* DayLabel = new QLabel(Locale.dayName(Day + 1, QLocale::LongFormat), Panel);
-                    DayLabel->setObjectName(Utf8(std::string(Staff ? "LabStaff" : "LabCorrection") +
-                                                 DayNames[Day]));
+                    auto* DayLabel =
+                        new QLabel(Locale.dayName(Day + 1, QLocale::LongFormat), Panel);
+                    DayLabel->setObjectName(
+                        Utf8(std::string(Staff ? "LabStaff" : "LabCorrection") + DayNames[Day]));
                     auto* Ed = new QLineEdit(Panel);
                     Ed->setObjectName(Utf8(B.Name + DayNames[Day]));
                     Ed->installEventFilter(Filter);
@@ -653,7 +668,8 @@ void TTarnoConfigItemDlg::ShowTypePanel() {
             case TBound::Staff:
                 for (int Day = 0; Day < 7; ++Day) {
                     auto* Ed = Panel->findChild<QLineEdit*>(Utf8(B.Name + DayNames[Day]));
-                    Ed->setText(QString::number((*B.StaffValues(*FParams))[static_cast<size_t>(Day)]));
+                    Ed->setText(
+                        QString::number((*B.StaffValues(*FParams))[static_cast<size_t>(Day)]));
                     SetValidLook(Ed, true);
                 }
                 break;
