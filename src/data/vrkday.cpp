@@ -248,3 +248,10 @@ void WriteDayFile(const TVrkDay& Day, const std::string& FileName, std::string_v
                   TDateTime StartTime, TDateTime StopTime, int ChannelCount, TVrkConfig& Header) {
     Header.WriteWithRows(FileName, FormatDayRows(Day, Store, StartTime, StopTime, ChannelCount));
 }
+
+void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day,
+                      const TClock* Clock) {
+    const std::string Text = ReadFileBytes(FileName);
+    Header.ReadHeader(Text);
+    LoadDayFromText(Text, FileName, Day, Header, Clock);
+}

@@ -55,6 +55,11 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
 void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config,
              const TClock* Clock = nullptr);
 
+// Reads the counting file FileName once: its header into Header, its rows into Day. Raises
+// EOSError when the file cannot be read; the content itself never makes it fail.
+void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day,
+                      const TClock* Clock = nullptr);
+
 // One data row: store, date, time and ChannelCount counts, TAB separated.
 std::string FormatDataLine(std::string_view Store, const TVrkSlot& Slot, int ChannelCount);
 

@@ -1,8 +1,8 @@
 #include "transforms/fc_vrksimplif.h"
 
-#include <array>
 #include <memory>
 
+#include "data/qtrrecords.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
 #include "platform/files.h"
@@ -22,24 +22,21 @@ bool SimplifyFile(const std::string& FileName, TConvParams& Params) {
 
     auto OutDay = std::make_unique<TVrkDay>();
     InitDayFromFileName(*OutDay, OutPath);
+    TDoorSums Sums;
     for (int S = InDay->FirstSlot; S <= InDay->LastSlot; ++S) {
         if (!InDay->SlotPresent[static_cast<std::size_t>(S)]) {
             continue;
         }
-        std::array<int64_t, 2> Sums{};
-        for (int N = 1; N <= InDay->ChannelCount; ++N) {
-            const TVrkChannel& Ch = In.Channels(N);
-            if (Ch.Active) {
-                Sums[Ch.IsExit ? 1 : 0] += InDay->Slots[static_cast<std::size_t>(S)]
-                                               .Counts[static_cast<std::size_t>(N - 1)];
-            }
-        }
+        Sums.Clear();
+        Sums.AddSlot(In, *InDay, S);
+        const int64_t Entries = Sums.TotalIn();
+        int64_t Exits = Sums.TotalOut();
         if (P.ZeroExits) {
-            Sums[1] = 0;
+            Exits = 0;
         }
         const TDateTime Time = SlotTime(S);
-        PutCount(*OutDay, 0, ClampCount(Sums[0]), true, Time);
-        PutCount(*OutDay, 1, ClampCount(Sums[1]), true, Time);
+        PutCount(*OutDay, 0, ClampCount(Entries), true, Time);
+        PutCount(*OutDay, 1, ClampCount(Exits), true, Time);
     }
     OutDay->ChannelCount = 2;
     if (!In.ShopName().empty()) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "data/qtrrecords.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
 #include "platform/files.h"
@@ -29,29 +30,18 @@ bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
 
     auto OutDay = std::make_unique<TVrkDay>();
     InitDayFromFileName(*OutDay, OutPath);
+    TDoorSums Sums;
     for (int S = InDay->FirstSlot; S <= InDay->LastSlot; ++S) {
         if (!InDay->SlotPresent[static_cast<std::size_t>(S)]) {
             continue;
         }
         const TVrkSlot& Slot = InDay->Slots[static_cast<std::size_t>(S)];
-        int64_t DoorIn = 0, DoorOut = 0, CorridorIn = 0, CorridorOut = 0;
-        for (int J = 0; J < InDay->ChannelCount; ++J) {
-            const TVrkChannel& Ch = In.Channels(J + 1);
-            if (!Ch.Active || Ch.Door < 1 || Ch.Door > VrkDoorCount) {
-                continue;
-            }
-            const int64_t N = Slot.Counts[static_cast<std::size_t>(J)];
-            switch (In.Doors(Ch.Door).DoorType) {
-            case 'D':
-                (Ch.IsExit ? DoorOut : DoorIn) += N;
-                break;
-            case 'C':
-                (Ch.IsExit ? CorridorOut : CorridorIn) += N;
-                break;
-            default:
-                break;
-            }
-        }
+        Sums.Clear();
+        Sums.AddSlot(In, *InDay, S);
+        int64_t DoorIn = Sums.InOfType(In, 'D');
+        int64_t DoorOut = Sums.OutOfType(In, 'D');
+        int64_t CorridorIn = Sums.InOfType(In, 'C');
+        int64_t CorridorOut = Sums.OutOfType(In, 'C');
         if (P.DoorOnly) {
             CorridorIn = 0;
             CorridorOut = 0;

@@ -5,12 +5,6 @@
 #include "data/vrkday.h"
 #include "platform/files.h"
 
-void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day) {
-    const std::string Text = ReadFileBytes(FileName);
-    Header.ReadHeader(Text);
-    LoadDayFromText(Text, FileName, Day, Header);
-}
-
 bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
                         std::string& OutPath, TVrkConfig& Header, TVrkDay& Day) {
     if (!FileExists(FileName)) {

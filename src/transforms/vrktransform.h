@@ -11,10 +11,6 @@
 class TVrkConfig;
 struct TVrkDay;
 
-// Reads FileName once: its header into Header, its rows into Day. Raises EOSError when the file
-// cannot be read; the content itself never makes it fail.
-void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day);
-
 // The input of a transform that writes into OutDir: false when FileName is gone; otherwise
 // OutPath := OutputPath(OutDir, FileName) (raising "Output directory not set" for an empty
 // OutDir before anything is read), FileName is made writable and read into Header and Day.
