@@ -525,9 +525,11 @@ void TSvcWndBase::OperationFailed(const std::string& Message, bool IntoStatus) {
 void TSvcWndBase::RunWait(TServiceWait::TKind Kind, std::function<void()> Then) {
     // The constructor asks for the start or stop and queries once; Step queries again. Between
     // two queries the window stays live.
-    auto Wait = std::make_shared<TServiceWait>(*FControl, Kind);
+    // The wait keeps the connection to the service alive even if the window drops its own.
+    std::shared_ptr<TServiceControl> Keep = FControl;
+    auto Wait = std::make_shared<TServiceWait>(*Keep, Kind);
     auto Next = std::make_shared<std::function<void()>>();
-    *Next = [this, Wait, Then = std::move(Then), Next]() {
+    *Next = [this, Keep, Wait, Then = std::move(Then), Next]() {
         if (!Wait->Done()) {
             QTimer::singleShot(std::max(Wait->NextDelayMs(), 0), this, [this, Wait, Next] {
                 try {
@@ -551,23 +553,30 @@ void TSvcWndBase::RunWait(TServiceWait::TKind Kind, std::function<void()> Then) 
     (*Next)();
 }
 
-void TSvcWndBase::StartClicked() {
+void TSvcWndBase::StartOrStop(TServiceWait::TKind Kind) {
     FinishPoll();
     if (!IsServiceOpen() || FOperation) {
         return;
     }
+    const bool Start = Kind == TServiceWait::StartService;
     try {
-        if (FControl->Query().State == ServiceRunning) {
-            Prompts().Info(this, Utf8("The service is running already on " + PcDisplayName()));
+        if (FControl->Query().State == (Start ? ServiceRunning : ServiceStopped)) {
+            Prompts().Info(this, Utf8((Start ? "The service is running already on "
+                                             : "The service is stopped already on ") +
+                                      PcDisplayName()));
             return;
         }
         FStatusOnError = false;
         BeginOperation();
-        SetStatusText("Service commence...");
+        SetStatusText(Start ? "Service commence..." : "Service s'arrête...");
         SetBusyLed(false);
-        RunWait(TServiceWait::StartService, [this] {
-            SetStatusText("Service est en cours d'exécution");
-            ClearCheckValues();
+        RunWait(Kind, [this, Start] {
+            SetStatusText(ServiceStateText(Start ? ServiceRunning : ServiceStopped));
+            if (Start) {
+                ClearCheckValues();
+            } else {
+                ValueLabel("ValNextCheck")->clear();
+            }
             EndOperation();
         });
     } catch (const std::exception& E) {
@@ -575,28 +584,12 @@ void TSvcWndBase::StartClicked() {
     }
 }
 
+void TSvcWndBase::StartClicked() {
+    StartOrStop(TServiceWait::StartService);
+}
+
 void TSvcWndBase::StopClicked() {
-    FinishPoll();
-    if (!IsServiceOpen() || FOperation) {
-        return;
-    }
-    try {
-        if (FControl->Query().State == ServiceStopped) {
-            Prompts().Info(this, Utf8("The service is stopped already on " + PcDisplayName()));
-            return;
-        }
-        FStatusOnError = false;
-        BeginOperation();
-        SetStatusText("Service s'arrête...");
-        SetBusyLed(false);
-        RunWait(TServiceWait::StopService, [this] {
-            SetStatusText("Service s'est arrêté");
-            ValueLabel("ValNextCheck")->clear();
-            EndOperation();
-        });
-    } catch (const std::exception& E) {
-        OperationFailed(E.what(), false);
-    }
+    StartOrStop(TServiceWait::StopService);
 }
 
 void TSvcWndBase::SendConfigReported() {
@@ -623,6 +616,10 @@ void TSvcWndBase::Configure() {
             return;
         }
         Dialog.reset();
+        FinishPoll(); // the timer went on while the dialog was open
+        if (FOperation) {
+            return;
+        }
         FStatusOnError = true;
         BeginOperation();
         SendConfigReported(); // reports its own failure; the restart follows all the same
@@ -646,7 +643,7 @@ void TSvcWndBase::RestartService(std::function<void()> Then) {
         ChangeServiceSettings();
         SetStatusText("Service commence...");
         RunWait(TServiceWait::StartService, [this, Then] {
-            SetStatusText("Service est en cours d'exécution");
+            SetStatusText(ServiceStateText(ServiceRunning));
             Then();
         });
     };

@@ -117,6 +117,7 @@ protected:
     void EndOperation();
     void RunWait(TServiceWait::TKind Kind, std::function<void()> Then);
     void OperationFailed(const std::string& Message, bool IntoStatus);
+    void StartOrStop(TServiceWait::TKind Kind);
     void RestartService(std::function<void()> Then);
     void SendConfigReported();
 
@@ -156,6 +157,6 @@ private:
     bool FStatusOnError = false; // a failed operation also leaves its message in the status bar
     std::unique_ptr<TMessageTransport> FTransport;
     std::unique_ptr<TPipeClient> FClient;
-    std::unique_ptr<TServiceControl> FControl;
+    std::shared_ptr<TServiceControl> FControl; // shared with a wait under way
     std::future<TPollResult> FPoll;
 };

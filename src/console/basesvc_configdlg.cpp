@@ -59,19 +59,10 @@ TBaseSvcConfigDlg::TBaseSvcConfigDlg(QWidget* Owner, TConfigClass ConfigClass, s
     GeneralLayout->addWidget(CbLogDetailed, 12, 0, 1, 4);
     GeneralLayout->setColumnStretch(0, 1);
 
-    auto* Buttons = new QHBoxLayout();
-    Buttons->addStretch();
-    BtnOK = new QPushButton(this);
-    BtnOK->setObjectName("BtnOK");
-    BtnOK->setDefault(true);
-    BtnCancel = new QPushButton(this);
-    BtnCancel->setObjectName("BtnCancel");
-    Buttons->addWidget(BtnOK);
-    Buttons->addWidget(BtnCancel);
-    Main->addLayout(Buttons);
-
+    AddOkCancelButtons(*this, *Main, BtnOK, BtnCancel);
+    // OK closes the dialog only once the copy is saved.
+    disconnect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnOK, &QPushButton::clicked, this, &TBaseSvcConfigDlg::OkClicked);
-    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(BtnBrowseDir, &QPushButton::clicked, this, [this] {
         std::string Folder = EdHalvexaDir->text().toStdString();
         if (BrowseForFolder(this, QString::fromUtf8("Selection du dossier cible"), Folder)) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -167,12 +168,12 @@ struct TConsole {
         SetPrompts(nullptr);
     }
 
-    TMainWnd& Open(std::vector<std::string> Parameters = {}) {
+    TMainWnd& Open(std::vector<std::string> Parameters = {}, bool BackgroundPoll = false) {
         TConsoleEnvironment Env;
         Env.Home = Home.Dir();
         Env.Clock = &Clock;
         Env.Parameters = std::move(Parameters);
-        Env.BackgroundPoll = false;
+        Env.BackgroundPoll = BackgroundPoll;
         Env.StartTimer = false;
         Env.MakeTransport = [this](const std::string& Pc) {
             PcNames.push_back(Pc);
@@ -230,6 +231,7 @@ private slots:
     void StatisticsAreShownWithTheirFormats();
     void ShortStatisticsAnswerShowsLengthErrorAndKeepsValues();
     void SilentOrUnreachableServiceIsReportedAndPollingGoesOn();
+    void SlowServiceDoesNotHoldTheWindow();
     void RemotePcReachesEveryFactoryAndIsWrittenBack();
     void StartOnRunningServiceOnlyInforms();
     void StartAndStopWaitForTheService();
@@ -368,6 +370,26 @@ void TConsoleTest::SilentOrUnreachableServiceIsReportedAndPollingGoesOn() {
     W.Tick();
     QCOMPARE(W.StatusText(), QString("Timeout waiting for the service"));
     QCOMPARE(T.Transport.LastTimeoutMs, DefaultReceiveTimeoutMs);
+    QVERIFY(W.IsServiceRunning());
+}
+
+void TConsoleTest::SlowServiceDoesNotHoldTheWindow() {
+    TConsole T;
+    T.Service.State = ServiceRunning;
+    std::promise<void> Release;
+    std::shared_future<void> Released = Release.get_future().share();
+    const auto Answer = T.Transport.OnRequest;
+    T.Transport.OnRequest = [Answer, Released](const std::string& Pipe, std::string_view Request) {
+        Released.wait(); // the service takes its time
+        return Answer(Pipe, Request);
+    };
+    TMainWnd& W = T.Open({}, true);
+    W.Tick(); // starts the poll on the worker and returns while the service has not answered
+    W.Tick(); // the poll is still under way: nothing new starts, nothing waits
+    QVERIFY(W.StatusText().isEmpty());
+    Release.set_value();
+    // Each tick shows a finished poll and starts the next.
+    QTRY_VERIFY((W.Tick(), T.Label("ValVersion") == "1.2.3"));
     QVERIFY(W.IsServiceRunning());
 }
 

@@ -10,6 +10,7 @@
 #include "console/prompts.h"
 #include "console/tarno_cfgmain.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/rundir.h"
 #include "platform/servicecontrol.h"
@@ -73,11 +74,20 @@ int main(int argc, char** argv) {
             }
             return std::make_unique<TBridgeTransport>(SshBridgeCommand(PcName));
         };
-        Env.OpenService = [RunDir, ServiceHome](const std::string& PcName) {
+        // The service program beside this one, or in the build tree's service folder.
+        std::string ServiceExe;
+        for (const char* Relative : {"/tarno", "/../service/tarno"}) {
+            if (FileExists(ProgramDirectory() + Relative)) {
+                ServiceExe = ProgramDirectory() + Relative;
+                break;
+            }
+        }
+        Env.OpenService = [RunDirOption, ServiceHome, ServiceExe](const std::string& PcName) {
             TServiceControlOptions Options;
             Options.Host = PcName;
-            Options.RunDir = RunDir;
+            Options.RunDir = RunDirOption; // empty: the system's unit when systemd runs it
             Options.Home = ServiceHome;
+            Options.ServiceExe = ServiceExe;
             return OpenServiceControl(Options, SystemProcessRunner());
         };
         TMainWnd Window(std::move(Env));

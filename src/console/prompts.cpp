@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPushButton>
 
 const char* const ApplicationTitle = "Vevu Vidozirido Vaziviz";
 
@@ -49,4 +51,20 @@ TPrompts& Prompts() {
 
 void SetPrompts(TPrompts* Replacement) {
     CurrentPrompts = Replacement != nullptr ? Replacement : &RealPrompts;
+}
+
+void AddOkCancelButtons(QDialog& Dialog, QBoxLayout& Layout, QPushButton*& BtnOK,
+                        QPushButton*& BtnCancel) {
+    auto* Row = new QHBoxLayout();
+    Row->addStretch();
+    BtnOK = new QPushButton("OK", &Dialog);
+    BtnOK->setObjectName("BtnOK");
+    BtnOK->setDefault(true);
+    BtnCancel = new QPushButton("Annuler", &Dialog);
+    BtnCancel->setObjectName("BtnCancel");
+    Row->addWidget(BtnOK);
+    Row->addWidget(BtnCancel);
+    Layout.addLayout(Row);
+    QObject::connect(BtnOK, &QPushButton::clicked, &Dialog, &QDialog::accept);
+    QObject::connect(BtnCancel, &QPushButton::clicked, &Dialog, &QDialog::reject);
 }

@@ -4,7 +4,9 @@
 
 #include <QString>
 
+class QBoxLayout;
 class QDialog;
+class QPushButton;
 class QWidget;
 
 class TPrompts {
@@ -31,3 +33,8 @@ void SetPrompts(TPrompts* Replacement);
 
 // The application's title, shown in the message boxes.
 extern const char* const ApplicationTitle;
+
+// Adds the row of the "OK" (default, accepts) and "Annuler" (rejects) buttons of Dialog to
+// Layout; the buttons' object names are "BtnOK" and "BtnCancel".
+void AddOkCancelButtons(QDialog& Dialog, QBoxLayout& Layout, QPushButton*& BtnOK,
+                        QPushButton*& BtnCancel);

@@ -50,6 +50,7 @@ void TMainWnd::CommandsClicked() {
         Client().FetchConfig();
         TCommandsDlg Dialog(this, LocalConfigPath(), PcName());
         if (Prompts().Exec(Dialog) == QDialog::Accepted && Dialog.SelectedSlot() >= 0) {
+            FinishPoll(); // the timer went on while the dialog was open
             QApplication::setOverrideCursor(Qt::WaitCursor);
             try {
                 if (Control() == nullptr) {

@@ -9,6 +9,7 @@
 
 #include "common/ini.h"
 #include "config/fcsconfig.h"
+#include "console/prompts.h"
 #include "platform/servicecontrol.h"
 
 TCommandsDlg::TCommandsDlg(QWidget* Owner, const std::string& LocalConfigPath,
@@ -30,18 +31,7 @@ TCommandsDlg::TCommandsDlg(QWidget* Owner, const std::string& LocalConfigPath,
     Main->addWidget(CbChain);
     Main->addWidget(RbAllFiles);
     Main->addStretch();
-    auto* Buttons = new QHBoxLayout();
-    Buttons->addStretch();
-    BtnOK = new QPushButton("OK", this);
-    BtnOK->setObjectName("BtnOK");
-    BtnOK->setDefault(true);
-    BtnCancel = new QPushButton("Annuler", this);
-    BtnCancel->setObjectName("BtnCancel");
-    Buttons->addWidget(BtnOK);
-    Buttons->addWidget(BtnCancel);
-    Main->addLayout(Buttons);
-    connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkCancelButtons(*this, *Main, BtnOK, BtnCancel);
 
     // Raises when the copy cannot be read as a configuration: nothing would be listed right.
     const TIniFile Ini(LocalConfigPath);

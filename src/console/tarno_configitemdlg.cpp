@@ -21,6 +21,7 @@
 #include "config/convtypes.h"
 #include "config/fcsconfig.h"
 #include "console/basesvc_configdlg.h"
+#include "console/prompts.h"
 
 namespace {
 
@@ -411,20 +412,9 @@ TTarnoConfigItemDlg::TTarnoConfigItemDlg(QWidget* Owner) : QDialog(Owner) {
     BuildPanels(Host);
     Main->addWidget(Host, 1);
 
-    auto* Buttons = new QHBoxLayout();
-    Buttons->addStretch();
-    BtnOK = new QPushButton("OK", this);
-    BtnOK->setObjectName("BtnOK");
-    BtnOK->setDefault(true);
-    BtnCancel = new QPushButton("Annuler", this);
-    BtnCancel->setObjectName("BtnCancel");
-    Buttons->addWidget(BtnOK);
-    Buttons->addWidget(BtnCancel);
-    Main->addLayout(Buttons);
+    AddOkCancelButtons(*this, *Main, BtnOK, BtnCancel);
     resize(520, 470);
 
-    connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(CbConvType, qOverload<int>(&QComboBox::activated), this,
             [this](int Index) { ChangeType(CbConvType->itemData(Index).toInt()); });
     connect(EdFileExt, &QLineEdit::textChanged, this, [this](const QString& Text) {
@@ -506,12 +496,12 @@ void TTarnoConfigItemDlg::BuildPanels(QWidget* Host) {
                 if (Label != nullptr) {
                     Grid->addWidget(Label, Row, 0);
                 }
-                Grid->addWidget(Ed, Row++, 1, 1, 3);
+                Grid->addWidget(Ed, Row++, 1, 1, 4);
                 if (B.Name == "EdRawOutdir") {
                     auto* Btn = new QPushButton("...", Panel);
                     Btn->setObjectName("BtnBrowseRawOutDir");
                     Btn->setToolTip(Utf8(OutDirTitle));
-                    Grid->addWidget(Btn, Row - 1, 4);
+                    Grid->addWidget(Btn, Row - 1, 5);
                 }
                 connect(Ed, &QLineEdit::textChanged, this, [this, &B] { WriteBack(B); });
                 break;
@@ -567,7 +557,7 @@ void TTarnoConfigItemDlg::BuildPanels(QWidget* Host) {
             }
         }
         Grid->setRowStretch(Row, 1);
-        Grid->setColumnStretch(3, 1);
+        Grid->setColumnStretch(4, 1);
         HostLayout->addWidget(Panel);
         FPanels[Info.Type] = Panel;
     }
