@@ -12,6 +12,8 @@ public:
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int Get() const { return FFd; }
+    // Closes the descriptor held and takes Fd.
+    void Reset(int Fd);
     int Release() {
         const int Fd = FFd;
         FFd = -1;
@@ -26,5 +28,6 @@ private:
 bool WriteAll(int Fd, std::string_view Bytes);
 
 // Opens Path for appending (created with mode 0666 & ~umask when missing, never through a
-// symbolic link) and writes Bytes; false (errno set) on failure.
+// symbolic link, without blocking) and writes Bytes when it is a regular file; false (errno
+// set, EINVAL for a FIFO or device) on failure.
 bool AppendBytes(const std::string& Path, std::string_view Bytes);

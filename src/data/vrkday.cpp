@@ -39,21 +39,6 @@ void InitDayAt(TVrkDay& Day, TDateTime Date) {
     InitDay(Day, P.Year, P.Month, P.Day);
 }
 
-// Splits Line at every TAB into Fields (views into Line).
-void SplitTabs(std::string_view Line, std::vector<std::string_view>& Fields) {
-    Fields.clear();
-    std::size_t Start = 0;
-    while (true) {
-        const std::size_t Tab = Line.find('\t', Start);
-        if (Tab == std::string_view::npos) {
-            Fields.push_back(Line.substr(Start));
-            return;
-        }
-        Fields.push_back(Line.substr(Start, Tab - Start));
-        Start = Tab + 1;
-    }
-}
-
 // Field Index (0-based) of the split line, "" when missing.
 std::string_view FieldAt(const std::vector<std::string_view>& Fields, std::size_t Index) {
     return Index < Fields.size() ? Fields[Index] : std::string_view();
@@ -84,6 +69,22 @@ bool ReadRowDate(std::string_view Text, int DefaultYear, TDateTime& Date) {
 }
 
 } // namespace
+
+void SplitRowFields(std::string_view Line, std::vector<std::string_view>& Fields) {
+    Fields.clear();
+    Fields.reserve(MaxRowFields);
+    std::size_t Start = 0;
+    while (Fields.size() + 1 < MaxRowFields) {
+        const std::size_t Tab = Line.find('\t', Start);
+        if (Tab == std::string_view::npos) {
+            Fields.push_back(Line.substr(Start));
+            return;
+        }
+        Fields.push_back(Line.substr(Start, Tab - Start));
+        Start = Tab + 1;
+    }
+    Fields.push_back(Line.substr(Start, Line.find('\t', Start) - Start));
+}
 
 int32_t ClampCount(int64_t Value) {
     return static_cast<int32_t>(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
@@ -155,7 +156,7 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
         return;
     }
     std::vector<std::string_view> Fields;
-    SplitTabs(Lines.back(), Fields);
+    SplitRowFields(Lines.back(), Fields);
     TDateTime RowDate = 0;
     if (ReadRowDate(TrimView(FieldAt(Fields, 1)), DecodeDate(StartDate).Year, RowDate) &&
         RowDate != Day.Date) {
@@ -163,7 +164,7 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
     }
 
     for (const std::string& Line : Lines) {
-        SplitTabs(Line, Fields);
+        SplitRowFields(Line, Fields);
         const std::string_view Time = TrimView(FieldAt(Fields, 2));
         const auto Hour = TryStrToInt(CopyText(Time, 1, 2));
         const auto Minute = TryStrToInt(CopyText(Time, 4, 2));

@@ -47,6 +47,12 @@ void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime 
 void AddCounts(TVrkDay& Day, int Channel1, int32_t Value1, TDateTime Time, int Channel2,
                int32_t Value2, int Channel3, int32_t Value3, int Channel4, int32_t Value4);
 
+// The fields a data row can hold: store, date, time and 64 counts.
+constexpr std::size_t MaxRowFields = 3 + 64;
+// Splits a data row at TAB into at most MaxRowFields fields (views into Line); whatever follows
+// the last of them is not split, so a huge line costs no more than a short one.
+void SplitRowFields(std::string_view Line, std::vector<std::string_view>& Fields);
+
 // Fills Day from the data rows of Text, the content of the counting file FileName (whose name
 // dates the day); Config receives the file's signature. Malformed rows are skipped; never fails.
 void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay& Day,

@@ -67,6 +67,25 @@ TEST(VrkDay, BadRowsAreSkippedOrCutShort) {
     EXPECT_FALSE(Day.SlotPresent[40]); // 10:00 only in the rows that were refused
 }
 
+// A row is split into no more fields than it can hold, whatever the length of the line.
+TEST(VrkDay, SplitsARowIntoTheFieldsItCanHoldOnly) {
+    std::vector<std::string_view> Fields;
+    SplitRowFields("a\t\tb", Fields);
+    EXPECT_EQ(Fields, (std::vector<std::string_view>{"a", "", "b"}));
+    std::string Line = "001\t24/12/2008\t09:00";
+    for (int K = 1; K <= 100000; ++K) {
+        Line += "\t" + std::to_string(K);
+    }
+    SplitRowFields(Line, Fields);
+    ASSERT_EQ(Fields.size(), MaxRowFields);
+    EXPECT_EQ(Fields[2], "09:00");
+    EXPECT_EQ(Fields.back(), "64");
+    EXPECT_EQ(Fields.capacity(), MaxRowFields);
+    const TVrkDay Day = LoadText("081224.vrk", Line);
+    EXPECT_EQ(Day.ChannelCount, 64);
+    EXPECT_EQ(Count(Day, 36, 63), 64);
+}
+
 TEST(VrkDay, DateOfTheLastRowWins) {
     struct {
         const char* Name;

@@ -1,5 +1,7 @@
 #include "importers/fc_cboxrt.h"
 
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -168,7 +170,11 @@ TEST_F(CboxImport, InputErrors) {
     EXPECT_TRUE(ImportCboxRt(Tmp.Path("none.dat"), Params));
     EXPECT_TRUE(Import("nothing to read\r\n"));
     EXPECT_TRUE(ListFiles(Tmp.Path("out"), "*").empty());
-    EXPECT_THROW(ImportCboxRt("/proc/self/mem", Params), EOSError);
+    // An input reached through a symbolic link is not read.
+    const std::string Real = Tmp.Write("in/real.dat", "nothing to read\r\n");
+    ASSERT_EQ(::symlink(Real.c_str(), Tmp.Path("in/link.dat").c_str()), 0);
+    EXPECT_TRUE(ImportCboxRt(Tmp.Path("in/link.dat"), Params));
+    EXPECT_TRUE(ListFiles(Tmp.Path("out"), "*").empty());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -44,74 +45,111 @@ bool MatchesExt(std::string_view Name, std::string_view Ext) {
 }
 } // namespace
 
-bool TryReadFileBytes(const std::string& Path, std::string& Bytes) {
-    TFd Fd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+namespace {
+
+// Why an input could not be opened: the system's message, or one of these for what the file
+// layer refuses itself.
+constexpr int NotRegular = -1;
+constexpr int IsLink = -2;
+
+std::string OpenErrorText(int Error) {
+    if (Error == NotRegular) {
+        return "it is not a regular file";
+    }
+    if (Error == IsLink) {
+        return "it is a symbolic link";
+    }
+    return SysErrorMessage(Error);
+}
+
+// Opens the regular file Path for reading without following a link at its name and without
+// blocking on a FIFO or device; St gets its fstat. 0, or the error (errno or one above).
+int OpenRegular(const std::string& Path, TFd& Fd, struct stat& St) {
+    Fd.Reset(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (Fd.Get() < 0) {
-        return false;
+        const int Error = errno;
+        struct stat Link {};
+        return Error == ELOOP && ::lstat(Path.c_str(), &Link) == 0 && S_ISLNK(Link.st_mode) ? IsLink
+                                                                                            : Error;
     }
+    if (::fstat(Fd.Get(), &St) != 0) {
+        return errno;
+    }
+    return S_ISREG(St.st_mode) ? 0 : NotRegular;
+}
+
+// Reads the regular file Path up to the size it has when opened. 0, or the error.
+int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St) {
     Bytes.clear();
-    struct stat St {};
-    if (::fstat(Fd.Get(), &St) == 0 && St.st_size > 0) {
-        Bytes.reserve(static_cast<std::size_t>(St.st_size));
+    TFd Fd(-1);
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
+        return Error;
     }
-    char Buffer[65536];
-    for (;;) {
-        const ssize_t N = ::read(Fd.Get(), Buffer, sizeof Buffer);
+    Bytes.resize(static_cast<std::size_t>(St.st_size));
+    std::size_t Got = 0;
+    while (Got < Bytes.size()) {
+        const ssize_t N = ::read(Fd.Get(), Bytes.data() + Got, Bytes.size() - Got);
         if (N < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return false;
+            const int Error = errno;
+            Bytes.clear();
+            return Error;
         }
         if (N == 0) {
             break;
         }
-        Bytes.append(Buffer, static_cast<std::size_t>(N));
+        Got += static_cast<std::size_t>(N);
     }
-    return true;
+    Bytes.resize(Got);
+    return 0;
 }
 
-std::string ReadFileBytes(const std::string& Path) {
-    std::string Bytes;
-    if (!TryReadFileBytes(Path, Bytes)) {
-        RaiseOpen(Path, errno);
-    }
-    return Bytes;
+[[noreturn]] void RaiseRead(const std::string& Path, int Error) {
+    throw EOSError("Cannot open file \"" + Path + "\". " + OpenErrorText(Error));
 }
 
-void WriteFileAtomically(const std::string& Path, std::string_view Bytes) {
+mode_t CurrentUmask() {
+    const mode_t Mask = ::umask(0);
+    ::umask(Mask);
+    return Mask;
+}
+
+constexpr std::string_view TempPrefix = ".tarno-";
+
+bool IsTempChar(char C) {
+    return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9');
+}
+
+// Writes Bytes to a new temporary file in Path's directory and renames it over Path; the file
+// gets Path's permission bits when a regular file stands there, else the default mode, and the
+// modification time Time when given.
+void ReplaceAtomically(const std::string& Path, std::string_view Bytes, const timespec* Time) {
     const std::string Dir = DirectoryOf(Path);
-    const auto Slash = Path.find_last_of('/');
-    const std::string Base = Slash == std::string::npos ? Path : Path.substr(Slash + 1);
-    std::string Temp =
-        (Dir == "." && Slash == std::string::npos ? "" : Dir + "/") + "." + Base + ".XXXXXX";
-    if (Dir == "/") {
-        Temp = "/." + Base + ".XXXXXX";
-    }
-    std::unique_ptr<char[]> Name(new char[Temp.size() + 1]);
-    Temp.copy(Name.get(), Temp.size());
-    Name[Temp.size()] = '\0';
-    TFd Fd(::mkostemp(Name.get(), O_CLOEXEC));
+    const bool Bare = Path.find('/') == std::string::npos;
+    std::string Temp = (Bare ? std::string() : (Dir == "/" ? Dir : Dir + "/")) +
+                       std::string(TempPrefix) + "XXXXXX";
+    TFd Fd(::mkostemp(Temp.data(), O_CLOEXEC));
     if (Fd.Get() < 0) {
         RaiseCreate(Path, errno);
     }
-    // Keep the mode of the file being replaced; a new file gets the usual 0666 & ~umask.
+    // Keep the permission bits of the regular file being replaced, never setuid, setgid or
+    // sticky and never those of what a link points to; a new file gets 0666 & ~umask.
     struct stat Old {};
-    if (::stat(Path.c_str(), &Old) == 0) {
-        ::fchmod(Fd.Get(), Old.st_mode & 07777);
-    } else {
-        const mode_t Mask = ::umask(0);
-        ::umask(Mask);
-        ::fchmod(Fd.Get(), 0666 & ~Mask);
+    const mode_t Mode = ::lstat(Path.c_str(), &Old) == 0 && S_ISREG(Old.st_mode)
+                            ? (Old.st_mode & 0777)
+                            : (0666 & ~CurrentUmask());
+    bool Ok = ::fchmod(Fd.Get(), Mode) == 0 && WriteAll(Fd.Get(), Bytes);
+    if (Ok && Time != nullptr) {
+        const timespec Times[2] = {{0, UTIME_OMIT}, *Time};
+        Ok = ::futimens(Fd.Get(), Times) == 0;
     }
-    if (!WriteAll(Fd.Get(), Bytes) || ::fsync(Fd.Get()) != 0) {
+    Ok = Ok && ::fsync(Fd.Get()) == 0;
+    Ok = ::close(Fd.Release()) == 0 && Ok;
+    if (!Ok || ::rename(Temp.c_str(), Path.c_str()) != 0) {
         const int Error = errno;
-        ::unlink(Name.get());
-        RaiseCreate(Path, Error);
-    }
-    if (::close(Fd.Release()) != 0 || ::rename(Name.get(), Path.c_str()) != 0) {
-        const int Error = errno;
-        ::unlink(Name.get());
+        ::unlink(Temp.c_str());
         RaiseCreate(Path, Error);
     }
     // Make the rename itself durable.
@@ -121,46 +159,110 @@ void WriteFileAtomically(const std::string& Path, std::string_view Bytes) {
     }
 }
 
+} // namespace
+
+bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* Error) {
+    struct stat St {};
+    const int Code = ReadRegular(Path, Bytes, St);
+    if (Code != 0) {
+        if (Error != nullptr) {
+            *Error = OpenErrorText(Code);
+        }
+        errno = Code > 0 ? Code : (Code == IsLink ? ELOOP : EINVAL);
+    }
+    return Code == 0;
+}
+
+std::string ReadFileBytes(const std::string& Path) {
+    std::string Bytes;
+    struct stat St {};
+    if (const int Error = ReadRegular(Path, Bytes, St); Error != 0) {
+        RaiseRead(Path, Error);
+    }
+    return Bytes;
+}
+
+void WriteFileAtomically(const std::string& Path, std::string_view Bytes) {
+    ReplaceAtomically(Path, Bytes, nullptr);
+}
+
+bool IsAtomicWriteTempName(std::string_view Name) {
+    if (Name.size() != TempPrefix.size() + 6 || !Name.starts_with(TempPrefix)) {
+        return false;
+    }
+    Name.remove_prefix(TempPrefix.size());
+    return std::all_of(Name.begin(), Name.end(), IsTempChar);
+}
+
 void AppendToFile(const std::string& Path, std::string_view Bytes) {
     if (!AppendBytes(Path, Bytes)) {
         RaiseOpen(Path, errno);
     }
 }
 
-std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext) {
-    std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Dir.c_str()), &::closedir);
+namespace {
+
+// The entry's own status: a link is seen as a link.
+bool EntryStat(int DirFd, const dirent& E, struct stat& St) {
+    return ::fstatat(DirFd, E.d_name, &St, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+using TDirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+TDirHandle OpenDirectory(const std::string& Dir) {
+    TDirHandle D(::opendir(Dir.c_str()), &::closedir);
     if (!D) {
         throw EOSError("Cannot read directory \"" + Dir + "\". " + SysErrorMessage(errno));
     }
+    return D;
+}
+
+} // namespace
+
+std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
+                                  std::vector<std::string>* SkippedLinks) {
+    const TDirHandle D = OpenDirectory(Dir);
     std::vector<TFileEntry> Result;
     const int DirFd = ::dirfd(D.get());
     while (const dirent* E = ::readdir(D.get())) {
         const std::string_view Name(E->d_name);
-        if (Name.empty() || Name[0] == '.' || !MatchesExt(Name, Ext)) {
+        if (Name.empty() || Name[0] == '.') {
+            continue;
+        }
+        if (E->d_type == DT_LNK) {
+            if (SkippedLinks != nullptr) {
+                SkippedLinks->emplace_back(Name);
+            }
+            continue;
+        }
+        if ((E->d_type != DT_REG && E->d_type != DT_UNKNOWN) || !MatchesExt(Name, Ext)) {
             continue;
         }
         struct stat St {};
-        if (::fstatat(DirFd, E->d_name, &St, 0) != 0 || !S_ISREG(St.st_mode)) {
+        if (!EntryStat(DirFd, *E, St)) {
             continue;
         }
-        Result.push_back({std::string(Name), static_cast<int64_t>(St.st_size), StatTimeUtc(St)});
+        if (S_ISLNK(St.st_mode) && SkippedLinks != nullptr) {
+            SkippedLinks->emplace_back(Name);
+        }
+        if (S_ISREG(St.st_mode)) {
+            Result.push_back(
+                {std::string(Name), static_cast<int64_t>(St.st_size), StatTimeUtc(St)});
+        }
     }
     return Result;
 }
 
 std::vector<std::string> ListSubdirectories(const std::string& Dir) {
-    std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Dir.c_str()), &::closedir);
-    if (!D) {
-        throw EOSError("Cannot read directory \"" + Dir + "\". " + SysErrorMessage(errno));
-    }
+    const TDirHandle D = OpenDirectory(Dir);
     std::vector<std::string> Result;
     const int DirFd = ::dirfd(D.get());
     while (const dirent* E = ::readdir(D.get())) {
-        if (E->d_name[0] == '.') {
+        if (E->d_name[0] == '.' || (E->d_type != DT_DIR && E->d_type != DT_UNKNOWN)) {
             continue;
         }
         struct stat St {};
-        if (::fstatat(DirFd, E->d_name, &St, 0) == 0 && S_ISDIR(St.st_mode)) {
+        if (EntryStat(DirFd, *E, St) && S_ISDIR(St.st_mode)) {
             Result.emplace_back(E->d_name);
         }
     }
@@ -169,12 +271,17 @@ std::vector<std::string> ListSubdirectories(const std::string& Dir) {
 
 bool FileExists(const std::string& Path) {
     struct stat St {};
-    return ::stat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+    return ::lstat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+}
+
+bool IsRealDirectory(const std::string& Path) {
+    struct stat St {};
+    return ::lstat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
 }
 
 bool GetFileInfo(const std::string& Path, int64_t& Size, TDateTime& TimeUtc) {
     struct stat St {};
-    if (::stat(Path.c_str(), &St) != 0) {
+    if (::lstat(Path.c_str(), &St) != 0) {
         return false;
     }
     Size = static_cast<int64_t>(St.st_size);
@@ -182,10 +289,10 @@ bool GetFileInfo(const std::string& Path, int64_t& Size, TDateTime& TimeUtc) {
     return true;
 }
 
-bool SetFileTimeUtc(const std::string& Path, TDateTime TimeUtc) {
-    if (!std::isfinite(TimeUtc)) {
-        return false;
-    }
+namespace {
+
+// A date-time (days since 1899-12-30, UTC) as a time since 1970-01-01, milliseconds kept.
+timespec UnixTime(TDateTime TimeUtc) {
     // Days since 1899-12-30 to seconds since 1970-01-01, milliseconds kept.
     const double Ms = std::round((TimeUtc - 25569.0) * MSecsPerDay);
     const auto TotalMs = static_cast<long long>(Ms);
@@ -195,18 +302,32 @@ bool SetFileTimeUtc(const std::string& Path, TDateTime TimeUtc) {
         Rest += 1000;
         --Secs;
     }
-    timespec Times[2];
-    Times[0].tv_sec = 0;
-    Times[0].tv_nsec = UTIME_OMIT;
-    Times[1].tv_sec = static_cast<time_t>(Secs);
-    Times[1].tv_nsec = static_cast<long>(Rest * 1000000);
-    return ::utimensat(AT_FDCWD, Path.c_str(), Times, 0) == 0;
+    timespec Time{};
+    Time.tv_sec = static_cast<time_t>(Secs);
+    Time.tv_nsec = static_cast<long>(Rest * 1000000);
+    return Time;
+}
+
+} // namespace
+
+bool SetFileTimeUtc(const std::string& Path, TDateTime TimeUtc) {
+    if (!std::isfinite(TimeUtc)) {
+        return false;
+    }
+    const timespec Times[2] = {{0, UTIME_OMIT}, UnixTime(TimeUtc)};
+    // A link's own time would be set; a link is not what the caller means, so it is refused.
+    struct stat St {};
+    if (::lstat(Path.c_str(), &St) != 0 || S_ISLNK(St.st_mode)) {
+        return false;
+    }
+    return ::utimensat(AT_FDCWD, Path.c_str(), Times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 void SetAttributesNormal(const std::string& Path) {
+    TFd Fd(-1);
     struct stat St {};
-    if (::stat(Path.c_str(), &St) == 0 && (St.st_mode & S_IWUSR) == 0) {
-        ::chmod(Path.c_str(), (St.st_mode & 07777) | S_IWUSR);
+    if (OpenRegular(Path, Fd, St) == 0 && (St.st_mode & S_IWUSR) == 0) {
+        ::fchmod(Fd.Get(), (St.st_mode & 07777) | S_IWUSR);
     }
 }
 
@@ -242,21 +363,46 @@ void ForceDirectories(const std::string& Dir) {
     }
 }
 
+std::string EnsureSubdirectory(const std::string& Parent, const std::string& Name) {
+    const std::string Path =
+        (Parent.empty() || Parent.back() != '/' ? Parent + "/" : Parent) + Name;
+    TFd ParentFd(::open(Parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (ParentFd.Get() < 0) {
+        throw EOSError("Cannot use directory \"" + Parent + "\". " + SysErrorMessage(errno));
+    }
+    if (::mkdirat(ParentFd.Get(), Name.c_str(), 0777) != 0 && errno != EEXIST) {
+        throw EOSError("Cannot create directory \"" + Path + "\". " + SysErrorMessage(errno));
+    }
+    // mkdirat never follows a link; entering it must not either.
+    TFd Fd(::openat(ParentFd.Get(), Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (Fd.Get() < 0) {
+        const int Error = errno;
+        struct stat St {};
+        if (::fstatat(ParentFd.Get(), Name.c_str(), &St, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(St.st_mode)) {
+            throw EOSError("Cannot use directory \"" + Path +
+                           "\": it is a symbolic link, not a directory");
+        }
+        throw EOSError("Cannot use directory \"" + Path + "\". " + SysErrorMessage(Error));
+    }
+    return Path;
+}
+
 bool DeleteFile(const std::string& Path) {
     return ::unlink(Path.c_str()) == 0;
 }
 
 void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
+    std::string Bytes;
     struct stat Src {};
-    if (::stat(Source.c_str(), &Src) != 0) {
-        RaiseOpen(Source, errno);
+    if (const int Error = ReadRegular(Source, Bytes, Src); Error != 0) {
+        RaiseRead(Source, Error);
     }
     struct stat Dst {};
-    if (::stat(Dest.c_str(), &Dst) == 0 && Dst.st_dev == Src.st_dev && Dst.st_ino == Src.st_ino) {
+    if (::lstat(Dest.c_str(), &Dst) == 0 && Dst.st_dev == Src.st_dev && Dst.st_ino == Src.st_ino) {
         throw EOSError("Cannot copy file \"" + Source + "\" onto itself");
     }
-    WriteFileAtomically(Dest, ReadFileBytes(Source));
-    SetFileTimeUtc(Dest, StatTimeUtc(Src));
+    ReplaceAtomically(Dest, Bytes, &Src.st_mtim);
 }
 
 int StandardBiasMinutes() {

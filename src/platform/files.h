@@ -9,14 +9,24 @@
 
 #include "common/datetime.h"
 
-// The whole content of Path. Raises EOSError "Cannot open file \"<Path>\". <system message>".
+// The whole content of Path, which must be a regular file: it is opened without following a
+// symbolic link and without blocking (a FIFO or device is refused, not read), and read up to
+// the size it has when opened. Raises EOSError "Cannot open file \"<Path>\". <reason>".
 std::string ReadFileBytes(const std::string& Path);
-// The same without raising: false when the file cannot be read.
-bool TryReadFileBytes(const std::string& Path, std::string& Bytes);
+// The same without raising: false (errno set: ELOOP for a link, EINVAL for a special file)
+// when the file cannot be read; Error, when given, gets the reason ("it is a symbolic link",
+// "it is not a regular file" or the system's message).
+bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* Error = nullptr);
 
-// Replaces Path's content with Bytes: a hidden temporary file beside it, fsync, rename; a crash
-// leaves the old or the new file. Raises EOSError "Cannot create file \"<Path>\". <message>".
+// Replaces Path's content with Bytes: a temporary file ".tarno-XXXXXX" (mkstemp) in Path's
+// directory, fsync, rename; a crash leaves the old or the new file, and at most a temporary.
+// A regular file at Path lends its permission bits (0777, never setuid, setgid or sticky) to
+// the new one; anything else there (a symbolic link, nothing) gives 0666 & ~umask, and a link
+// is replaced, never written through. Raises EOSError "Cannot create file \"<Path>\". <message>".
 void WriteFileAtomically(const std::string& Path, std::string_view Bytes);
+// True for a name WriteFileAtomically gives its temporary files (".tarno-" and six letters or
+// digits): such a file is left over by a crash and can be removed.
+bool IsAtomicWriteTempName(std::string_view Name);
 
 // Appends Bytes with O_APPEND, creating the file when missing; never through a symbolic link.
 // Raises EOSError "Cannot open file \"<Path>\". <message>".
@@ -28,30 +38,46 @@ struct TFileEntry {
     TDateTime TimeUtc = 0; // modification time, UTC, milliseconds kept
 };
 
-// The regular files of Dir (symbolic links followed) that are not hidden (name starting with
-// ".") and whose extension matches Ext without regard to ASCII case; Ext "*" or "" takes every
-// file. Ext has no dot. The order is the directory's. Raises EOSError when Dir cannot be read.
-std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext);
+// The regular files of Dir that are not hidden (name starting with ".") and whose extension
+// matches Ext without regard to ASCII case; Ext "*" or "" takes every file. Ext has no dot.
+// Symbolic links are skipped, never followed: their visible names go to SkippedLinks when given
+// (whatever their extension). The order is the directory's. Raises EOSError when Dir cannot be
+// read.
+std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
+                                  std::vector<std::string>* SkippedLinks = nullptr);
 
-// Subdirectories of Dir (symbolic links followed), hidden ones left out, in the directory's order.
+// Subdirectories of Dir, hidden ones and symbolic links left out, in the directory's order.
 std::vector<std::string> ListSubdirectories(const std::string& Dir);
 
-bool FileExists(const std::string& Path); // a regular file (after links)
-// Size and UTC modification time of Path; false when it cannot be read.
+bool FileExists(const std::string& Path);      // a regular file, not a symbolic link
+bool IsRealDirectory(const std::string& Path); // a directory, not a symbolic link
+// Size and UTC modification time of Path (a link's own); false when it cannot be read.
 bool GetFileInfo(const std::string& Path, int64_t& Size, TDateTime& TimeUtc);
-// Sets the modification time of Path (UTC date-time); false on failure.
+// Sets the modification time of Path (UTC date-time), never through a symbolic link; false on
+// failure.
 bool SetFileTimeUtc(const std::string& Path, TDateTime TimeUtc);
 
-// "Set attributes to normal": adds the owner's write bit when it is missing; errors ignored.
+// "Set attributes to normal": adds the owner's write bit to the regular file Path when it is
+// missing, on the opened file (a symbolic link or special file is left alone); errors ignored.
 void SetAttributesNormal(const std::string& Path);
 
-// Creates Dir with every missing level. Raises EOSError with the system message.
+// Creates Dir with every missing level (new levels 0777 & ~umask). Links on the way are
+// followed: Dir comes from the configuration. Raises EOSError with the system message.
 void ForceDirectories(const std::string& Dir);
+
+// The subdirectory Name of Parent that the service creates or enters inside a directory other
+// accounts may write into (the raw copies' "compteursbrut", an "index" folder): created when
+// missing (0777 & ~umask), and never a symbolic link. Name is one path component; an empty
+// Parent is the current directory. Answers Parent + "/" + Name. Raises EOSError "Cannot use
+// directory \"<Path>\": it is a symbolic link, not a directory" for a link, and EOSError with the
+// system's message when it is no directory or cannot be created.
+std::string EnsureSubdirectory(const std::string& Parent, const std::string& Name);
 
 bool DeleteFile(const std::string& Path); // false when it could not be deleted
 
-// Copies Source to Dest, replacing Dest atomically and keeping Source's modification time.
-// Copying a file onto itself fails without touching it. Raises EOSError.
+// Copies the regular file Source (read as ReadFileBytes does) to Dest, replacing Dest atomically
+// and keeping Source's modification time. Copying a file onto itself fails without touching it.
+// Raises EOSError.
 void CopyFileReplacing(const std::string& Source, const std::string& Dest);
 
 // The standard time-zone bias in minutes (UTC = local standard time + bias), no daylight saving.

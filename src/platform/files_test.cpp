@@ -85,3 +85,110 @@ TEST(Files, DirectoriesAndAttributes) {
     EXPECT_TRUE(DeleteFile(Dir.Path("f")));
     EXPECT_FALSE(DeleteFile(Dir.Path("f")));
 }
+
+namespace {
+mode_t ModeOf(const std::string& Path) {
+    struct stat St {};
+    return ::lstat(Path.c_str(), &St) == 0 ? St.st_mode : 0;
+}
+mode_t CurrentUmask() {
+    const mode_t Mask = ::umask(0);
+    ::umask(Mask);
+    return Mask;
+}
+} // namespace
+
+// An output name planted as a link to a setuid program must not lend its mode to what is
+// written there; a regular file keeps its permission bits only.
+TEST(Files, AtomicWriteKeepsOnlyThePermissionBitsOfARegularFile) {
+    TTempDir Dir;
+    const std::string Tool = Dir.Write("tool", "setuid program");
+    ASSERT_EQ(::chmod(Tool.c_str(), 04755), 0);
+    ASSERT_EQ(::symlink(Tool.c_str(), Dir.Path("link.dat").c_str()), 0);
+    WriteFileAtomically(Dir.Path("link.dat"), "payload");
+    EXPECT_TRUE(S_ISREG(ModeOf(Dir.Path("link.dat"))));
+    EXPECT_EQ(ModeOf(Dir.Path("link.dat")) & 07777, 0666 & ~CurrentUmask());
+    EXPECT_EQ(Dir.Read("tool"), "setuid program");
+    EXPECT_EQ(ModeOf(Tool) & 07777, 04755u);
+
+    const std::string Regular = Dir.Write("regular.dat", "old");
+    ASSERT_EQ(::chmod(Regular.c_str(), 06751), 0);
+    WriteFileAtomically(Regular, "new");
+    EXPECT_EQ(ModeOf(Regular) & 07777, 0751u);
+}
+
+// Temporary names are short, of one pattern, whatever the target's name.
+TEST(Files, AtomicWriteTakesTheLongestNames) {
+    TTempDir Dir;
+    const std::string Name(255, 'n');
+    WriteFileAtomically(Dir.Path(Name), "x");
+    EXPECT_EQ(Dir.Read(Name), "x");
+    EXPECT_TRUE(IsAtomicWriteTempName(".tarno-Ab12Zz"));
+    for (const char* Other : {".tarno-Ab12Z", ".tarno-Ab12Zz1", "tarno-Ab12Zz", ".tarno-Ab1.Zz",
+                              ".tarno-XXXXX/", ".out.dat.Ab12Zz", ""}) {
+        EXPECT_FALSE(IsAtomicWriteTempName(Other)) << Other;
+    }
+}
+
+// Links and special files in a watched directory are neither listed nor read.
+TEST(Files, InputsAreNeverReachedThroughLinksOrSpecialFiles) {
+    TTempDir Dir;
+    const std::string Secret = Dir.Write("secret/key", "root only");
+    Dir.Write("in/real.vrk", "data");
+    ASSERT_EQ(::symlink(Secret.c_str(), Dir.Path("in/link.vrk").c_str()), 0);
+    ASSERT_EQ(::symlink(Dir.Path("secret").c_str(), Dir.Path("in/linkdir").c_str()), 0);
+    ASSERT_EQ(::mkdir(Dir.Path("in/sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkfifo(Dir.Path("in/fifo.vrk").c_str(), 0644), 0);
+    std::vector<std::string> Links;
+    const auto Files = ListFiles(Dir.Path("in"), "*", &Links);
+    ASSERT_EQ(Files.size(), 1u);
+    EXPECT_EQ(Files[0].Name, "real.vrk");
+    std::sort(Links.begin(), Links.end());
+    EXPECT_EQ(Links, (std::vector<std::string>{"link.vrk", "linkdir"}));
+    EXPECT_EQ(ListSubdirectories(Dir.Path("in")), std::vector<std::string>{"sub"});
+
+    EXPECT_THAT([&] { ReadFileBytes(Dir.Path("in/link.vrk")); },
+                ThrowsMessage<EOSError>(HasSubstr("symbolic link")));
+    // A FIFO would block a plain open; it is refused at once.
+    EXPECT_THAT([&] { ReadFileBytes(Dir.Path("in/fifo.vrk")); },
+                ThrowsMessage<EOSError>(HasSubstr("not a regular file")));
+    // Nor is anything appended to them.
+    EXPECT_THROW(AppendToFile(Dir.Path("in/fifo.vrk"), "x"), EOSError);
+    EXPECT_THROW(AppendToFile(Dir.Path("in/link.vrk"), "x"), EOSError);
+    std::string Bytes;
+    EXPECT_FALSE(TryReadFileBytes(Dir.Path("in/link.vrk"), Bytes));
+    EXPECT_FALSE(TryReadFileBytes("/dev/zero", Bytes));
+    EXPECT_FALSE(FileExists(Dir.Path("in/link.vrk")));
+    EXPECT_THROW(CopyFileReplacing(Dir.Path("in/link.vrk"), Dir.Path("out.vrk")), EOSError);
+    EXPECT_FALSE(FileExists(Dir.Path("out.vrk")));
+}
+
+// Making a file writable never changes the mode of what a link points to.
+TEST(Files, ModesAreNeverChangedThroughLinks) {
+    TTempDir Dir;
+    const std::string Target = Dir.Write("target", "x");
+    ASSERT_EQ(::chmod(Target.c_str(), 0444), 0);
+    ASSERT_EQ(::symlink(Target.c_str(), Dir.Path("status.dst").c_str()), 0);
+    SetAttributesNormal(Dir.Path("status.dst"));
+    EXPECT_EQ(ModeOf(Target) & 07777, 0444u);
+    ASSERT_EQ(::symlink(Target.c_str(), Dir.Path("timed").c_str()), 0);
+    EXPECT_FALSE(SetFileTimeUtc(Dir.Path("timed"), EncodeDateTime(2001, 1, 1, 0, 0, 0, 0)));
+}
+
+// The subdirectories the service creates or enters are never links.
+TEST(Files, EnsureSubdirectoryRefusesLinks) {
+    TTempDir Dir;
+    const std::string Made = EnsureSubdirectory(Dir.Dir(), "raw");
+    EXPECT_EQ(Made, Dir.Path("raw"));
+    EXPECT_TRUE(S_ISDIR(ModeOf(Made)));
+    EXPECT_EQ(EnsureSubdirectory(Dir.Dir(), "raw"), Made);
+    ASSERT_EQ(::mkdir(Dir.Path("elsewhere").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(Dir.Path("elsewhere").c_str(), Dir.Path("planted").c_str()), 0);
+    EXPECT_THAT([&] { EnsureSubdirectory(Dir.Dir(), "planted"); },
+                ThrowsMessage<EOSError>(HasSubstr("Cannot use directory \"" + Dir.Path("planted") +
+                                                  "\": it is a symbolic link, not a directory")));
+    Dir.Write("file", "x");
+    EXPECT_THROW(EnsureSubdirectory(Dir.Dir(), "file"), EOSError);
+    EXPECT_TRUE(IsRealDirectory(Made));
+    EXPECT_FALSE(IsRealDirectory(Dir.Path("planted")));
+}

@@ -43,6 +43,7 @@ public:
             throw EOSError("Cannot run " + Argv[0] + ": " + SysErrorMessage(Error));
         }
         std::vector<char*> Args = ArgPointers(Argv);
+        const std::string Failure = "Cannot run " + Argv[0] + "\n";
         FPid = fork();
         if (FPid == 0) {
             const int Null = open("/dev/null", O_RDONLY);
@@ -50,8 +51,8 @@ public:
             dup2(Out[1], 1);
             dup2(Err[1], 2);
             execvp(Args[0], Args.data());
-            const std::string Text = "Cannot run " + Argv[0] + ": " + SysErrorMessage(errno);
-            [[maybe_unused]] const ssize_t Rc = write(2, Text.data(), Text.size());
+            // Only async-signal-safe calls after fork: the message was made before it.
+            [[maybe_unused]] const ssize_t Rc = write(2, Failure.data(), Failure.size());
             _exit(127);
         }
         const int Error = errno;

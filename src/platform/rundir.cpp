@@ -11,6 +11,7 @@
 #include "common/errors.h"
 #include "common/fdio.h"
 #include "common/text.h"
+#include "common/utils.h"
 #include "platform/files.h"
 
 namespace {
@@ -31,6 +32,43 @@ int ReadPid(int Fd) {
         return 0;
     }
     return StrToIntDef(Trim(std::string_view(Buffer, static_cast<size_t>(Got))), 0);
+}
+
+// Creates RunDir when missing: 0755, or 0700 when its parent is writable by everyone (as /tmp).
+// There, others could have made it first or planted a link: it must be a real directory of this
+// account that nobody else may write into.
+void EnsureRunDirectory(const std::string& RunDir) {
+    std::string Parent = ExtractFileDir(RunDir);
+    if (Parent.empty()) {
+        Parent = ".";
+    }
+    ForceDirectories(Parent);
+    struct stat St {};
+    const bool Shared = stat(Parent.c_str(), &St) == 0 && (St.st_mode & S_IWOTH) != 0;
+    if (mkdir(RunDir.c_str(), Shared ? 0700 : 0755) != 0 && errno != EEXIST) {
+        throw EOSError("Cannot create directory \"" + RunDir + "\". " + SysErrorMessage(errno));
+    }
+    if (!Shared) {
+        return;
+    }
+    const std::string Name = "Run directory \"" + RunDir + "\"";
+    if (lstat(RunDir.c_str(), &St) != 0) {
+        throw EOSError("Cannot use directory \"" + RunDir + "\". " + SysErrorMessage(errno));
+    }
+    if (S_ISLNK(St.st_mode)) {
+        throw ETarnoError(Name + " is a symbolic link, not a directory of this account");
+    }
+    if (!S_ISDIR(St.st_mode)) {
+        throw ETarnoError(Name + " is not a directory");
+    }
+    if (St.st_uid != geteuid()) {
+        throw ETarnoError(Format(
+            "%s is owned by another account (uid %u), not by this one (uid %u)", Name.c_str(),
+            static_cast<unsigned>(St.st_uid), static_cast<unsigned>(geteuid())));
+    }
+    if ((St.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        throw ETarnoError(Name + " is writable by other accounts");
+    }
 }
 
 } // namespace
@@ -63,7 +101,7 @@ std::string FindClientRunDirectory(const std::string& Option) {
 }
 
 TPidFile::TPidFile(const std::string& RunDir) : FPath(PidFilePath(RunDir)) {
-    ForceDirectories(RunDir);
+    EnsureRunDirectory(RunDir);
     for (;;) {
         TFd Fd(open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (Fd.Get() < 0) {

@@ -14,9 +14,13 @@ std::string FindClientRunDirectory(const std::string& Option);
 // "tarno.pid" in the run directory, locked while this object lives.
 class TPidFile {
 public:
-    // Creates RunDir when missing, locks the pidfile and writes the process id into it.
-    // Raises ETarnoError "Tarno service is already running (pid N, run directory DIR)" when
-    // another process holds it, EOSError when the directory or file cannot be created.
+    // Creates RunDir when missing (0755; 0700 when its parent is writable by everyone, as /tmp),
+    // locks the pidfile and writes the process id into it. In such a shared parent RunDir must
+    // be a real directory owned by this account and not writable by others, else ETarnoError
+    // "Run directory \"DIR\" is a symbolic link, not a directory of this account" (or "is owned
+    // by another account ...", "is writable by other accounts"). Raises ETarnoError "Tarno
+    // service is already running (pid N, run directory DIR)" when another process holds it,
+    // EOSError when the directory or file cannot be created.
     explicit TPidFile(const std::string& RunDir);
     ~TPidFile();
     TPidFile(const TPidFile&) = delete;

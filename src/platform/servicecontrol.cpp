@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -43,6 +44,12 @@ std::string LastLine(const std::string& Text, const std::string& Fallback) {
         }
     }
     return Line.empty() ? Fallback : Line;
+}
+
+// "tarno" beside the running program, else the one found in PATH.
+std::string DefaultServiceExe() {
+    const std::string Beside = ProgramDirectory() + "/tarno";
+    return access(Beside.c_str(), X_OK) == 0 ? Beside : "tarno";
 }
 
 [[noreturn]] void RaiseSystem(int Error) {
@@ -139,7 +146,7 @@ class TDirectServiceControl : public TServiceControl {
 public:
     TDirectServiceControl(const TServiceControlOptions& Options, TProcessRunner& Runner)
         : FRunner(Runner), FRunDir(FindClientRunDirectory(Options.RunDir)), FHome(Options.Home),
-          FExe(Options.ServiceExe.empty() ? ProgramDirectory() + "/tarno" : Options.ServiceExe) {}
+          FExe(Options.ServiceExe.empty() ? DefaultServiceExe() : Options.ServiceExe) {}
 
     TServiceQuery Query() override {
         TServiceQuery Q;

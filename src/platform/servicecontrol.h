@@ -65,7 +65,7 @@ struct TServiceControlOptions {
     std::string Host;       // another machine reached through ssh; "" for this one
     std::string RunDir;     // run directory of the service ("" : the client's default)
     std::string Home;       // --home given to a service the direct backend starts ("": none)
-    std::string ServiceExe; // the service program ("": "tarno" beside the running program)
+    std::string ServiceExe; // the service program ("": "tarno" beside this program, else PATH)
     std::string UnitDir;    // where the systemd unit is looked for ("": the system's)
 };
 

@@ -13,6 +13,7 @@
 #include "platform/rundir.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_processes.h"
+#include "testing/fake_service_control.h"
 #include "testing/temp_dir.h"
 
 using ::testing::ElementsAre;
@@ -22,32 +23,6 @@ using ::testing::ThrowsMessage;
 namespace {
 
 using TArgv = std::vector<std::string>;
-
-// A service whose queries answer a scripted list of states; the last one repeats.
-class TScriptedControl : public TServiceControl {
-public:
-    std::deque<TServiceQuery> Script;
-    std::vector<std::string> Calls;
-    TServiceQuery Query() override {
-        Calls.push_back("query");
-        TServiceQuery Q = Script.front();
-        if (Script.size() > 1) {
-            Script.pop_front();
-        }
-        return Q;
-    }
-    void Start() override { Calls.push_back("start"); }
-    void Stop() override { Calls.push_back("stop"); }
-    void Control(int Code) override { Calls.push_back("control " + std::to_string(Code)); }
-};
-
-TServiceQuery Q(int State, uint32_t CheckPoint = 0, uint32_t WaitHint = 0) {
-    TServiceQuery R;
-    R.State = State;
-    R.CheckPoint = CheckPoint;
-    R.WaitHint = WaitHint;
-    return R;
-}
 
 } // namespace
 
@@ -68,40 +43,40 @@ TEST(ServiceControl, StateTexts) {
 
 TEST(ServiceWait, WaitsWhileTheCheckpointGrows) {
     TFakeClock Clock;
-    TScriptedControl Control;
-    Control.Script = {Q(ServiceStartPending, 1, 300), Q(ServiceStartPending, 2, 700),
-                      Q(ServiceRunning)};
+    TFakeServiceControl Control;
+    Control.Script = {ServiceQuery(ServiceStartPending, 1, 300),
+                      ServiceQuery(ServiceStartPending, 2, 700), ServiceQuery(ServiceRunning)};
     StartServiceAndWait(Control, Clock);
     EXPECT_THAT(Control.Calls, ElementsAre("start", "query", "query", "query"));
     EXPECT_EQ(Clock.SleepCount(), 2);
     EXPECT_DOUBLE_EQ(Clock.Now() * 86400000.0, 1000.0);
 
     // A start whose checkpoint never moves gets one wait hint.
-    Control.Script = {Q(ServiceStartPending, 0, 500)};
+    Control.Script = {ServiceQuery(ServiceStartPending, 0, 500)};
     Clock.Set(0);
     EXPECT_THAT([&] { StartServiceAndWait(Control, Clock); },
                 ThrowsMessage<EServiceControlError>(StrEq("Failed to start service")));
     EXPECT_DOUBLE_EQ(Clock.Now() * 86400000.0, 500.0);
 
-    Control.Script = {Q(ServiceStopPending, 1), Q(ServiceStopPending, 1)};
+    Control.Script = {ServiceQuery(ServiceStopPending, 1), ServiceQuery(ServiceStopPending, 1)};
     Clock.Set(0);
     EXPECT_THAT([&] { StopServiceAndWait(Control, Clock); },
                 ThrowsMessage<EServiceControlError>(StrEq("Failed to stop service")));
     EXPECT_DOUBLE_EQ(Clock.Now() * 86400000.0, 2000.0);
 
-    Control.Script = {Q(ServiceStopped)};
+    Control.Script = {ServiceQuery(ServiceStopped)};
     StopServiceAndWait(Control, Clock); // already there: no wait
 }
 
 TEST(ServiceWait, CommandsGoToARunningServiceOnly) {
-    TScriptedControl Control;
-    Control.Script = {Q(ServiceRunning)};
+    TFakeServiceControl Control;
+    Control.Script = {ServiceQuery(ServiceRunning)};
     SendCommand(Control, CtrlProcessAllFiles, 3, true);
     SendCommand(Control, CtrlNoAction | 0x3F, 64 + 5, true);
     EXPECT_THAT(Control.Calls, ElementsAre("query", "control 195", "query", "control 133"));
     EXPECT_THAT([&] { SendCommand(Control, CtrlProcessAllFiles, 3, false); },
                 ThrowsMessage<EServiceControlError>(StrEq("Service is inaccessible")));
-    Control.Script = {Q(ServiceStopPending)};
+    Control.Script = {ServiceQuery(ServiceStopPending)};
     EXPECT_THAT([&] { SendCommand(Control, CtrlProcessAllFiles, 3, true); },
                 ThrowsMessage<EServiceControlError>(StrEq("Service is not running")));
 }

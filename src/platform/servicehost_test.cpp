@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -139,6 +141,50 @@ TEST(PidFile, OneServicePerRunDirectory) {
     EXPECT_THROW(TPidFile(Dir.Path("blocker/run")), EOSError);
 }
 
+namespace {
+mode_t DirMode(const std::string& Path) {
+    struct stat St {};
+    return ::lstat(Path.c_str(), &St) == 0 ? St.st_mode : 0;
+}
+} // namespace
+
+// In a directory everyone may write into (as /tmp), the run directory must be the service's own:
+// a real directory, owned by its account and writable by nobody else; it is created 0700.
+// Elsewhere it is created 0755.
+TEST(RunDirectory, InASharedDirectoryOnlyTheServicesOwn) {
+    TTempDir Dir;
+    ASSERT_EQ(::chmod(Dir.Dir().c_str(), 01777), 0);
+    {
+        const TPidFile Pid(Dir.Path("fresh"));
+        EXPECT_EQ(DirMode(Dir.Path("fresh")) & 07777, 0700u);
+    }
+    {
+        const TPidFile Pid(Dir.Path("own/run"));
+        EXPECT_EQ(DirMode(Dir.Path("own/run")) & 07777, 0755u);
+    }
+    ASSERT_EQ(::mkdir(Dir.Path("elsewhere").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(Dir.Path("elsewhere").c_str(), Dir.Path("planted").c_str()), 0);
+    EXPECT_THAT([&] { TPidFile Pid(Dir.Path("planted")); },
+                testing::ThrowsMessage<ETarnoError>(
+                    HasSubstr("Run directory \"" + Dir.Path("planted") +
+                              "\" is a symbolic link, not a directory of this account")));
+    EXPECT_EQ(DirMode(Dir.Path("elsewhere/tarno.pid")), 0u);
+    ASSERT_EQ(::mkdir(Dir.Path("open").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(Dir.Path("open").c_str(), 0777), 0);
+    EXPECT_THAT([&] { TPidFile Pid(Dir.Path("open")); },
+                testing::ThrowsMessage<ETarnoError>(HasSubstr("is writable by other accounts")));
+    const passwd* Nobody = ::getpwnam("nobody");
+    if (Nobody == nullptr || Nobody->pw_uid == ::geteuid()) {
+        GTEST_SKIP() << "no second account (nobody) to own a run directory";
+    }
+    ASSERT_EQ(::mkdir(Dir.Path("theirs").c_str(), 0700), 0);
+    if (::chown(Dir.Path("theirs").c_str(), Nobody->pw_uid, Nobody->pw_gid) != 0) {
+        GTEST_SKIP() << "cannot give a directory to nobody (not root)";
+    }
+    EXPECT_THAT([&] { TPidFile Pid(Dir.Path("theirs")); },
+                testing::ThrowsMessage<ETarnoError>(HasSubstr("is owned by another account")));
+}
+
 TEST(RunDirectory, OptionComesFirst) {
     EXPECT_EQ(FindRunDirectory("/x/run"), "/x/run");
     EXPECT_EQ(FindClientRunDirectory("/x/run"), "/x/run");
@@ -150,6 +196,7 @@ TEST(ServiceUnit, IsWrittenAndRemoved) {
     const std::string Text = ServiceUnitText("Display", "/opt/tarno/tarno", "/opt/tarno");
     EXPECT_THAT(Text, HasSubstr("\nExecStart=\"/opt/tarno/tarno\" --home \"/opt/tarno\"\n"));
     EXPECT_THAT(Text, HasSubstr("\nType=notify\n"));
+    EXPECT_THAT(Text, HasSubstr("\nUMask=0022\n"));
     EXPECT_THAT(Text, StartsWith("[Unit]\nDescription=Display\n"));
     InstallServiceUnit(Dir.Path("units"), Text);
     EXPECT_EQ(Dir.Read("units/tarno.service"), Text);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "common/errors.h"
@@ -46,6 +47,37 @@ void Systemctl(const char* Verb, const char* Unit = nullptr) {
     }
 }
 
+// Text as one double-quoted word of a unit's command line: specifiers ("%") and variables
+// ("$") escaped by doubling, quotes, backslashes and control characters by C escapes.
+std::string QuotedUnitWord(const std::string& Text) {
+    std::string Word = "\"";
+    for (const char C : Text) {
+        switch (C) {
+        case '%':
+            Word += "%%";
+            break;
+        case '$':
+            Word += "$$";
+            break;
+        case '"':
+            Word += "\\\"";
+            break;
+        case '\\':
+            Word += "\\\\";
+            break;
+        default:
+            if (static_cast<unsigned char>(C) < 0x20 || C == 0x7f) {
+                char Hex[8];
+                std::snprintf(Hex, sizeof Hex, "\\x%02x", static_cast<unsigned char>(C));
+                Word += Hex;
+            } else {
+                Word += C;
+            }
+        }
+    }
+    return Word + "\"";
+}
+
 } // namespace
 
 std::string ServiceUnitDirectory() {
@@ -64,9 +96,10 @@ std::string ServiceUnitText(const std::string& DisplayName, const std::string& E
            "[Service]\n"
            "Type=notify\n"
            "NotifyAccess=main\n"
-           "ExecStart=\"" +
-           ExePath + "\" --home \"" + Home +
-           "\"\n"
+           "UMask=0022\n"
+           "ExecStart=" +
+           QuotedUnitWord(ExePath) + " --home " + QuotedUnitWord(Home) +
+           "\n"
            "TimeoutStartSec=10\n"
            "TimeoutStopSec=10\n"
            "KillMode=mixed\n"

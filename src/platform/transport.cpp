@@ -133,6 +133,14 @@ std::unique_ptr<TMessageConnection> TUnixTransport::Connect(const std::string& P
     return std::make_unique<TUnixConnection>(Fd.Release());
 }
 
+std::unique_ptr<TMessageTransport> OpenMessageTransport(const std::string& Host,
+                                                        const std::string& RunDir) {
+    if (Host.empty()) {
+        return std::make_unique<TUnixTransport>(RunDir);
+    }
+    return std::make_unique<TBridgeTransport>(SshBridgeCommand(Host));
+}
+
 std::string FrameMessage(std::string_view Message) {
     std::string Frame(FrameHeaderSize, '\0');
     const auto Length = static_cast<uint32_t>(Message.size());

@@ -86,6 +86,10 @@ private:
 // waits on a window).
 std::vector<std::string> SshBridgeCommand(const std::string& Host);
 
+// The transport to the service of Host ("" for this machine: its sockets in RunDir).
+std::unique_ptr<TMessageTransport> OpenMessageTransport(const std::string& Host,
+                                                        const std::string& RunDir);
+
 // Frames: Message preceded by its length as 4 bytes little-endian.
 std::string FrameMessage(std::string_view Message);
 // The length in the first FrameHeaderSize bytes of Header.

@@ -1,6 +1,7 @@
 #include "service/dirlist.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -114,7 +115,10 @@ TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt, std::
 }
 
 void TDirectoryList::Load() {
-    std::vector<TFileEntry> Entries = ListFiles(FDirectory, FFileExt);
+    std::vector<TFileEntry> Entries = ListFiles(FDirectory, FFileExt, &FSkippedLinks);
+    // A status file planted as a link is reported as such below, not as a skipped input.
+    std::erase_if(FSkippedLinks,
+                  [](const std::string& Name) { return EndsWithText(Name, ".dst"); });
     std::vector<std::string> Keys;
     std::vector<uint32_t> Order;
     Keys.reserve(Entries.size());
@@ -137,8 +141,12 @@ void TDirectoryList::Load() {
         FKeys.push_back(std::move(Keys[I]));
         FFiles.push_back({std::move(Entries[I].Name), {Entries[I].Size, Entries[I].TimeUtc, true}});
     }
-    if (TryReadFileBytes(CombinePath(FDirectory, FStatusFileName), FStatusText)) {
+    const std::string StatusPath = CombinePath(FDirectory, FStatusFileName);
+    std::string Error;
+    if (TryReadFileBytes(StatusPath, FStatusText, &Error)) {
         ReadStatusFile();
+    } else if (errno != ENOENT) {
+        FStatusFileProblem = "Cannot open file \"" + StatusPath + "\". " + Error;
     }
 }
 

@@ -59,6 +59,11 @@ public:
     const std::string& ChainEntry() const { return FChainEntry; }
     const std::string& StatusFileName() const { return FStatusFileName; }
     const std::vector<TItem>& Files() const { return FFiles; } // sorted by name, case ignored
+    // The names of the symbolic links the scan skipped (inputs are never read through links).
+    const std::vector<std::string>& SkippedLinks() const { return FSkippedLinks; }
+    // Why the status file present could not be read ("" when it was read or is missing): a
+    // link, a FIFO or another special file is not read, and the directory counts as having none.
+    const std::string& StatusFileProblem() const { return FStatusFileProblem; }
     int OkCount() const { return FOkCount; }
     int BadCount() const { return FBadCount; }
 
@@ -76,6 +81,8 @@ private:
     std::vector<TItem> FFiles;
     std::vector<std::string> FKeys; // lower-case names, parallel to FFiles
     std::string FStatusText;        // the status file as read or last written
+    std::vector<std::string> FSkippedLinks;
+    std::string FStatusFileProblem;
     int FOkCount = 0;
     int FBadCount = 0;
     const TClock& FClock;

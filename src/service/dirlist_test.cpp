@@ -1,5 +1,8 @@
 #include "service/dirlist.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -214,6 +217,45 @@ TEST_F(DirectoryListTest, RewritesAReadOnlyStatusFile) {
     std::filesystem::permissions(Path, std::filesystem::perms::owner_read);
     EXPECT_THAT(Pass(), ElementsAre("a.vrk"));
     EXPECT_THAT(Status(), ::testing::HasSubstr("a.vrk\t1\t"));
+}
+
+// A status file that is a link or a special file is not read (a FIFO would block the pass, a
+// link to a device would read without end): the directory counts as having none, and says so.
+TEST_F(DirectoryListTest, StatusFileMustBeARegularFile) {
+    Put("a.vrk", "x");
+    Pass();
+    const std::string Recorded = Status();
+    ASSERT_THAT(Recorded, ::testing::HasSubstr("a.vrk\t1\t"));
+    const std::string Elsewhere = Dir.Write("elsewhere/list", Recorded);
+    ASSERT_EQ(::unlink(Dir.Path("fclist_none0.dst").c_str()), 0);
+    ASSERT_EQ(::symlink(Elsewhere.c_str(), Dir.Path("fclist_none0.dst").c_str()), 0);
+    {
+        TDirectoryList L = List();
+        EXPECT_TRUE(L.Files().at(0).Status.Changed);
+        EXPECT_EQ(L.StatusFileProblem(), "Cannot open file \"" + Dir.Path("fclist_none0.dst") +
+                                             "\". it is a symbolic link");
+    }
+    ASSERT_EQ(::unlink(Dir.Path("fclist_none0.dst").c_str()), 0);
+    ASSERT_EQ(::mkfifo(Dir.Path("fclist_none0.dst").c_str(), 0644), 0);
+    EXPECT_THAT(List().StatusFileProblem(), ::testing::HasSubstr("not a regular file"));
+    ASSERT_EQ(::unlink(Dir.Path("fclist_none0.dst").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/zero", Dir.Path("fclist_none0.dst").c_str()), 0);
+    EXPECT_THAT(Pass(), ElementsAre("a.vrk"));
+    // Saving replaces the link with a file and leaves its target alone.
+    EXPECT_EQ(Dir.Read("elsewhere/list"), Recorded);
+    EXPECT_THAT(Status(), ::testing::HasSubstr("a.vrk\t1\t"));
+    EXPECT_EQ(List().StatusFileProblem(), "");
+}
+
+// Links in the directory are skipped and named, for the detailed log.
+TEST_F(DirectoryListTest, SkipsLinks) {
+    Put("a.vrk", "x");
+    const std::string Secret = Dir.Write("secret/b.vrk", "root only");
+    ASSERT_EQ(::symlink(Secret.c_str(), Dir.Path("b.vrk").c_str()), 0);
+    TDirectoryList L = List("vrk");
+    ASSERT_EQ(L.Files().size(), 1u);
+    EXPECT_EQ(L.Files()[0].Name, "a.vrk");
+    EXPECT_THAT(L.SkippedLinks(), ElementsAre("b.vrk"));
 }
 
 } // namespace

@@ -110,7 +110,8 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
         const std::string Store = CheckStoreName(Sub);
         // The name is matched without regard to case, as on the systems the stores come from.
         const std::string StoreDir = ResolveNameNoCase(D + "/" + Sub + "/zalmoret");
-        if (!StoreDir.empty() && IsDirectory(StoreDir)) {
+        // Never entered through a link: others may write into the store trees.
+        if (!StoreDir.empty() && IsRealDirectory(StoreDir)) {
             List.push_back(StoreDir + ";vrk;" + Store);
         }
     }

@@ -380,6 +380,41 @@ TEST_F(ServiceTest, InterrogateDoesNotCancelThePass) {
     EXPECT_TRUE(Service.UrgentRequestPending());
 }
 
+// Links in a watched directory are skipped, and named in the detailed log; a status file that
+// is no regular file is logged and taken as missing.
+TEST_F(ServiceTest, LogsSkippedLinksAndUnreadableStatusFiles) {
+    for (const bool Detailed : {true, false}) {
+        SCOPED_TRACE(Detailed);
+        fs::remove_all(Home.Path("in"));
+        fs::remove(Home.Path("tarno.log"));
+        Ini(Slot(0, "a"), Detailed);
+        Files("a", {"a.txt"});
+        Home.Write("secret", "root only");
+        fs::create_symlink(Home.Path("secret"), Home.Path("in/a/b.txt"));
+        fs::create_symlink("/dev/zero", Home.Path("in/a/fclist_none0.dst"));
+        ASSERT_TRUE(Start());
+        Service.RunDirectoryPass();
+        const std::vector<std::string> Log = LogTexts();
+        const auto Skipped = testing::Contains(
+            testing::EndsWith("): skipped symbolic link " + Home.Path("in/a/b.txt")));
+        if (Detailed) {
+            EXPECT_THAT(Log, Skipped);
+        } else {
+            EXPECT_THAT(Log, testing::Not(Skipped));
+        }
+        EXPECT_THAT(Log, testing::Not(testing::Contains(testing::HasSubstr(
+                             "skipped symbolic link " + Home.Path("in/a/fclist_none0.dst")))));
+        EXPECT_THAT(Log, testing::Contains(testing::EndsWith(
+                             "): Cannot open file \"" + Home.Path("in/a/fclist_none0.dst") +
+                             "\". it is a symbolic link; the directory is taken as having no "
+                             "status file")));
+        EXPECT_FALSE(fs::exists(Home.Path("out/a/b.txt")));
+        EXPECT_TRUE(fs::exists(Home.Path("out/a/a.txt")));
+        bool Stopped = true;
+        Service.ServiceStop(Stopped);
+    }
+}
+
 TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
     Ini(Slot(0, "a") + Slot(3, "d"), false);
     Files("a", {"a.txt"});
@@ -412,10 +447,15 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
 
 TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     Ini(Slot(2, "croma", "CROMA"));
-    for (const char* Dir :
-         {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret", "Shop3/ZALMORET"}) {
+    for (const char* Dir : {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret",
+                            "Shop3/ZALMORET", "shop4"}) {
         fs::create_directories(Home.Path(std::string("in/croma/") + Dir));
     }
+    // A store or its data directory planted as a link is not entered.
+    fs::create_directories(Home.Path("elsewhere/zalmoret"));
+    fs::create_directory_symlink(Home.Path("elsewhere/zalmoret"),
+                                 Home.Path("in/croma/shop4/zalmoret"));
+    fs::create_directory_symlink(Home.Path("elsewhere"), Home.Path("in/croma/shop5"));
     ASSERT_TRUE(Start());
     const std::string D = Home.Path("in/croma");
     std::vector<std::string> List;

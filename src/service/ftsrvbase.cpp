@@ -287,6 +287,15 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
             const TDateTime TD = Clock.Now();
             try {
                 TDirectoryList List(Dir, Ext, Entry, StatusName, Clock, StandardBiasMinutes());
+                if (!List.StatusFileProblem().empty()) {
+                    Log(2, List.StatusFileProblem() + "; the directory is taken as having no "
+                                                      "status file");
+                }
+                if (Config->LogDetailed) {
+                    for (const std::string& Link : List.SkippedLinks()) {
+                        Log(0, "skipped symbolic link " + CombinePath(Dir, Link));
+                    }
+                }
                 bool Ascending = false;
                 GetProcessingOrder(Entry, Ascending);
                 List.Process(Ascending, Callback);

@@ -2,6 +2,7 @@
 // one row of the command table; the options every command understands ("--home DIR",
 // "--rundir DIR") are taken out of the arguments before the row is chosen. Without a command the
 // program runs the service in the foreground.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -116,10 +117,17 @@ private:
     bool FTerminal;
 };
 
+// A service run creates files in directories others read: an inherited umask such as 000 must
+// not make its log, status files and run directory writable by everyone.
+void SetServiceUmask() {
+    ::umask(022);
+}
+
 int RunService(const TCommandLine& Line) {
     if (!Line.Args.empty()) {
         return Usage("unknown command \"" + Line.Args[0] + "\"");
     }
+    SetServiceUmask();
     TLinuxServiceHost Host; // first: it blocks the signals before any other thread starts
     EnterHome(Line);
     const std::string RunDir = FindRunDirectory(Line.RunDir);
@@ -142,6 +150,7 @@ int RunOnce(const TCommandLine& Line) {
     if (!Line.Args.empty()) {
         return Usage("--once takes no arguments");
     }
+    SetServiceUmask();
     EnterHome(Line);
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
     TSystemClock Clock;
@@ -408,6 +417,15 @@ std::string ServiceSwitch(const std::string& Arg) {
     return "";
 }
 
+// A switch word counts only where a command stands: INSTALL or UNINSTALL first, SILENT right
+// after one of them. Anywhere else (a file name, say) the word is taken as written.
+bool IsSwitchPosition(const std::vector<std::string>& Before, const std::string& Word) {
+    if (Word == "SILENT") {
+        return Before.size() == 1 && (Before[0] == "INSTALL" || Before[0] == "UNINSTALL");
+    }
+    return Before.empty();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -426,7 +444,8 @@ int main(int argc, char** argv) {
                     return Usage("--listen needs ADDRESS:PORT");
                 }
                 Line.Listen = Args[++I];
-            } else if (const std::string Word = ServiceSwitch(Args[I]); !Word.empty()) {
+            } else if (const std::string Word = ServiceSwitch(Args[I]);
+                       !Word.empty() && IsSwitchPosition(Line.Args, Word)) {
                 Line.Args.push_back(Word);
             } else {
                 Line.Args.push_back(Args[I]);

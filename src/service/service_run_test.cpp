@@ -21,6 +21,7 @@
 #include "common/fdio.h"
 #include "pipe/srvpipe_protocol.h"
 #include "platform/transport.h"
+#include "testing/log_texts.h"
 #include "testing/temp_dir.h"
 
 extern char** environ;
@@ -75,16 +76,7 @@ protected:
         }
         return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     }
-    std::vector<std::string> LogTexts() const {
-        std::vector<std::string> Texts;
-        const std::string Text = Home.Read("tarno.log");
-        for (size_t Pos = 0, End = 0; Pos < Text.size(); Pos = End + 2) {
-            End = Text.find("\r\n", Pos);
-            const std::string Line = Text.substr(Pos, End - Pos);
-            Texts.push_back(Line.substr(Line.find('\t') + 1));
-        }
-        return Texts;
-    }
+    std::vector<std::string> LogTexts() const { return LogLineTexts(Home.Read("tarno.log")); }
 
     TTempDir Home;
 };

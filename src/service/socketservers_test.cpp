@@ -15,6 +15,7 @@
 #include "platform/transport.h"
 #include "service/fcssrv.h"
 #include "testing/fake_service_host.h"
+#include "testing/log_texts.h"
 #include "testing/temp_dir.h"
 #include "testing/thread_clock.h"
 
@@ -52,16 +53,7 @@ protected:
         Connection->Send(Request, 5000);
         return Connection->Receive(5000);
     }
-    std::vector<std::string> LogTexts() const {
-        std::vector<std::string> Texts;
-        const std::string Text = Home.Read("tarno.log");
-        for (size_t Pos = 0, End = 0; Pos < Text.size(); Pos = End + 2) {
-            End = Text.find("\r\n", Pos);
-            const std::string Line = Text.substr(Pos, End - Pos);
-            Texts.push_back(Line.substr(Line.find('\t') + 1));
-        }
-        return Texts;
-    }
+    std::vector<std::string> LogTexts() const { return LogLineTexts(Home.Read("tarno.log")); }
 
     std::vector<std::optional<std::string>> Saved;
     TTempDir Home;

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -24,10 +25,12 @@ struct TRun {
 class TarnoProgramTest : public testing::Test {
 protected:
     // Runs tarno with Arguments (shell words) and captures its output.
-    TRun Run(const std::string& Arguments) const {
-        std::string Command = std::string("TARNO_HOME= TARNO_DRIVE= '") + TARNO_EXE + "' " +
-                              Arguments + " >'" + Temp.Path("out") + "' 2>'" + Temp.Path("err") +
-                              "'";
+    // Dir, when given, is the working directory.
+    TRun Run(const std::string& Arguments, const std::string& Dir = "") const {
+        std::string Command = "umask 000 && " + (Dir.empty() ? "" : "cd '" + Dir + "' && ") +
+                              "TARNO_HOME= TARNO_DRIVE= TARNO_UNIT_DIR='" + Temp.Path("units") +
+                              "' '" + TARNO_EXE + "' " + Arguments + " >'" + Temp.Path("out") +
+                              "' 2>'" + Temp.Path("err") + "'";
         int Status = std::system(Command.c_str());
         TRun Result;
         Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
@@ -105,6 +108,54 @@ TEST_F(TarnoProgramTest, ConvertRunsTheConverterOfTheType) {
 
     R = Run("convert --type NOSUCH '" + Counting + "'");
     EXPECT_EQ(R.ExitCode, 2);
+}
+
+// Only the command position holds a command word; file names are taken as written.
+TEST_F(TarnoProgramTest, CommandWordsOnlyAtTheCommandPosition) {
+    Temp.Write("in/silent", "quiet");
+    Temp.Write("in/Install", "setup");
+    ForceDirectories(Temp.Path("res"));
+    TRun R = Run("convert --type NONE --out ../res silent Install", Temp.Path("in"));
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_EQ(Temp.Read("res/silent"), "quiet");
+    EXPECT_EQ(Temp.Read("res/Install"), "setup");
+    EXPECT_FALSE(FileExists(Temp.Path("res/SILENT")));
+
+    R = Run("--home '" + Temp.Path("") + "' -install silent");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_EQ(R.Out, "");
+    EXPECT_TRUE(FileExists(Temp.Path("units/tarno.service")));
+    R = Run("/Uninstall");
+    EXPECT_EQ(R.Out, "Service uninstalled successfully\n");
+    EXPECT_FALSE(FileExists(Temp.Path("units/tarno.service")));
+}
+
+// The home lands in the unit as systemd reads it back: specifiers, variables, quotes and
+// backslashes escaped.
+TEST_F(TarnoProgramTest, InstallEscapesTheHomeInTheUnit) {
+    const std::string Home = Temp.Path("h%i $HOME \\\" x");
+    ForceDirectories(Home);
+    const TRun R = Run("--home '" + Home + "' INSTALL SILENT");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("units/tarno.service"),
+                HasSubstr("\" --home \"" + Temp.Path("h%%i $$HOME \\\\\\\" x") + "\"\n"));
+}
+
+// The service does not inherit a permissive umask: its log, status files and run directory are
+// not writable by others.
+TEST_F(TarnoProgramTest, ServiceRunsUnderUmask022) {
+    Temp.Write("home/tarno.ini", "[Directory0]\r\nTrackDirectory=" + Temp.Path("in") +
+                                     "\r\nConvType=NONE\r\nOutDir=" + Temp.Path("res") + "\r\n");
+    Temp.Write("in/a.txt", "a");
+    ForceDirectories(Temp.Path("res"));
+    const TRun R =
+        Run("--home '" + Temp.Path("home") + "' --rundir '" + Temp.Path("run") + "' --once", "/");
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    for (const char* Name : {"home/tarno.log", "in/fclist_none0.dst", "run"}) {
+        struct stat St {};
+        ASSERT_EQ(::lstat(Temp.Path(Name).c_str(), &St), 0) << Name;
+        EXPECT_EQ(St.st_mode & 0022, 0u) << Name;
+    }
 }
 
 TEST_F(TarnoProgramTest, HelpVersionAndUsageErrors) {

@@ -1,5 +1,8 @@
 #include "transforms/fc_correction.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -78,4 +81,18 @@ TEST(Correction, FailuresLeaveTheInput) {
     Tmp.Write("sub/compteursbrut", "");
     EXPECT_THROW(CorrectFile(In, P), EOSError);
     EXPECT_EQ(Tmp.Read("sub/081222.vrk"), "#TKT9\r\nX\t22/12/2008\t00:30\t 3\r\n");
+}
+
+// A raw-copy directory planted as a link to another directory is not written through.
+TEST(Correction, RefusesARawCopyDirectoryThatIsALink) {
+    TTempDir Tmp;
+    TConvParamsCorrection P;
+    const std::string Input = "#TKT9\r\nX\t22/12/2008\t00:30\t 3\r\n";
+    const std::string In = Tmp.Write("in/081222.vrk", Input);
+    ASSERT_EQ(::mkdir(Tmp.Path("elsewhere").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(Tmp.Path("elsewhere").c_str(), Tmp.Path("in/compteursbrut").c_str()), 0);
+    EXPECT_THAT([&] { CorrectFile(In, P); },
+                testing::ThrowsMessage<EOSError>(testing::HasSubstr("is a symbolic link")));
+    EXPECT_EQ(Tmp.Read("in/081222.vrk"), Input);
+    EXPECT_EQ(Tmp.Read("elsewhere/081222.vrk"), "");
 }

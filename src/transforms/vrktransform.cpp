@@ -17,8 +17,8 @@ bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
 }
 
 void CopyRawInput(const std::string& FileName) {
-    const std::string RawDir = CombinePath(ExtractFileDir(FileName), "compteursbrut");
-    ForceDirectories(RawDir);
+    // Others may write into the watched directory: the raw-copy directory is never a link.
+    const std::string RawDir = EnsureSubdirectory(ExtractFileDir(FileName), "compteursbrut");
     CopyFileReplacing(FileName, CombinePath(RawDir, ExtractFileName(FileName)));
 }
 
