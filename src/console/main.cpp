@@ -33,6 +33,13 @@ const char* const HelpText =
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before the toolkit, which needs a display.
+    for (int I = 1; I < argc; ++I) {
+        if (std::strcmp(argv[I], "--help") == 0) {
+            std::fputs(HelpText, stdout);
+            return 0;
+        }
+    }
     QApplication App(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
 
@@ -42,10 +49,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> Parameters;
     for (int I = 1; I < argc; ++I) {
         const std::string Arg = argv[I];
-        if (Arg == "--help") {
-            std::fputs(HelpText, stdout);
-            return 0;
-        }
         if (Arg == "--home" || Arg == "--rundir" || Arg == "--service-home") {
             if (I + 1 >= argc) {
                 std::fprintf(stderr, "tarno_cfg: %s needs a directory (see --help)\n", Arg.c_str());
