@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -123,6 +124,14 @@ void TPipeServer::Start() {
     }
     FWakeRead = FWakeWrite = Wake;
     FListener = Listener.Release();
+    // Idle clients are looked for once a second; the poll itself never times out.
+    FIdleTimer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    const itimerspec Second{{1, 0}, {1, 0}};
+    if (FIdleTimer < 0 || timerfd_settime(FIdleTimer, 0, &Second, nullptr) != 0) {
+        const int Error = errno;
+        Shutdown();
+        RaiseCreateError(Error);
+    }
 
     FInstances =
         std::vector<TInstance>(static_cast<size_t>(FInstanceCount) * (FTcpListener >= 0 ? 2 : 1));
@@ -158,7 +167,7 @@ void TPipeServer::Shutdown() {
     for (TInstance& Instance : FInstances) {
         Disconnect(Instance);
     }
-    for (int* Fd : {&FListener, &FTcpListener, &FWakeRead}) {
+    for (int* Fd : {&FListener, &FTcpListener, &FWakeRead, &FIdleTimer}) {
         if (*Fd >= 0) {
             close(*Fd);
             *Fd = -1;
@@ -184,7 +193,7 @@ void TPipeServer::HandleRequest(const char*, uint32_t, char*, uint32_t, uint32_t
 void TPipeServer::Execute() {
     std::vector<pollfd> Fds;
     std::vector<size_t> Owners; // instance of each entry after the listeners
-    Fds.reserve(FInstances.size() + 3);
+    Fds.reserve(FInstances.size() + 4);
     Owners.reserve(FInstances.size());
     while (!FTerminated) {
         Fds.clear();
@@ -192,32 +201,32 @@ void TPipeServer::Execute() {
         Fds.push_back({FWakeRead, POLLIN, 0});
         Fds.push_back({FListener, POLLIN, 0});
         Fds.push_back({FTcpListener, POLLIN, 0}); // ignored by poll when -1
-        const TDateTime Now = Clock.NowUtc();
-        int Timeout = -1;
+        Fds.push_back({FIdleTimer, POLLIN, 0});
         for (size_t I = 0; I < FInstances.size(); ++I) {
             if (FInstances[I].Fd >= 0) {
                 Fds.push_back({FInstances[I].Fd, POLLIN, 0});
                 Owners.push_back(I);
-                const int LeftMs = static_cast<int>(std::clamp<long long>(
-                    IdleTimeoutMs - ElapsedMs(FInstances[I].LastActivity, Now), 0, IdleTimeoutMs));
-                Timeout = Timeout < 0 ? LeftMs : std::min(Timeout, LeftMs);
             }
         }
-        if (poll(Fds.data(), Fds.size(), Timeout) < 0) {
+        if (poll(Fds.data(), Fds.size(), -1) < 0) {
             if (errno != EINTR) {
                 DebugLog(3, "Wait error : ");
             }
             continue;
         }
-        if (Fds[0].revents != 0) {
-            uint64_t Count;
-            [[maybe_unused]] const ssize_t Rc = read(FWakeRead, &Count, sizeof(Count));
-            if (FTerminated) {
-                break;
+        bool LookAtIdle = false;
+        for (const size_t Event : {size_t{0}, size_t{3}}) {
+            if (Fds[Event].revents != 0) {
+                uint64_t Count;
+                [[maybe_unused]] const ssize_t Rc = read(Fds[Event].fd, &Count, sizeof(Count));
+                LookAtIdle = true;
             }
         }
+        if (FTerminated) {
+            break;
+        }
         for (size_t K = 0; K < Owners.size(); ++K) {
-            if (Fds[3 + K].revents != 0) {
+            if (Fds[4 + K].revents != 0) {
                 Serve(FInstances[Owners[K]]);
             }
         }
@@ -227,7 +236,9 @@ void TPipeServer::Execute() {
         if (Fds[2].revents != 0) {
             Accept(FTcpListener, true);
         }
-        DisconnectIdle();
+        if (LookAtIdle) {
+            DisconnectIdle();
+        }
     }
 }
 

@@ -6,8 +6,8 @@
 //
 // A client is disconnected when its request is longer than PipeBufferSize, when it closes, when
 // its answer cannot be sent at once in full (it stopped reading), or when it holds its instance
-// for IdleTimeoutMs without sending a complete request. A client that finds every instance busy
-// is closed at once. Nothing of this ends the server; only Stop does.
+// for IdleTimeoutMs without sending a complete request (looked for once a second). A client that
+// finds every instance busy is closed at once. Nothing of this ends the server; only Stop does.
 #pragma once
 
 #include <sys/types.h>
@@ -81,6 +81,7 @@ private:
     int FTcpListener = -1;
     int FWakeRead = -1;
     int FWakeWrite = -1;
+    int FIdleTimer = -1;
     dev_t FSocketDev = 0;
     ino_t FSocketIno = 0;
     std::vector<TInstance> FInstances;

@@ -16,6 +16,7 @@
 #include "common/datetime.h"
 #include "common/errors.h"
 #include "common/fdio.h"
+#include "pipe/test_gated_server.h"
 #include "platform/transport.h"
 #include "testing/temp_dir.h"
 #include "testing/thread_clock.h"
@@ -200,6 +201,23 @@ TEST_F(PipeServer, ClientThatStopsReadingIsDisconnected) {
     TRawClient Next(Path);
     ASSERT_TRUE(Next.Send("x"));
     EXPECT_EQ(Next.Receive().size(), PipeBufferSize);
+}
+
+TEST_F(PipeServer, ClientThatVanishesBeforeItsAnswerCostsOneWriteError) {
+    TGatedEchoServer Server(Path, 1, 0666, Clock);
+    Server.Start();
+    {
+        TRawClient Client(Path);
+        ASSERT_TRUE(Client.Send("gone"));
+        Server.AwaitRequests(1);
+    } // closed while its answer is being built
+    Server.Release(2);
+    TRawClient Next(Path);
+    ASSERT_TRUE(Next.Send("next"));
+    EXPECT_EQ(Next.Receive(), "next");
+    const TPipeStats S = Server.GetStats();
+    EXPECT_EQ(S.WriteErrors, 1u);
+    EXPECT_EQ(S.Answers, 1u);
 }
 
 TEST_F(PipeServer, StopWithClientsConnectedEndsAndRemovesTheSocket) {

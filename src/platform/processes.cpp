@@ -98,6 +98,20 @@ public:
         return true;
     }
 
+    bool WaitFor(int Ms, TCommandResult& Result) override {
+        const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
+        while (!Poll(Result)) {
+            const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  Deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (Left <= 0) {
+                return false;
+            }
+            Wait(static_cast<int>(std::min<long long>(Left, 50)));
+        }
+        return true;
+    }
+
     // Waits for output or the end of the program, at most Ms.
     void Wait(int Ms) {
         pollfd P[2] = {{FOut, POLLIN, 0}, {FErr, POLLIN, 0}};
@@ -159,23 +173,12 @@ class TSystemProcessRunner : public TProcessRunner {
 public:
     TCommandResult Run(const std::vector<std::string>& Argv, int TimeoutMs) override {
         TCapturedChild Child(Argv);
-        const auto Deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
         TCommandResult Result;
-        while (!Child.Poll(Result)) {
-            const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  Deadline - std::chrono::steady_clock::now())
-                                  .count();
-            if (Left <= 0) {
-                Child.KillNow();
-                while (!Child.Poll(Result)) {
-                    Child.Wait(50);
-                }
-                Result.ExitCode = -1;
-                Result.Err = "Timed out";
-                return Result;
-            }
-            Child.Wait(static_cast<int>(std::min<long long>(Left, 50)));
+        if (!Child.WaitFor(TimeoutMs, Result)) {
+            Child.KillNow();
+            Child.WaitFor(5000, Result);
+            Result.ExitCode = -1;
+            Result.Err = "Timed out";
         }
         return Result;
     }

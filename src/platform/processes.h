@@ -18,6 +18,8 @@ public:
     virtual ~TChildProcess() = default;
     // Without waiting: true and Result filled once the program has ended.
     virtual bool Poll(TCommandResult& Result) = 0;
+    // The same, waiting at most Ms for the end.
+    virtual bool WaitFor(int Ms, TCommandResult& Result) = 0;
 };
 
 class TProcessRunner {

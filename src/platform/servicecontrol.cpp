@@ -25,6 +25,8 @@ constexpr uint32_t MaxPendingChecks = 30;
 constexpr uint32_t StartWaitHintMs = 500;
 constexpr uint32_t RemoteWaitHintMs = 1000;
 constexpr int StopWaitMs = 2000;
+// The longest a query of another machine's service waits for ssh.
+constexpr int QueryWaitMs = 2000;
 
 bool IsPending(int State) {
     return State == ServiceStartPending || State == ServiceStopPending ||
@@ -246,12 +248,29 @@ public:
                 throw EServiceControlError(LastLine(R.Err, "ssh failed on " + FHost));
             }
         }
-        const TCommandResult R = Remote({"state"});
+        // The state comes from a command of its own, waited for at most QueryWaitMs; while it
+        // is late the last state stands, and the next query looks again.
+        if (!FStateQuery) {
+            FStateQuery = StartRemote({"state"});
+        }
+        TCommandResult R;
+        if (!FStateQuery->WaitFor(QueryWaitMs, R)) {
+            if (FHaveLast) {
+                return FLast;
+            }
+            throw EServiceControlError("Timeout waiting for " + FHost);
+        }
+        FStateQuery.reset();
+        if (R.ExitCode != 0) {
+            throw EServiceControlError(LastLine(R.Err, "ssh failed on " + FHost));
+        }
         TServiceQuery Q;
         std::istringstream In(R.Out);
         if (!(In >> Q.State >> Q.CheckPoint >> Q.WaitHint)) {
             throw EServiceControlError("Unexpected answer from tarnoctl on " + FHost);
         }
+        FLast = Q;
+        FHaveLast = true;
         return Q;
     }
 
@@ -283,15 +302,21 @@ private:
         return R;
     }
 
+    std::unique_ptr<TChildProcess> StartRemote(const std::vector<std::string>& Args) {
+        try {
+            return FRunner.Start(Command(Args));
+        } catch (const std::exception& E) {
+            throw EServiceControlError(E.what());
+        }
+    }
+
     void Begin(const char* Verb, int PendingState) {
         if (FOperation) {
             throw EServiceControlError("Another start or stop is still running on " + FHost);
         }
-        try {
-            FOperation = FRunner.Start(Command({Verb}));
-        } catch (const std::exception& E) {
-            throw EServiceControlError(E.what());
-        }
+        FStateQuery.reset(); // a state asked before the start or stop no longer holds
+        FHaveLast = false;
+        FOperation = StartRemote({Verb});
         FOperationState = PendingState;
         FOperationChecks = 0;
     }
@@ -299,6 +324,9 @@ private:
     std::string FHost;
     TProcessRunner& FRunner;
     std::unique_ptr<TChildProcess> FOperation;
+    std::unique_ptr<TChildProcess> FStateQuery;
+    TServiceQuery FLast;
+    bool FHaveLast = false;
     int FOperationState = ServiceStartPending;
     uint32_t FOperationChecks = 0;
 };

@@ -4,10 +4,10 @@
 // its run directory, the program spawned in the background, SIGTERM to stop), and ssh (another
 // machine, through "ssh -T HOST tarnoctl ...").
 //
-// No call blocks longer than its backend's command time-out (a few seconds): starting and
-// stopping only ask, and TServiceWait takes the waiting one query at a time, so that a window
-// can run it from its timer. StartServiceAndWait and StopServiceAndWait are the blocking loops
-// for a command line.
+// Starting and stopping only ask, and TServiceWait takes the waiting one query at a time, so that
+// a window can run it from its timer; StartServiceAndWait and StopServiceAndWait are the blocking
+// loops for a command line. A query of another machine waits at most 2 s for ssh (then the last
+// state stands); a systemctl or ssh command is killed after 15 s.
 #pragma once
 
 #include <cstdint>

@@ -201,5 +201,13 @@ TEST(SshServiceControl, RunsTarnoctlOnTheOtherMachine) {
     EXPECT_THAT([&] { StopServiceAndWait(*Control, Clock); },
                 ThrowsMessage<EServiceControlError>(StrEq("tarnoctl: Failed to stop service")));
 
+    // A state that is late: the last one stands, or there is none yet.
+    Runner.OnRun = [](const TArgv&) { return TCommandResult{0, "4 0 0\n", ""}; };
+    EXPECT_EQ(Control->Query().State, ServiceRunning);
+    Runner.WaitTimesOut = true;
+    EXPECT_EQ(Control->Query().State, ServiceRunning);
+    EXPECT_THAT([&] { OpenSshServiceControl("store12", Runner)->Query(); },
+                ThrowsMessage<EServiceControlError>(StrEq("Timeout waiting for store12")));
+
     EXPECT_THROW(OpenSshServiceControl("-oProxyCommand=x", Runner), EServiceControlError);
 }

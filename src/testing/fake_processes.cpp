@@ -18,6 +18,15 @@ public:
         return true;
     }
 
+    // Waiting lets the program end at once, unless the runner says that it takes too long.
+    bool WaitFor(int, TCommandResult& Result) override {
+        if (FOwner.WaitTimesOut) {
+            return false;
+        }
+        FPolls = 0;
+        return Poll(Result);
+    }
+
 private:
     TFakeProcessRunner& FOwner;
     TFakeProcessRunner::TArgv FArgv;

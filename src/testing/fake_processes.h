@@ -16,6 +16,8 @@ public:
     // Answers Run, and the end of a Start after PollsUntilDone polls. Default: exit 0, no output.
     std::function<TCommandResult(const TArgv&)> OnRun;
     int PollsUntilDone = 0;
+    // When set, TChildProcess::WaitFor runs out of time; otherwise the program ends at once.
+    bool WaitTimesOut = false;
 
     std::vector<TArgv> Commands; // every Run, Start and SpawnDetached, in order
     struct TSignal {

@@ -115,22 +115,15 @@ public:
             SendCommand(FEnv.Control, CtrlProcessAllFiles, *Slot, Running);
             return 0;
         }
-        if (C == "start") {
-            if (FEnv.Control.Query().State == ServiceRunning) {
-                FEnv.Out << "The service is running already on " << PcDisplayName(FOptions.Pc)
-                         << "\n";
+        if (C == "start" || C == "stop") {
+            // As the console's buttons: nothing to do when the service is there already.
+            const bool Start = C == "start";
+            if (FEnv.Control.Query().State == (Start ? ServiceRunning : ServiceStopped)) {
+                FEnv.Out << "The service is " << (Start ? "running" : "stopped") << " already on "
+                         << PcDisplayName(FOptions.Pc) << "\n";
                 return 0;
             }
-            StartServiceAndWait(FEnv.Control, FEnv.Clock);
-            return 0;
-        }
-        if (C == "stop") {
-            if (FEnv.Control.Query().State == ServiceStopped) {
-                FEnv.Out << "The service is stopped already on " << PcDisplayName(FOptions.Pc)
-                         << "\n";
-                return 0;
-            }
-            StopServiceAndWait(FEnv.Control, FEnv.Clock);
+            (Start ? StartServiceAndWait : StopServiceAndWait)(FEnv.Control, FEnv.Clock);
             return 0;
         }
         if (C == "restart") {

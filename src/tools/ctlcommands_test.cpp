@@ -3,9 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +10,7 @@
 #include "pipe/ft_control.h"
 #include "pipe/pipeclient.h"
 #include "pipe/srvpipe.h"
+#include "pipe/test_gated_server.h"
 #include "platform/servicecontrol.h"
 #include "platform/transport.h"
 #include "testing/fake_clock.h"
@@ -25,37 +23,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
-
-// Answers each request with its own bytes, each only once the test lets it through.
-class TGatedEchoServer : public TPipeServer {
-public:
-    using TPipeServer::TPipeServer;
-    ~TGatedEchoServer() override {
-        Release(1000);
-        Shutdown();
-    }
-    void Release(int Count) {
-        const std::lock_guard<std::mutex> Guard(FLock);
-        FAllowed += Count;
-        FChanged.notify_all();
-    }
-
-protected:
-    void HandleRequest(const char* Request, uint32_t Length, char* Answer, uint32_t,
-                       uint32_t& AnswerLength, bool& SendAck) override {
-        std::unique_lock<std::mutex> Guard(FLock);
-        FChanged.wait(Guard, [this] { return FAllowed > 0; });
-        --FAllowed;
-        SendAck = false;
-        std::memcpy(Answer, Request, Length);
-        AnswerLength = Length;
-    }
-
-private:
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    int FAllowed = 0;
-};
 
 std::string StatsAnswer() {
     std::string Data(StatsDataLength, '\0');
