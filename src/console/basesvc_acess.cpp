@@ -522,24 +522,51 @@ void TSvcWndBase::OperationFailed(const std::string& Message, bool IntoStatus) {
     ShowError(Message);
 }
 
+void TSvcWndBase::InBackground(std::function<void()> Work, std::function<void()> Done) {
+    const auto Finish = [this](std::future<void>& Result, const std::function<void()>& Next) {
+        try {
+            Result.get();
+            Next();
+        } catch (const std::exception& E) {
+            OperationFailed(E.what(), FStatusOnError);
+        }
+    };
+    if (!Env.BackgroundPoll) {
+        std::promise<void> Inline;
+        try {
+            Work();
+            Inline.set_value();
+        } catch (...) {
+            Inline.set_exception(std::current_exception());
+        }
+        std::future<void> Result = Inline.get_future();
+        Finish(Result, Done);
+        return;
+    }
+    auto Result = std::make_shared<std::future<void>>(std::async(std::launch::async, Work));
+    auto* Check = new QTimer(this);
+    Check->setInterval(50);
+    connect(Check, &QTimer::timeout, this, [Check, Result, Done, Finish] {
+        if (Result->wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            Check->stop();
+            Check->deleteLater();
+            Finish(*Result, Done);
+        }
+    });
+    Check->start();
+}
+
 void TSvcWndBase::RunWait(TServiceWait::TKind Kind, std::function<void()> Then) {
-    // The constructor asks for the start or stop and queries once; Step queries again. Between
-    // two queries the window stays live.
+    // Asking for the start or stop (TServiceWait's constructor) and each later query run in the
+    // background, with the wait hint between them on a timer: the window stays live throughout.
     // The wait keeps the connection to the service alive even if the window drops its own.
     std::shared_ptr<TServiceControl> Keep = FControl;
-    auto Wait = std::make_shared<TServiceWait>(*Keep, Kind);
+    auto Wait = std::make_shared<std::unique_ptr<TServiceWait>>();
     auto Next = std::make_shared<std::function<void()>>();
-    *Next = [this, Keep, Wait, Then = std::move(Then), Next]() {
-        if (!Wait->Done()) {
-            QTimer::singleShot(std::max(Wait->NextDelayMs(), 0), this, [this, Wait, Next] {
-                try {
-                    Wait->Step();
-                } catch (const std::exception& E) {
-                    *Next = nullptr;
-                    OperationFailed(E.what(), FStatusOnError);
-                    return;
-                }
-                (*Next)();
+    *Next = [this, Wait, Then = std::move(Then), Next]() {
+        if (!(*Wait)->Done()) {
+            QTimer::singleShot(std::max((*Wait)->NextDelayMs(), 0), this, [this, Wait, Next] {
+                InBackground([Wait] { (*Wait)->Step(); }, [Next] { (*Next)(); });
             });
             return;
         }
@@ -550,7 +577,8 @@ void TSvcWndBase::RunWait(TServiceWait::TKind Kind, std::function<void()> Then) 
         }
         *Next = nullptr; // ends the cycle between the function and itself
     };
-    (*Next)();
+    InBackground([Keep, Wait, Kind] { *Wait = std::make_unique<TServiceWait>(*Keep, Kind); },
+                 [Next] { (*Next)(); });
 }
 
 void TSvcWndBase::StartOrStop(TServiceWait::TKind Kind) {

@@ -35,8 +35,9 @@ struct TConsoleEnvironment {
     std::function<std::unique_ptr<TMessageTransport>(const std::string& PcName)> MakeTransport;
     std::function<std::unique_ptr<TServiceControl>(const std::string& PcName)> OpenService;
     int ReceiveTimeoutMs = DefaultReceiveTimeoutMs;
-    bool BackgroundPoll = true; // false: the tick polls on the window's thread (tests)
-    bool StartTimer = true;     // false: ticks only when Tick is called (tests)
+    // false: the poll and the service requests of the buttons run on the window's thread (tests)
+    bool BackgroundPoll = true;
+    bool StartTimer = true; // false: ticks only when Tick is called (tests)
 };
 
 class TSvcWndBase : public QMainWindow {
@@ -116,6 +117,9 @@ protected:
     void BeginOperation();
     void EndOperation();
     void RunWait(TServiceWait::TKind Kind, std::function<void()> Then);
+    // Runs Work on a worker (on this thread when polling is not in the background), then Done
+    // on this thread; an error of either ends the operation with its message.
+    void InBackground(std::function<void()> Work, std::function<void()> Done);
     void OperationFailed(const std::string& Message, bool IntoStatus);
     void StartOrStop(TServiceWait::TKind Kind);
     void RestartService(std::function<void()> Then);

@@ -391,6 +391,11 @@ void TConsoleTest::SlowServiceDoesNotHoldTheWindow() {
     // Each tick shows a finished poll and starts the next.
     QTRY_VERIFY((W.Tick(), T.Label("ValVersion") == "1.2.3"));
     QVERIFY(W.IsServiceRunning());
+    // The stop request runs in the background too; the window learns of its end by a timer.
+    W.StopClicked();
+    QTRY_VERIFY(!W.Busy());
+    QCOMPARE(W.StatusText(), QString::fromUtf8("Service s'est arrêté"));
+    QCOMPARE(T.Service.State, ServiceStopped);
 }
 
 void TConsoleTest::RemotePcReachesEveryFactoryAndIsWrittenBack() {
