@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "common/datetime.h"
@@ -101,6 +103,27 @@ TEST_F(ControlServers, StatisticsAnswerCarriesCountersAndRecord) {
     EXPECT_EQ(Fills, 2);
 }
 
+TEST_F(ControlServers, OtherRequestsGoToOnRequestWhenItAnswers) {
+    TRorozoraSrvInfo Custom(Dir.Path("custom"), 1, Clock);
+    Custom.OnRequest = [](const char* Request, uint32_t, uint32_t& AnswerLength, uint32_t,
+                          char* Answer) {
+        if (!MessageNameIs(Request, "PING")) {
+            return false;
+        }
+        std::memcpy(Answer, "PONG", 4);
+        AnswerLength = 4;
+        return true;
+    };
+    Custom.Start();
+    const auto Connection = Transport.Connect("custom", 5000);
+    Connection->Send(BuildMessage("PING"), 5000);
+    EXPECT_EQ(Connection->Receive(5000), "PONG");
+    Connection->Send(BuildMessage("PANG"), 5000);
+    EXPECT_EQ(Connection->Receive(5000), BuildMessage(AnsReqUnknown));
+    Connection->Send(BuildMessage(ReqGetStats), 5000);
+    EXPECT_EQ(Connection->Receive(5000).size(), StatsAnswerSize);
+}
+
 TEST_F(ControlServers, ConfigurationIsHandedOutWholeOrRefused) {
     struct {
         size_t Size;
@@ -169,6 +192,33 @@ TEST_F(ControlServers, FailedWriteIsReported) {
     const auto Connection = Transport.Connect("below", 5000);
     Connection->Send(BuildMessage(ReqSetConfig, "x"), 5000);
     EXPECT_EQ(Connection->Receive(5000), BuildMessage(AnsSetConfig, "", 2));
+}
+
+TEST_F(ControlServers, GarbageNeverHarmsTheServersOrTheFile) {
+    Dir.Write("tarno.ini", "[General]\r\n");
+    std::mt19937 Random(12);
+    for (int I = 0; I < 200; ++I) {
+        const size_t Size = std::uniform_int_distribution<size_t>(0, 300)(Random);
+        std::string Bytes(Size, '\0');
+        for (char& C : Bytes) {
+            C = static_cast<char>(Random() & 0xFF);
+        }
+        if (Size >= MessageNameSize && I % 3 == 0) {
+            // A known name with a random rest, so that the length checks are reached.
+            std::memcpy(Bytes.data(), I % 2 ? "REQSETCONFIG\0" : "REQGETSTATS\0", 13);
+        }
+        const char* Pipe = I % 2 ? ControlPipeName : InfoPipeName;
+        SCOPED_TRACE(I);
+        try {
+            const std::string Answer = Transact(Pipe, Bytes);
+            EXPECT_GE(Answer.size(), MessageHeaderSize);
+        } catch (const ETransportError&) {
+            EXPECT_EQ(Size, 0u); // only an empty message is dropped without an answer
+        }
+    }
+    // A random REQSETCONFIG may have replaced the file, but only with bytes it really carried.
+    EXPECT_EQ(Transact(InfoPipeName, BuildMessage(ReqGetStats)).size(), StatsAnswerSize);
+    EXPECT_EQ(Transact(ControlPipeName, BuildMessage(ReqGetConfig)).substr(0, 12), "ANSGETCONFIG");
 }
 
 TEST_F(ControlServers, SocketPermissions) {

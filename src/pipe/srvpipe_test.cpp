@@ -89,17 +89,18 @@ protected:
 
 TEST_F(PipeServer, AnswersAckAndSeveralRequestsOnOneConnection) {
     TPipeServer Server(Path, 4, 0666, Clock);
+    Clock.Advance(2000); // the start time is that of Start, not of the construction
     Server.Start();
     TRawClient Client(Path);
     ASSERT_TRUE(Client.Connected);
     const std::string Request(28, 'r');
     for (int I = 0; I < 2; ++I) {
         ASSERT_TRUE(Client.Send(Request));
-        EXPECT_EQ(Client.Receive(), "ACK 28 bytes 17:04:05");
+        EXPECT_EQ(Client.Receive(), "ACK 28 bytes 17:04:07");
     }
     const TPipeStats S = Server.GetStats();
     EXPECT_EQ(S.StartTime.wYear, 2008);
-    EXPECT_EQ(S.StartTime.wSecond, 5);
+    EXPECT_EQ(S.StartTime.wSecond, 7);
     EXPECT_EQ(S.Connections, 1u);
     EXPECT_EQ(S.Requests, 2u);
     EXPECT_EQ(S.RequestBytes, 56u);
