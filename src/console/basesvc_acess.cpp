@@ -562,12 +562,16 @@ void TSvcWndBase::RunWait(TServiceWait::TKind Kind, std::function<void()> Then) 
     // The wait keeps the connection to the service alive even if the window drops its own.
     std::shared_ptr<TServiceControl> Keep = FControl;
     auto Wait = std::make_shared<std::unique_ptr<TServiceWait>>();
+    // The pending callbacks own the step function; it refers to itself only weakly, so that a
+    // failed step frees it with them.
     auto Next = std::make_shared<std::function<void()>>();
-    *Next = [this, Wait, Then = std::move(Then), Next]() {
+    std::weak_ptr<std::function<void()>> Self = Next;
+    *Next = [this, Keep, Wait, Then = std::move(Then), Self]() {
         if (!(*Wait)->Done()) {
-            QTimer::singleShot(std::max((*Wait)->NextDelayMs(), 0), this, [this, Wait, Next] {
-                InBackground([Wait] { (*Wait)->Step(); }, [Next] { (*Next)(); });
-            });
+            QTimer::singleShot(
+                std::max((*Wait)->NextDelayMs(), 0), this, [this, Wait, Again = Self.lock()] {
+                    InBackground([Wait] { (*Wait)->Step(); }, [Again] { (*Again)(); });
+                });
             return;
         }
         try {
@@ -575,7 +579,6 @@ void TSvcWndBase::RunWait(TServiceWait::TKind Kind, std::function<void()> Then) 
         } catch (const std::exception& E) {
             OperationFailed(E.what(), FStatusOnError);
         }
-        *Next = nullptr; // ends the cycle between the function and itself
     };
     InBackground([Keep, Wait, Kind] { *Wait = std::make_unique<TServiceWait>(*Keep, Kind); },
                  [Next] { (*Next)(); });
