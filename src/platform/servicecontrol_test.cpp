@@ -211,3 +211,20 @@ TEST(SshServiceControl, RunsTarnoctlOnTheOtherMachine) {
 
     EXPECT_THROW(OpenSshServiceControl("-oProxyCommand=x", Runner), EServiceControlError);
 }
+
+TEST(OpenServiceControl, PicksTheBackendOfTheOptions) {
+    TFakeProcessRunner Runner;
+    Runner.OnRun = [](const TArgv&) { return TCommandResult{0, "1 0 0\n", ""}; };
+    TServiceControlOptions Remote;
+    Remote.Host = "store12";
+    EXPECT_EQ(OpenServiceControl(Remote, Runner)->Query().State, ServiceStopped);
+    ASSERT_EQ(Runner.Commands.size(), 1u);
+    EXPECT_EQ(Runner.Commands[0][0], "ssh");
+
+    // A run directory of its own is never the system's unit: nothing is run to query it.
+    TTempDir Run;
+    TServiceControlOptions Local;
+    Local.RunDir = Run.Dir();
+    EXPECT_EQ(OpenServiceControl(Local, Runner)->Query().State, ServiceStopped);
+    EXPECT_EQ(Runner.Commands.size(), 1u);
+}
