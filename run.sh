@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${CONSOLE_PACKAGES[@]}"
 
 build=${TARNO_BUILD_DIR:-build/release}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNO_TESTS=OFF >/dev/null
