@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 #include "common/clock.h"
@@ -26,7 +25,7 @@
 struct TPipeServer::TInstance {
     int Fd = -1;
     bool Framed = false;        // TCP: each message preceded by its length
-    TDateTime LastActivity = 0; // connect or last complete request (UTC)
+    int64_t LastActivityMs = 0; // connect or last complete request (monotonic)
     uint32_t Filled = 0;        // framed: bytes waiting in Request
     char Request[FrameHeaderSize + PipeBufferSize];
     char Answer[FrameHeaderSize + PipeBufferSize];
@@ -36,10 +35,6 @@ namespace {
 
 constexpr int ListenBacklog = 64;
 constexpr uint32_t FramedCapacity = FrameHeaderSize + PipeBufferSize;
-
-long long ElapsedMs(TDateTime From, TDateTime To) {
-    return std::llround((To - From) * MSecsPerDay);
-}
 
 [[noreturn]] void RaiseCreateError(int Error) {
     throw EOSError("Failed to create pipe instance: " + SysErrorMessage(Error));
@@ -265,7 +260,7 @@ void TPipeServer::Accept(int Listener, bool Framed) {
     }
     Free->Fd = Fd;
     Free->Filled = 0;
-    Free->LastActivity = Clock.NowUtc();
+    Free->LastActivityMs = Clock.MonotonicMs();
     const std::lock_guard<std::mutex> Guard(FStatsLock);
     ++FStats.Connections;
 }
@@ -320,7 +315,7 @@ bool TPipeServer::Answer(TInstance& Instance, const char* Request, uint32_t Leng
         ++FStats.Requests;
         FStats.RequestBytes += Length;
     }
-    Instance.LastActivity = Clock.NowUtc();
+    Instance.LastActivityMs = Clock.MonotonicMs();
     BuildAnswer(Instance, Request, Length);
     const uint32_t AnswerLength = GetLE32(Instance.Answer);
     const char* Bytes = Instance.Answer + (Instance.Framed ? 0 : FrameHeaderSize);
@@ -370,9 +365,9 @@ void TPipeServer::Disconnect(TInstance& Instance) {
 }
 
 void TPipeServer::DisconnectIdle() {
-    const TDateTime Now = Clock.NowUtc();
+    const int64_t Now = Clock.MonotonicMs();
     for (TInstance& Instance : FInstances) {
-        if (Instance.Fd >= 0 && ElapsedMs(Instance.LastActivity, Now) >= IdleTimeoutMs) {
+        if (Instance.Fd >= 0 && Now - Instance.LastActivityMs >= IdleTimeoutMs) {
             Disconnect(Instance);
         }
     }
