@@ -55,10 +55,8 @@ struct TBenchHome {
                             "[General]\r\nLogDetailed=0\r\n[Directory0]\r\nTrackDirectory=" + In +
                                 "\r\nConvType=NONE\r\nOutDir=" + Home + "/out\r\nFileExt=vrk\r\n");
         // Record every file as converted, as a service that has seen them all would have.
-        TDirectoryList List(In, "vrk", In + ";vrk", "fclist_none0.dst", Clock,
-                            StandardBiasMinutes());
-        List.Process(true,
-                     [](const std::string&, const std::string&, TFileVisit&) { return true; });
+        TDirectoryList List(In, "vrk", "fclist_none0.dst", Clock, StandardBiasMinutes());
+        List.Process(true, [](const std::string&, TFileVisit&) { return true; });
         List.Save();
 
         InitHome(Home);

@@ -32,6 +32,17 @@ std::string GetField(std::string_view Text, char Separator, int Index, std::size
     return Result;
 }
 
+std::string_view FieldView(std::string_view Text, char Separator, int Index) {
+    for (int I = 0; I < Index; ++I) {
+        const std::size_t At = Text.find(Separator);
+        if (At == std::string_view::npos) {
+            return {};
+        }
+        Text.remove_prefix(At + 1);
+    }
+    return Text.substr(0, Text.find(Separator));
+}
+
 std::string CopyText(std::string_view Text, long long From, long long Count) {
     const long long Size = static_cast<long long>(Text.size());
     if (Count <= 0 || From > Size) {
@@ -126,6 +137,31 @@ bool StartsWithText(std::string_view Text, std::string_view Prefix) {
 bool EndsWithText(std::string_view Text, std::string_view Suffix) {
     return Text.size() >= Suffix.size() &&
            SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
+}
+
+bool MatchesWildcard(std::string_view Text, std::string_view Pattern) {
+    // Greedy with one point of return: the last "*" seen takes one more character on a mismatch.
+    std::size_t T = 0, P = 0;
+    std::size_t StarP = std::string_view::npos, StarT = 0;
+    while (T < Text.size()) {
+        if (P < Pattern.size() && Pattern[P] == '*') {
+            StarP = P++;
+            StarT = T;
+        } else if (P < Pattern.size() &&
+                   (Pattern[P] == '?' || SameText(Pattern.substr(P, 1), Text.substr(T, 1)))) {
+            ++P;
+            ++T;
+        } else if (StarP != std::string_view::npos) {
+            P = StarP + 1;
+            T = ++StarT;
+        } else {
+            return false;
+        }
+    }
+    while (P < Pattern.size() && Pattern[P] == '*') {
+        ++P;
+    }
+    return P == Pattern.size();
 }
 
 std::string RemoveBlanks(std::string_view Text) {

@@ -43,8 +43,11 @@ bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
         return false;
     }
     // The stamp marks the end of the interval: the counts belong to the quarter-hour before it.
+    // The first quarter-hour of 1991 would fall on a day that a day file name cannot hold.
     Result -= SecondsPerQuarter;
-    return true;
+    int64_t First = 0;
+    ReadingSecond(1991, 1, 1, 0, 0, 0, First);
+    return Result >= First;
 }
 
 } // namespace

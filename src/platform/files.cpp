@@ -36,12 +36,13 @@ TDateTime StatTimeUtc(const struct stat& St) {
     return UnixToDateTime(St.st_mtim, false);
 }
 
+// The extension is a wildcard pattern, as the enumeration "*." + Ext takes it: "vrk", "v*" or
+// "vr?". "*" (or nothing) takes every file, with or without a dot.
 bool MatchesExt(std::string_view Name, std::string_view Ext) {
     if (Ext.empty() || Ext == "*") {
         return true;
     }
-    const auto Dot = Name.find_last_of('.');
-    return Dot != std::string_view::npos && SameText(Name.substr(Dot + 1), Ext);
+    return MatchesWildcard(Name, "*." + std::string(Ext));
 }
 } // namespace
 
@@ -269,6 +270,27 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
         }
     }
     return Result;
+}
+
+int RemoveLeftTemporaries(const std::string& Dir, TDateTime OlderThanUtc) {
+    std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Dir.empty() ? "." : Dir.c_str()), &::closedir);
+    if (!D) {
+        return -1;
+    }
+    const int DirFd = ::dirfd(D.get());
+    int Removed = 0;
+    while (const dirent* E = ::readdir(D.get())) {
+        struct stat St {};
+        if (!IsAtomicWriteTempName(E->d_name) ||
+            ::fstatat(DirFd, E->d_name, &St, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(St.st_mode) ||
+            StatTimeUtc(St) >= OlderThanUtc) {
+            continue;
+        }
+        if (::unlinkat(DirFd, E->d_name, 0) == 0) {
+            ++Removed;
+        }
+    }
+    return Removed;
 }
 
 std::vector<std::string> ListSubdirectories(const std::string& Dir) {

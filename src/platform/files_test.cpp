@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -54,6 +55,64 @@ TEST(Files, ListsVisibleRegularFilesByExtensionIgnoringCase) {
     EXPECT_EQ(ListFiles(Dir.Dir(), "*").size(), 4u);
     EXPECT_EQ(ListSubdirectories(Dir.Dir()), std::vector<std::string>{"sub.vrk"});
     EXPECT_THROW(ListFiles(Dir.Path("missing"), "*"), EOSError);
+}
+
+// The extension is the wildcard pattern "*." + Ext, with "*" and "?", case ignored.
+TEST(Files, ExtensionsAreWildcardPatterns) {
+    TTempDir Dir;
+    for (const char* Name : {"a.vrk", "b.V", "c.VRX", "d.txt", "e.vrk.bak", "f.data.vr1", "vrk"}) {
+        Dir.Write(Name, "x");
+    }
+    struct {
+        const char* Ext;
+        std::vector<std::string> Want;
+    } Cases[] = {
+        {"v*", {"a.vrk", "b.V", "c.VRX", "e.vrk.bak", "f.data.vr1"}},
+        {"vr?", {"a.vrk", "c.VRX", "f.data.vr1"}},
+        {"?", {"b.V"}},
+        {"*k*", {"a.vrk", "e.vrk.bak"}},
+        {"vrk", {"a.vrk"}},
+        {"t?t", {"d.txt"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Ext);
+        std::vector<std::string> Names;
+        for (const auto& E : ListFiles(Dir.Dir(), C.Ext)) {
+            Names.push_back(E.Name);
+        }
+        std::sort(Names.begin(), Names.end());
+        EXPECT_EQ(Names, C.Want);
+    }
+}
+
+// Only the temporaries of atomic writes, regular files older than the given time, are removed.
+TEST(Files, RemovesTheTemporariesACrashLeftBehind) {
+    TTempDir Dir;
+    const TDateTime Start = EncodeDateTime(2008, 3, 25, 17, 0, 0, 0);
+    const TDateTime Before = Start - OneSecond, After = Start + OneSecond;
+    struct {
+        const char* Name;
+        TDateTime Time;
+        bool Kept;
+    } Cases[] = {{".tarno-a1B2c3", Before, false}, {".tarno-x9y8z7", After, true},
+                 {".tarno-a1B2c", Before, true},   {".tarno-a1B2c3d", Before, true},
+                 {".tarno-a1-2c3", Before, true},  {"tarno-a1B2c3", Before, true},
+                 {".tarnox-abcdef", Before, true}, {"a.vrk", Before, true}};
+    for (const auto& C : Cases) {
+        SetFileTimeUtc(Dir.Write(C.Name, "x"), C.Time);
+    }
+    const std::string Target = Dir.Write("sub/target", "y");
+    SetFileTimeUtc(Target, Before);
+    ASSERT_EQ(::symlink(Target.c_str(), Dir.Path(".tarno-link00").c_str()), 0);
+    ForceDirectories(Dir.Path(".tarno-dir000"));
+
+    EXPECT_EQ(RemoveLeftTemporaries(Dir.Dir(), Start), 1);
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        EXPECT_EQ(::access(Dir.Path(C.Name).c_str(), F_OK) == 0, C.Kept);
+    }
+    EXPECT_EQ(Dir.Read("sub/target"), "y");
+    EXPECT_EQ(RemoveLeftTemporaries(Dir.Path("missing"), Start), -1);
 }
 
 TEST(Files, CopyKeepsTheTimeAndRefusesToCopyOntoItself) {

@@ -86,12 +86,13 @@ std::vector<std::string> SharedOutDirWarnings(const TZirConfig& Config) {
     return Warnings;
 }
 
+bool HasConverter(int Code) {
+    const TConverter* Converter = FindConverter(Code);
+    return Converter != nullptr &&
+           (Converter->Entry != nullptr || Converter->StoreEntry != nullptr);
+}
+
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {
-    const std::string Dest = OutputPath(Params.OutDir, FileName);
-    try {
-        CopyFileReplacing(FileName, Dest);
-    } catch (const EOSError&) {
-        return false;
-    }
+    CopyFileReplacing(FileName, OutputPath(Params.OutDir, FileName));
     return true;
 }

@@ -35,6 +35,8 @@ std::span<const TConverter> ConverterTable();
 // The row of Code (codes outside 1..22 are NONE); null when the type has no row. A row without
 // Entry and StoreEntry lists its chains but has no converter built in yet.
 const TConverter* FindConverter(int Code);
+// True when this build converts the files of type Code (its row has a converter).
+bool HasConverter(int Code);
 
 class TZirConfig;
 
@@ -44,6 +46,6 @@ class TZirConfig;
 std::vector<std::string> SharedOutDirWarnings(const TZirConfig& Config);
 
 // NONE: copies FileName into Params.OutDir, replacing an older copy and keeping the file's
-// modification time. Raises ETarnoError "Output directory not set" for an empty OutDir; any
-// other failure answers false without a message.
+// modification time. Raises ETarnoError "Output directory not set" for an empty OutDir and
+// EOSError with the reason when the copy fails (the dispatch logs it and counts the file bad).
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params);
