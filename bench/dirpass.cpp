@@ -25,6 +25,7 @@
 #include "service/dirlist.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
+#include "timing.h"
 
 namespace {
 

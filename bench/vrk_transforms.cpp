@@ -23,6 +23,7 @@
 #include "common/text.h"
 #include "config/fcsconvparams.h"
 #include "platform/files.h"
+#include "timing.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"

@@ -1,5 +1,6 @@
 #include "common/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -41,6 +42,35 @@ std::string_view FieldView(std::string_view Text, char Separator, int Index) {
         Text.remove_prefix(At + 1);
     }
     return Text.substr(0, Text.find(Separator));
+}
+
+int SplitFields(std::string_view Line, char Separator, std::string_view* Fields, int MaxFields) {
+    constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
+    int Count = 0;
+    std::size_t Start = 0;
+    const std::size_t N = Line.size();
+    for (std::size_t I = 0; I <= N; ++I) {
+        if (I == N || Line[I] == Separator) {
+            if (Count < MaxFields) {
+                Fields[Count] = Line.substr(Start, std::min(I - Start, MaxFieldLength));
+            }
+            ++Count;
+            Start = I + 1;
+        }
+    }
+    for (int I = Count; I < MaxFields; ++I) {
+        Fields[I] = std::string_view();
+    }
+    return Count;
+}
+
+int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
+                       int MaxFields) {
+    const int Count = SplitFields(Line, Separator, Fields, MaxFields);
+    for (int I = 0; I < std::min(Count, MaxFields); ++I) {
+        Fields[I] = TrimView(Fields[I]);
+    }
+    return Count;
 }
 
 std::string CopyText(std::string_view Text, long long From, long long Count) {

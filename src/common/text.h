@@ -15,6 +15,13 @@ std::string GetField(std::string_view Text, char Separator, int Index, std::size
 // The same field as a view into Text, never cut.
 std::string_view FieldView(std::string_view Text, char Separator, int Index);
 
+// Splits Line at every Separator like GetField: field i is cut to 255 characters. Fills at most
+// MaxFields views into Line (missing fields are empty) and returns the number of fields of the
+// line (separators + 1). The trimmed form also trims each field of blanks.
+int SplitFields(std::string_view Line, char Separator, std::string_view* Fields, int MaxFields);
+int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
+                       int MaxFields);
+
 // Count characters of Text from the 1-based position From; positions outside Text are dropped,
 // so the result is empty past the end and never reads outside the string.
 std::string CopyText(std::string_view Text, long long From, long long Count);

@@ -10,10 +10,18 @@
 #include "importers/fc_cboxrt.h"
 #include "platform/files.h"
 #include "retail/fc_ace.h"
+#include "retail/fc_acurity.h"
+#include "retail/fc_aemsofts.h"
+#include "retail/fc_bizplu.h"
 #include "retail/fc_cegid.h"
 #include "retail/fc_checkpoint.h"
 #include "retail/fc_croma.h"
 #include "retail/fc_cylande.h"
+#include "retail/fc_generix.h"
+#include "retail/fc_odeis.h"
+#include "retail/fc_softtouch.h"
+#include "retail/fc_winparf.h"
+#include "retail/fc_xlsoft.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"
@@ -24,6 +32,13 @@ namespace {
 
 const TConverter Table[] = {
     {.Code = ctNone, .Entry = &CopyToOutDir},
+    {.Code = ctAcurity, .Entry = &ConvertAcurity},
+    {.Code = ctAemsofts, .Entry = &ConvertAemsofts},
+    {.Code = ctBizPlu, .Entry = &ConvertBizPlu},
+    {.Code = ctWinparf, .Entry = &ConvertWinparf},
+    {.Code = ctGenerix, .Entry = &ConvertGenerix},
+    {.Code = ctOdeis, .Entry = &ConvertOdeis},
+    {.Code = ctSoftTouch, .Entry = &ConvertSoftTouch},
     {.Code = ctBrickstream, .Entry = &ImportBrickstream},
     {.Code = ctBrickstreamChld, .Entry = &ImportBrickstreamChild},
     {.Code = ctBrickstreamRt, .Entry = &ImportBrickstreamRt},
@@ -38,7 +53,7 @@ const TConverter Table[] = {
     {.Code = ctCylande, .Entry = &ConvertCylande, .OwnsOutDir = true},
     {.Code = ctAce, .Entry = &ConvertAce, .OwnsOutDir = true},
     {.Code = ctCheckpoint, .Entry = &ConvertCheckpoint},
-    {.Code = ctXlSoft, .OnlyFileName = "bocaisse.txt"},
+    {.Code = ctXlSoft, .Entry = &ConvertXlSoft, .OnlyFileName = "bocaisse.txt"},
 };
 
 } // namespace

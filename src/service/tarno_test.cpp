@@ -136,52 +136,6 @@ TEST_F(TarnoProgramTest, ConvertRunsTheConverterOfTheType) {
     EXPECT_EQ(R.ExitCode, 2);
 }
 
-// The exports to back offices, from the demo's counting file of 24 December 2008.
-TEST_F(TarnoProgramTest, ConvertRunsTheExports) {
-    const std::string Counting = std::string(TARNO_SOURCE_DIR) + "/demo/in/vrksummarize/081224.vrk";
-    struct {
-        const char* Type;
-        const char* Output; // a file the export writes
-        const char* Line;   // and a line in it
-    } Cases[] = {
-        {"CEGID", "ZALMORET.TXT", "000012412200809000000700007001\r\n"},
-        {"CEGID --set RetailMode=1", "ZALMORET.TXT",
-         "GCEC10000012412200809:000000700004Y00001\r\n"},
-        {"CYLANDE --set Scale15min=1", "ZALMORET.TXT", "24122008;09:00;1;"},
-        {"ACE", "index/counting_index.txt", "2008/12/24 09:00:00\t*\t9\r\n"}, // held back
-        {"CHECKPOINT", "", ""},
-    };
-    for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Type);
-        TTempDir Out;
-        TRun R = Run(std::string("convert --type ") + C.Type + " --out '" + Out.Path("") + "' '" +
-                     Counting + "'");
-        EXPECT_EQ(R.ExitCode, 0) << R.Err;
-        if (*C.Output != '\0') {
-            EXPECT_THAT(Out.Read(C.Output), HasSubstr(C.Line));
-        }
-    }
-    TRun R = Run("convert --type CROMA --store NORD '" + Counting + "'");
-    EXPECT_EQ(R.ExitCode, 0) << R.Err;
-}
-
-TEST_F(TarnoProgramTest, CheckConfigWarnsOfExportsSharingAnOutputDirectory) {
-    std::string Path = Temp.Write("shared.ini", "[Directory2]\nTrackDirectory=/in/a\n"
-                                                "ConvType=CEGID\nOutDir=/out/bo\n"
-                                                "[Directory4]\nTrackDirectory=/in/b\n"
-                                                "ConvType=ACE\nOutDir=/out/bo/\n"
-                                                "[Directory5]\nTrackDirectory=/in/c\n"
-                                                "ConvType=CYLANDE\nOutDir=/out/other\n"
-                                                "[Directory6]\nTrackDirectory=/in/d\n"
-                                                "ConvType=VRKSUMMARIZE\nOutDir=/out/bo\n");
-    TRun R = Run("check-config '" + Path + "'");
-    EXPECT_EQ(R.ExitCode, 0);
-    EXPECT_THAT(R.Err, HasSubstr("tarno: warning: slots 2 and 4 (CEGID, ACE) share the output "
-                                 "directory /out/bo: their exports and indexes would mix\n"));
-    EXPECT_THAT(R.Err, testing::Not(HasSubstr("slots 2 and 6")));
-    EXPECT_THAT(R.Err, testing::Not(HasSubstr("/out/other")));
-}
-
 // Relative paths on the command line and in the environment are taken from the directory the
 // program was started in, not from the home it enters.
 TEST_F(TarnoProgramTest, RelativePathsAreTakenFromTheStartingDirectory) {
@@ -247,6 +201,107 @@ TEST_F(TarnoProgramTest, TellsATerminalThatNothingIsWatched) {
     TRun R = Run("--home '" + Home + "' --rundir '" + Temp.Path("run") + "' --once");
     EXPECT_EQ(R.ExitCode, 0);
     EXPECT_EQ(R.Err, "");
+}
+
+// Point-of-sale journals become hourly sales tables; a damaged table fails the file.
+TEST_F(TarnoProgramTest, ConvertRunsThePointOfSaleConverters) {
+    const std::string Journal =
+        std::string(TARNO_SOURCE_DIR) + "/demo/in/acurity/caisse_20081224.txt";
+    TRun R = Run("convert --type acurity --out '" + Temp.Path("") + "' '" + Journal + "'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_THAT(Temp.Read("081223.txt"), StartsWith(" GARE1 | 23/12/08 | 09 | "));
+    EXPECT_THAT(Temp.Read("081224.txt"), HasSubstr(" GARE1 | 24/12/08 | 19 | "));
+
+    Temp.Write("tables/080325.txt", " 001 | 25/03/08 | 09 | 1 | 1.00 | x | 0 |\r\n");
+    const std::string Receipts = Temp.Write("receipts.txt", "1;20080325;1000;x;01;GDTOTAL;a;b;1\n");
+    R = Run("convert --type AEMSOFTS --out '" + Temp.Path("tables") + "' '" + Receipts + "'");
+    EXPECT_EQ(R.ExitCode, 1);
+    EXPECT_THAT(R.Err,
+                HasSubstr(Receipts + " : 'x' is not a valid integer value (080325.txt, line 1)"));
+}
+
+// Every point-of-sale and export type of the hourly tables and keyed files has its converter.
+TEST_F(TarnoProgramTest, ConvertRunsTheKeyedFileExports) {
+    const std::string Counting = std::string(TARNO_SOURCE_DIR) + "/demo/in/odeis/081226.vrk";
+    const std::string BizPlu =
+        Temp.Write("in/biz.txt", "T#1#2#20081226#0915#5#6#7#8#9#10#11#12#12345#3\r\n");
+    const std::string Winparf = Temp.Write("in/w.csv", "02,x,26/12/2008 09:10,4\r\n");
+    const std::string XlSoft = Temp.Write("in/Bocaisse.txt", "c;20081226;3;4;12,50\r\n");
+    const std::string Other = Temp.Write("in/other.txt", "c;20081227;3;4;12,50\r\n");
+    ForceDirectories(Temp.Path("raw"));
+    struct {
+        const char* Type;
+        std::string Arguments;
+        const char* Output;
+        const char* Line;
+    } Cases[] = {
+        {"GENERIX", "'" + Counting + "'", "12260000.zul", "1\t26/12/2008\t09:00\t"},
+        {"ODEIS", "--set StoreCode=7 '" + Counting + "'", "zalmoret_client_007.txt",
+         "007\t26/12/2008\t09:00\t"},
+        {"SOFTTOUCH", "--set LocationName=Gare '" + Counting + "'", "teller.txt",
+         "Gare,,26122008,09:00,Ingang,Ingang,"},
+        {"BIZPLU", "'" + BizPlu + "'", "081226.txt", " 001 | 26/12/08 | 09 |      1 |"},
+        {"WINPARF_CAISSE", "'" + Winparf + "'", "081226.txt", " 001 | 26/12/08 | 09 |      4 |"},
+        {"XLSOFT", "--set RawOutDir='" + Temp.Path("raw") + "' '" + Other + "' '" + XlSoft + "'",
+         "081226.txt", "  | 26/12/08 | 01 |      4 |"},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Type);
+        const std::string Dir = Temp.Path(std::string("out_") + C.Type);
+        ForceDirectories(Dir);
+        TRun R =
+            Run(std::string("convert --type ") + C.Type + " --out '" + Dir + "' " + C.Arguments);
+        EXPECT_EQ(R.ExitCode, 0) << R.Err;
+        EXPECT_THAT(Temp.Read(std::string("out_") + C.Type + "/" + C.Output), HasSubstr(C.Line));
+    }
+    EXPECT_EQ(Temp.Read("raw/Bocaisse.txt"), "c;20081226;3;4;12,50\r\n");
+    EXPECT_FALSE(FileExists(Temp.Path("out_XLSOFT/081227.txt"))); // only bocaisse.txt converts
+}
+
+// The exports to back offices, from the demo's counting file of 24 December 2008.
+TEST_F(TarnoProgramTest, ConvertRunsTheExports) {
+    const std::string Counting = std::string(TARNO_SOURCE_DIR) + "/demo/in/vrksummarize/081224.vrk";
+    struct {
+        const char* Type;
+        const char* Output; // a file the export writes
+        const char* Line;   // and a line in it
+    } Cases[] = {
+        {"CEGID", "ZALMORET.TXT", "000012412200809000000700007001\r\n"},
+        {"CEGID --set RetailMode=1", "ZALMORET.TXT",
+         "GCEC10000012412200809:000000700004Y00001\r\n"},
+        {"CYLANDE --set Scale15min=1", "ZALMORET.TXT", "24122008;09:00;1;"},
+        {"ACE", "index/counting_index.txt", "2008/12/24 09:00:00\t*\t9\r\n"}, // held back
+        {"CHECKPOINT", "", ""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Type);
+        TTempDir Out;
+        TRun R = Run(std::string("convert --type ") + C.Type + " --out '" + Out.Path("") + "' '" +
+                     Counting + "'");
+        EXPECT_EQ(R.ExitCode, 0) << R.Err;
+        if (*C.Output != '\0') {
+            EXPECT_THAT(Out.Read(C.Output), HasSubstr(C.Line));
+        }
+    }
+    TRun R = Run("convert --type CROMA --store NORD '" + Counting + "'");
+    EXPECT_EQ(R.ExitCode, 0) << R.Err;
+}
+
+TEST_F(TarnoProgramTest, CheckConfigWarnsOfExportsSharingAnOutputDirectory) {
+    std::string Path = Temp.Write("shared.ini", "[Directory2]\nTrackDirectory=/in/a\n"
+                                                "ConvType=CEGID\nOutDir=/out/bo\n"
+                                                "[Directory4]\nTrackDirectory=/in/b\n"
+                                                "ConvType=ACE\nOutDir=/out/bo/\n"
+                                                "[Directory5]\nTrackDirectory=/in/c\n"
+                                                "ConvType=CYLANDE\nOutDir=/out/other\n"
+                                                "[Directory6]\nTrackDirectory=/in/d\n"
+                                                "ConvType=VRKSUMMARIZE\nOutDir=/out/bo\n");
+    TRun R = Run("check-config '" + Path + "'");
+    EXPECT_EQ(R.ExitCode, 0);
+    EXPECT_THAT(R.Err, HasSubstr("tarno: warning: slots 2 and 4 (CEGID, ACE) share the output "
+                                 "directory /out/bo: their exports and indexes would mix\n"));
+    EXPECT_THAT(R.Err, testing::Not(HasSubstr("slots 2 and 6")));
+    EXPECT_THAT(R.Err, testing::Not(HasSubstr("/out/other")));
 }
 
 // Only the command position holds a command word; file names are taken as written.
