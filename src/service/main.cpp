@@ -75,7 +75,8 @@ public:
 
 // Warnings about what the loader replaces without a word: a ConvType name that is no type (the
 // slot runs as NONE), keys no parameter of the slot's type reads, and watched directories that
-// do not exist (relative ones are taken from Home, where the service runs).
+// do not exist (relative ones are taken from Home, where the service runs), and exports that
+// share an output directory.
 std::vector<std::string> ConfigWarnings(const std::string& FileName, const TZirConfig& Config,
                                         const std::string& Home) {
     std::vector<std::string> Warnings;
@@ -103,6 +104,9 @@ std::vector<std::string> ConfigWarnings(const std::string& FileName, const TZirC
             Warnings.push_back(Where + "the watched directory \"" + Dir + "\" does not exist");
         }
     }
+    for (const std::string& Shared : SharedOutDirWarnings(Config)) {
+        Warnings.push_back(Shared + ": their exports and indexes would mix");
+    }
     return Warnings;
 }
 
@@ -128,10 +132,6 @@ int RunCheckConfig(const TCommandLine& Line) {
     TIniFile Ini = TIniFile::FromText("");
     Config.SaveToIni(Ini);
     WriteOut(Ini.GetText());
-    for (const std::string& Warning : SharedOutDirWarnings(Config)) {
-        std::fprintf(stderr, "tarno: warning: %s: their exports and indexes would mix\n",
-                     Warning.c_str());
-    }
     return Loaded ? 0 : 1;
 }
 
