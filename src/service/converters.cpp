@@ -74,12 +74,12 @@ const TConverter* FindConverter(int Code) {
     return nullptr;
 }
 
-<<<<<<< HEAD
 bool HasConverter(int Code) {
     const TConverter* Converter = FindConverter(Code);
     return Converter != nullptr &&
            (Converter->Entry != nullptr || Converter->StoreEntry != nullptr);
-=======
+}
+
 std::vector<std::string> SharedOutDirWarnings(const TZirConfig& Config) {
     auto Owner = [&Config](int Slot) {
         const TConverter* Row = FindConverter(Config.GetConvType(Slot));
@@ -105,7 +105,6 @@ std::vector<std::string> SharedOutDirWarnings(const TZirConfig& Config) {
         }
     }
     return Warnings;
->>>>>>> box
 }
 
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {
