@@ -23,7 +23,6 @@
 #include "data/vrkcfg.h"
 #include "importers/fc_brickstream.h"
 #include "platform/files.h"
-#include "timing.h"
 
 namespace {
 

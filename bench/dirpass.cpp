@@ -25,7 +25,6 @@
 #include "service/dirlist.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
-#include "timing.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_clock.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"
 #include "data/vrkcfg.h"
 #include "platform/files.h"
 #include "retail/fc_acurity.h"
-#include "timing.h"
 
 namespace {
 

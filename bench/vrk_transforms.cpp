@@ -23,7 +23,6 @@
 #include "common/text.h"
 #include "config/fcsconvparams.h"
 #include "platform/files.h"
-#include "timing.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"
