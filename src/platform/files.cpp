@@ -15,6 +15,7 @@
 #include "common/errors.h"
 #include "common/fdio.h"
 #include "common/text.h"
+#include "platform/dirsync.h"
 
 namespace {
 [[noreturn]] void RaiseOpen(const std::string& Path, int Error) {
@@ -153,11 +154,9 @@ void ReplaceAtomically(const std::string& Path, std::string_view Bytes, const ti
         ::unlink(Temp.c_str());
         RaiseCreate(Path, Error);
     }
-    // Make the rename itself durable.
-    TFd DirFd(::open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (DirFd.Get() >= 0) {
-        ::fsync(DirFd.Get());
-    }
+    ObserveFileSync("rename", Path);
+    // Make the rename itself durable, now or at the end of the batch this thread is in.
+    SyncOrDeferDirectory(Dir);
 }
 
 } // namespace
@@ -202,6 +201,8 @@ void AppendToFile(const std::string& Path, std::string_view Bytes) {
 }
 
 void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
+    // What is appended durably may record files replaced before it: they go to disk first.
+    SyncDeferredDirectories();
     struct stat St {};
     const bool Existed = ::lstat(Path.c_str(), &St) == 0;
     AppendToFile(Path, Bytes);

@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "common/errors.h"
+#include "platform/dirsync.h"
 #include "testing/temp_dir.h"
 
 using testing::HasSubstr;
@@ -260,4 +263,40 @@ TEST(Files, DurableAppendCreatesAppendsAndReportsFailures) {
     AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "b\r\n");
     EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "a\r\nb\r\n");
     EXPECT_THROW(AppendToFileDurably(Dir.Path("ZALMORET.TXT/x"), "x"), EOSError);
+}
+
+// A batch takes the directory syncs of the atomic replacements: each directory once, when the
+// batch syncs or ends, or early for a file that records what came before it.
+TEST(Files, DirectorySyncsWaitForTheirBatch) {
+    TTempDir Dir;
+    std::filesystem::create_directories(Dir.Path("a"));
+    std::filesystem::create_directories(Dir.Path("b"));
+    std::vector<std::string> Events;
+    SetFileSyncObserver([&](std::string_view Event, const std::string& Path) {
+        Events.push_back(std::string(Event) + " " + Path.substr(Dir.Dir().size()));
+    });
+    WriteFileAtomically(Dir.Path("a/1"), "x");
+    {
+        TDeferredDirectorySyncs Syncs;
+        WriteFileAtomically(Dir.Path("a/2"), "x");
+        CopyFileReplacing(Dir.Path("a/2"), Dir.Path("b/2"));
+        WriteFileAtomically(Dir.Path("a/3"), "x");
+        Events.push_back("--");
+        SyncDeferredDirectories();
+        Events.push_back("--");
+        {
+            TDeferredDirectorySyncs Inner;
+            WriteFileAtomically(Dir.Path("b/4"), "x");
+        }
+        WriteFileAtomically(Dir.Path("b/5"), "x");
+        WriteFileAtomically(Dir.Path("a/5"), "x");
+        SyncDeferredDirectory(Dir.Path("b"));
+        SyncDeferredDirectory(Dir.Path("b")); // no longer pending
+        WriteFileAtomically(Dir.Path("a/6"), "x");
+    }
+    SetFileSyncObserver(nullptr);
+    EXPECT_THAT(Events, testing::ElementsAre("rename /a/1", "sync /a", "rename /a/2", "rename /b/2",
+                                             "rename /a/3", "--", "sync /a", "sync /b", "--",
+                                             "rename /b/4", "sync /b", "rename /b/5", "rename /a/5",
+                                             "sync /b", "rename /a/6", "sync /a"));
 }

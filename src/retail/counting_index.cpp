@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "common/utils.h"
+#include "platform/dirsync.h"
 #include "platform/files.h"
 #include "retail/exportfiles.h"
 
@@ -58,6 +59,7 @@ void TCountingIndex::Load() {
 }
 
 void TCountingIndex::Save() {
+    SyncDeferredDirectories(); // the exports this index records reach the disk first
     WriteFileAtomically(FIndexPath, JoinTextLines(FLines));
     FLines.clear();
 }

@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "common/utils.h"
 #include "data/vrkday.h"
+#include "platform/dirsync.h"
 #include "platform/files.h"
 #include "retail/exportfiles.h"
 
@@ -90,6 +91,7 @@ void TIndexBase::Save() {
             return false;
         });
     }
+    SyncDeferredDirectories(); // the exports this index records reach the disk first
     WriteFileAtomically(FIndexPath, JoinTextLines(FLines));
     FLines.clear();
 }

@@ -12,6 +12,7 @@
 #include "common/errors.h"
 #include "common/home.h"
 #include "common/text.h"
+#include "platform/dirsync.h"
 #include "platform/files.h"
 #include "service/converters.h"
 #include "service/pipeservers.h"
@@ -295,6 +296,23 @@ TEST_F(ServiceTest, PassCountsAndLogsEachChain) {
                 ElementsAre("Processing chain " + A, "Processing chain " + B,
                             "Processing chain " + Home.Path("in/gone"),
                             "Directory does not exist \"" + Home.Path("in/gone") + "\""));
+}
+
+// The outputs of a status list are made durable together, after the last of them and before
+// the status file that records them: a crash never leaves a record of an output that is lost.
+TEST_F(ServiceTest, StatusFileIsSavedOnlyAfterItsOutputsDirectoryIsSynced) {
+    Ini(Slot(0, "a"));
+    Files("a", {"1.txt", "2.txt", "3.txt"});
+    ASSERT_TRUE(Start());
+    std::vector<std::string> Events;
+    SetFileSyncObserver([&](std::string_view Event, const std::string& Path) {
+        Events.push_back(std::string(Event) + " " + Path.substr(Home.Dir().size()));
+    });
+    Service.RunDirectoryPass();
+    SetFileSyncObserver(nullptr);
+    EXPECT_THAT(Events,
+                ElementsAre("rename /out/a/3.txt", "rename /out/a/2.txt", "rename /out/a/1.txt",
+                            "sync /out/a", "rename /in/a/fclist_none0.dst", "sync /in/a"));
 }
 
 TEST_F(ServiceTest, FailingFileIsCountedBadAndOfferedAgain) {

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "common/utils.h"
 #include "pipe/ft_protocol.h"
+#include "platform/dirsync.h"
 #include "platform/files.h"
 #include "service/pipeservers.h"
 
@@ -328,7 +329,19 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                 }
                 bool Ascending = false;
                 GetProcessingOrder(Entry, Ascending);
-                List.Process(Ascending, Callback);
+                {
+                    // The outputs' directories are synced once for the whole list, after their
+                    // last rename and before the status file that records them is saved. Each
+                    // output was fsynced before its rename, so a crash or power loss leaves every
+                    // file old or new; a rename not yet synced may be lost, but then the status
+                    // file, saved only after the sync, still holds the old records and the files
+                    // are converted again. Within the list, a file that records others (an index,
+                    // a durable append) first syncs what came before it, and a raw copy is synced
+                    // before the input it keeps is replaced.
+                    TDeferredDirectorySyncs Syncs;
+                    List.Process(Ascending, Callback);
+                    Syncs.Sync();
+                }
                 List.Save();
                 int32_t Ok = 0, Bad = 0, Elapsed = 0;
                 {

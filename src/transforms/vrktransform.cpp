@@ -3,6 +3,7 @@
 #include "common/utils.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
+#include "platform/dirsync.h"
 #include "platform/files.h"
 
 bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
@@ -20,6 +21,8 @@ void CopyRawInput(const std::string& FileName) {
     // Others may write into the watched directory: the raw-copy directory is never a link.
     const std::string RawDir = EnsureSubdirectory(ExtractFileDir(FileName), "compteursbrut");
     CopyFileReplacing(FileName, CombinePath(RawDir, ExtractFileName(FileName)));
+    // The raw copy reaches the disk before the input it keeps is replaced.
+    SyncDeferredDirectory(RawDir);
 }
 
 void ResetToEmptyKt9(TVrkConfig& Header) {
