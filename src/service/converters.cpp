@@ -49,11 +49,6 @@ const TConverter* FindConverter(int Code) {
 }
 
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params) {
-    const std::string Dest = OutputPath(Params.OutDir, FileName);
-    try {
-        CopyFileReplacing(FileName, Dest);
-    } catch (const EOSError&) {
-        return false;
-    }
+    CopyFileReplacing(FileName, OutputPath(Params.OutDir, FileName));
     return true;
 }

@@ -33,6 +33,6 @@ std::span<const TConverter> ConverterTable();
 const TConverter* FindConverter(int Code);
 
 // NONE: copies FileName into Params.OutDir, replacing an older copy and keeping the file's
-// modification time. Raises ETarnoError "Output directory not set" for an empty OutDir; any
-// other failure answers false without a message.
+// modification time. Raises ETarnoError "Output directory not set" for an empty OutDir and
+// EOSError when the file cannot be read or its copy written, so the reason reaches the log.
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params);

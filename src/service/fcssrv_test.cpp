@@ -547,10 +547,10 @@ TEST(CopyToOutDir, CopiesIntoTheOutputDirectory) {
     EXPECT_NEAR(Time, EncodeDateTime(2008, 3, 25, 13, 5, 9, 0), OneMillisecond);
 
     Params.OutDir = Dir.Path("in/");
-    EXPECT_FALSE(CopyToOutDir(Source, Params)); // onto itself
+    EXPECT_THROW(CopyToOutDir(Source, Params), EOSError); // onto itself
     EXPECT_EQ(Dir.Read("in/a.txt"), "new");
     Params.OutDir = Dir.Path("missing");
-    EXPECT_FALSE(CopyToOutDir(Source, Params));
+    EXPECT_THROW(CopyToOutDir(Source, Params), EOSError);
 }
 
 } // namespace
