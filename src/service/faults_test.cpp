@@ -1,15 +1,18 @@
 // Disk faults during conversions: every disk-changing operation of one conversion of each kind
 // is made to fail in turn (ENOSPC and EIO), and the service must log the error, leave each file
 // whole (as before, or as a clean conversion writes it), keep the file out of the status file
-// and convert it at the next pass.
+// and convert it at the next pass. And files that change under the service: each change is
+// logged and retried, and another slot goes on as if nothing happened.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -52,9 +55,15 @@ std::vector<TKind> Kinds() {
     for (const char* Type : {"CORRECTION", "VRKMERGE", "VRK_CBX", "VRKNORMALIZE", "VRKSUMMARIZE"}) {
         Result.push_back({Type, "081224.vrk", TwoDoors, Kt9});
     }
-    for (const char* Type : {"BRICKSTREAM", "BRICKSTREAM-CHLD", "BRICKSTREAM-RT"}) {
-        Result.push_back({Type, "messy.dat", Messy, Messy + Extra});
-    }
+    Result.push_back({"BRICKSTREAM", "messy.dat", Messy, Messy + Extra});
+    const std::string Hall = "11|site|Hall|3|entrance|1|03/07/2008 10:15:00|10|8\r\n"
+                             "11|site|Hall|3|CHILDREN|1|03/07/2008 10:15:00|2|1\r\n";
+    Result.push_back({"BRICKSTREAM-CHLD", "hall.dat", Hall,
+                      Hall + "11|site|Hall|3|entrance|1|03/07/2008 10:30:00|4|3\r\n"});
+    const std::string Rt = "2008-03-07;10:00;entrance;Door A;100;10;dev1\r\n"
+                           "2008-03-07;10:15;entrance;Door A;130;12;dev1\r\n";
+    Result.push_back(
+        {"BRICKSTREAM-RT", "rt.dat", Rt, Rt + "2008-03-07;10:30;entrance;Door A;150;15;dev1\r\n"});
     Result.push_back(
         {"CBOX-RT", "box.dat", Cbox, Cbox + "2008-03-07;10:31:00;A;Door 1;C;X;0;4;box;01\r\n"});
     return Result;
@@ -154,19 +163,40 @@ private:
     std::string FRoot;
 };
 
-// A home with one slot of Kind, its service and the log read back. InitHome points TEMP and TMP
-// at the home, which goes away with it: they are put back.
+// The conversion service with a hook before every file, so a test can act mid-pass.
+class THookedService : public TFcService {
+public:
+    using TFcService::TFcService;
+    std::function<void(const std::string&)> BeforeFile;
+    bool ProcessFile(const std::string& FileName, const std::string& Entry,
+                     TFileVisit& Visit) override {
+        if (BeforeFile) {
+            BeforeFile(FileName);
+        }
+        return TFcService::ProcessFile(FileName, Entry, Visit);
+    }
+};
+
+// A home with one slot of Kind (in -> out), when asked a second NONE slot (other -> otherout)
+// that must stay unaffected, its service and the log read back. InitHome points TEMP and TMP at
+// the home, which goes away with it: they are put back.
 class THome {
 public:
-    explicit THome(const TKind& Of) : Kind(Of) {
+    explicit THome(const TKind& Of, bool Other = false) : Kind(Of) {
         InitHome(Home.Dir());
         SetLogClock(&Clock);
-        fs::create_directories(Home.Path("in"));
-        fs::create_directories(Home.Path("out"));
-        Home.Write("tarno.ini",
-                   Format("[General]\r\nLogDetailed=1\r\n[Directory0]\r\n"
-                          "TrackDirectory=%s\r\nConvType=%s\r\nOutDir=%s\r\n",
-                          Home.Path("in").c_str(), Kind.Type, Home.Path("out").c_str()));
+        std::string Ini = "[General]\r\nLogDetailed=1\r\n";
+        for (const auto& [Slot, In, Out, Type] :
+             {std::tuple{0, "in", "out", Kind.Type}, {1, "other", "otherout", "NONE"}}) {
+            if (Slot == 1 && !Other) {
+                break;
+            }
+            fs::create_directories(Home.Path(In));
+            fs::create_directories(Home.Path(Out));
+            Ini += Format("[Directory%d]\r\nTrackDirectory=%s\r\nConvType=%s\r\nOutDir=%s\r\n",
+                          Slot, Home.Path(In).c_str(), Type, Home.Path(Out).c_str());
+        }
+        Home.Write("tarno.ini", Ini);
         bool Started = true;
         Service.ServiceStart(Started);
         EXPECT_TRUE(Started);
@@ -205,7 +235,7 @@ public:
     TFakeClock Clock{EncodeDateTime(2008, 3, 25, 17, 0, 0, 0)};
     TFakeServiceHost Host;
     TNoPipeServers Pipes;
-    TFcService Service{{Clock, Host, Pipes, nullptr}};
+    THookedService Service{{Clock, Host, Pipes, nullptr}};
     TDateTime Stamp = EncodeDateTime(2008, 3, 25, 12, 0, 0, 0);
 };
 
@@ -236,6 +266,11 @@ TEST(DiskFaults, EveryFailedOperationOfAConversionIsLoggedAndRetried) {
                     << testing::PrintToString(Log);
                 Ops = Count.Ops();
                 Clean = H.Tree();
+                // Something beside the input and the status file was written.
+                EXPECT_GE(std::count_if(Clean.begin(), Clean.end(),
+                                        [](const auto& F) { return !F.first.ends_with('/'); }),
+                          3)
+                    << testing::PrintToString(Clean);
             }
             ASSERT_FALSE(Ops.empty());
             for (size_t N = 1; N <= Ops.size(); ++N) {
@@ -303,6 +338,134 @@ TEST(DiskFaults, EveryFailedOperationOfAConversionIsLoggedAndRetried) {
     }
     EXPECT_GT(Walked, 0);
     RecordProperty("FaultsInjected", Walked);
+}
+
+// The other slot of a two-slot home gets a file each pass and must convert it, whatever
+// happens to the first slot.
+void ExpectOtherSlotConverts(THome& H, const std::string& Name,
+                             const std::vector<std::string>& Log) {
+    EXPECT_EQ(H.Home.Read("otherout/" + Name), Name);
+    EXPECT_TRUE(Mentions(Log, "processing file " + H.Home.Path("other/" + Name)));
+}
+
+const TKind NoneKind{"NONE", "a.txt", "first", "second version"};
+
+TEST(ChangingFiles, FileGrowingDuringItsConversionIsConvertedAgain) {
+    for (const TKind& Kind : Kinds()) {
+        SCOPED_TRACE(Kind.Type);
+        THome H(Kind);
+        H.PutInput(Kind.First);
+        // Grows (or, where the second version does not extend the first, is rewritten) after
+        // the scan, before it is read: the status file keeps what the scan saw.
+        H.Service.BeforeFile = [&](const std::string& File) {
+            if (Kind.Second.starts_with(Kind.First)) {
+                AppendToFile(File, Kind.Second.substr(Kind.First.size()));
+            } else {
+                WriteFileAtomically(File, Kind.Second);
+            }
+        };
+        std::vector<std::string> Log = H.Pass();
+        EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad"))
+            << testing::PrintToString(Log);
+        H.Service.BeforeFile = nullptr;
+        // A converter that rewrites its input records the file as it read it; the others are
+        // offered the grown file again.
+        const std::string Type = Kind.Type;
+        const bool Rewrites = Type == "CORRECTION" || Type == "VRKNORMALIZE";
+        Log = H.Pass();
+        EXPECT_EQ(Mentions(Log, "processing file " + H.Home.Path("in/") + Kind.File), !Rewrites)
+            << testing::PrintToString(Log);
+        EXPECT_FALSE(Mentions(H.Pass(), "processing file")); // then it is done
+    }
+}
+
+TEST(ChangingFiles, FileDeletedBetweenScanAndConversionLeavesTheRestAlone) {
+    for (const TKind& Kind : Kinds()) {
+        SCOPED_TRACE(Kind.Type);
+        THome H(Kind, true);
+        H.PutInput(Kind.First);
+        H.Home.Write("other/1.txt", "1.txt");
+        H.Service.BeforeFile = [&](const std::string& File) {
+            if (File.find("/in/") != std::string::npos) {
+                fs::remove(File);
+            }
+        };
+        std::vector<std::string> Log = H.Pass();
+        ExpectOtherSlotConverts(H, "1.txt", Log);
+        EXPECT_THAT(ReadTree(H.Home.Path("out")), testing::IsEmpty())
+            << testing::PrintToString(Log);
+        // Back again: converted.
+        H.Service.BeforeFile = nullptr;
+        H.PutInput(Kind.Second);
+        const TTree Before = H.Tree();
+        Log = H.Pass();
+        EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad"))
+            << testing::PrintToString(Log);
+        EXPECT_NE(Differences(H.Tree(), Before), "");
+    }
+}
+
+TEST(ChangingFiles, WatchedDirectoryRemovedAndRecreated) {
+    THome H(NoneKind, true);
+    H.PutInput("one");
+    H.Pass();
+    // Removed between passes: logged, the other slot goes on.
+    fs::remove_all(H.Home.Path("in"));
+    H.Home.Write("other/1.txt", "1.txt");
+    std::vector<std::string> Log = H.Pass();
+    EXPECT_TRUE(Mentions(Log, "Directory does not exist \"" + H.Home.Path("in") + "\""))
+        << testing::PrintToString(Log);
+    ExpectOtherSlotConverts(H, "1.txt", Log);
+    // Re-created with the file: converted again, as its status file went with the directory.
+    fs::create_directories(H.Home.Path("in"));
+    H.PutInput("two");
+    Log = H.Pass();
+    EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad")) << testing::PrintToString(Log);
+    EXPECT_EQ(H.Home.Read("out/a.txt"), "two");
+    // Removed while its files are converted: the status file cannot be saved, which is logged.
+    H.PutInput("three");
+    H.Home.Write("other/2.txt", "2.txt");
+    H.Service.BeforeFile = [&](const std::string& File) {
+        if (File.find("/in/") != std::string::npos) {
+            fs::remove_all(H.Home.Path("in"));
+        }
+    };
+    Log = H.Pass();
+    EXPECT_TRUE(Mentions(Log, "Cannot open file \"" + H.Home.Path("in/a.txt") + "\""))
+        << testing::PrintToString(Log);
+    ExpectOtherSlotConverts(H, "2.txt", Log);
+    H.Service.BeforeFile = nullptr;
+    fs::create_directories(H.Home.Path("in"));
+    H.PutInput("four");
+    Log = H.Pass();
+    EXPECT_EQ(H.Home.Read("out/a.txt"), "four");
+}
+
+TEST(ChangingFiles, OutputDirectoryThatBecomesAFile) {
+    for (const TKind& Kind : Kinds()) {
+        SCOPED_TRACE(Kind.Type);
+        if (std::string(Kind.Type) == "CORRECTION") {
+            continue; // corrects its input in place
+        }
+        THome H(Kind, true);
+        fs::remove_all(H.Home.Path("out"));
+        H.Home.Write("out", "a file where the output directory was");
+        H.PutInput(Kind.First);
+        H.Home.Write("other/1.txt", "1.txt");
+        std::vector<std::string> Log = H.Pass();
+        EXPECT_TRUE(Mentions(Log, "processed 0 files OK, 1 files bad"))
+            << testing::PrintToString(Log);
+        EXPECT_TRUE(Mentions(Log, H.Home.Path("in/") + Kind.File + " : "))
+            << testing::PrintToString(Log);
+        ExpectOtherSlotConverts(H, "1.txt", Log);
+        EXPECT_EQ(H.Home.Read("out"), "a file where the output directory was");
+        // The directory back: converted.
+        fs::remove(H.Home.Path("out"));
+        fs::create_directories(H.Home.Path("out"));
+        Log = H.Pass();
+        EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad"))
+            << testing::PrintToString(Log);
+    }
 }
 
 } // namespace
