@@ -1,0 +1,65 @@
+// Whole imports: the first byte picks the importer, the rest is the file it imports into a day
+// file (which the next input of the same day then updates).
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "common/errors.h"
+#include "config/fcsconvparams.h"
+#include "importers/fc_brickstream.h"
+#include "importers/fc_cboxrt.h"
+#include "platform/files.h"
+
+namespace {
+
+const std::string& Directory() {
+    static const std::string Dir = [] {
+        std::string Template = "/tmp/tarno-fuzz-import-XXXXXX";
+        if (::mkdtemp(Template.data()) == nullptr) {
+            std::abort();
+        }
+        ForceDirectories(Template + "/shop/in");
+        ForceDirectories(Template + "/shop/out");
+        return Template;
+    }();
+    return Dir;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    if (Size == 0) {
+        return 0;
+    }
+    const std::string In = Directory() + "/shop/in/input.dat";
+    WriteFileAtomically(In, std::string_view(reinterpret_cast<const char*>(Data) + 1, Size - 1));
+    static TConvParamsBrickstream Interval;
+    static TConvParamsBrickstreamChld Child;
+    static TConvParamsBrickstreamRt Rt;
+    static TConvParamsCboxRt Cbox;
+    for (TConvParams* P : std::initializer_list<TConvParams*>{&Interval, &Child, &Rt, &Cbox}) {
+        P->OutDir = Directory() + "/shop/out";
+    }
+    try {
+        switch (Data[0] % 4) {
+        case 0:
+            ImportBrickstream(In, Interval);
+            break;
+        case 1:
+            ImportBrickstreamChild(In, Child);
+            break;
+        case 2:
+            ImportBrickstreamRt(In, Rt);
+            break;
+        default:
+            ImportCboxRt(In, Cbox);
+            break;
+        }
+    } catch (const ETarnoError&) {
+        // a refused input, reported to the service as the file's error
+    }
+    return 0;
+}
