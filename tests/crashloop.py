@@ -44,6 +44,7 @@ class Home:
         self.vrk = [open(os.path.join(fixtures, f), "rb").read()
                     for f in sorted(os.listdir(fixtures)) if f.endswith(".vrk")]
         self.counter = 0
+        self.written = {}  # the content last put in each input, by path
         ini = ["[General]", "LogDetailed=1"]
         for slot, kind, watched, out in SLOTS:
             os.makedirs(self.path("in", watched))
@@ -52,6 +53,9 @@ class Home:
             if out is not None:
                 os.makedirs(self.path("out", out))
                 ini.append("OutDir=" + self.path("out", out))
+            if kind == "CORRECTION":
+                # Whole factors: a count corrected twice shows.
+                ini.append("Correction=2 2 2 2 2 2 2")
         with open(self.path("tarno.ini"), "w", newline="") as f:
             f.write("\r\n".join(ini) + "\r\n")
 
@@ -65,6 +69,7 @@ class Home:
         with open(temp, "wb") as f:
             f.write(data)
         os.replace(temp, final)
+        self.written[final] = data
 
     def add_inputs(self):
         """New files and new versions of old ones for every slot."""
@@ -141,6 +146,31 @@ def check_counting_file(path, problems):
             problems.append("%s: signature does not match its rows" % path)
 
 
+def count_rows(path):
+    """The counts of each row of a counting file by date and time."""
+    rows = {}
+    for line in open(path, "rb").read().split(b"\r\n"):
+        fields = line.split(b"\t")
+        if len(line) >= 2 and line[:1] != b"#" and b"Magasin" not in line and b"CNL" not in line:
+            rows[(fields[1].strip(), fields[2].strip())] = [int(f) for f in fields[3:] if f.strip()]
+    return rows
+
+
+def check_corrected(path, raw, written, problems):
+    """The raw copy holds what was put in the input; each count of the corrected input is twice
+    the raw count (the slots the raw file lacks are zero)."""
+    if not os.path.exists(raw) or open(raw, "rb").read() != written:
+        problems.append("CORRECTION: the raw copy of %s is not the input put there" % path)
+        return
+    corrected, original = count_rows(path), count_rows(raw)
+    for key, counts in corrected.items():
+        want = [2 * c for c in original.get(key, [0] * len(counts))]
+        if counts[:len(want)] != want[:len(counts)]:
+            problems.append("CORRECTION: %s %s holds %s, twice the raw counts are %s"
+                            % (path, key, counts, want))
+            return
+
+
 def status_records(path):
     records = {}
     if not os.path.exists(path):
@@ -187,6 +217,9 @@ def check(home, problems):
         if kind == "CORRECTION":
             for name in inputs:
                 check_counting_file(os.path.join(in_dir, name), problems)
+                check_corrected(os.path.join(in_dir, name),
+                                os.path.join(in_dir, "compteursbrut", name),
+                                home.written[os.path.join(in_dir, name)], problems)
     for path in temp_files(home.root):
         problems.append("temporary file left: " + path)
 
