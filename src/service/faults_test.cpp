@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -27,6 +26,7 @@
 #include "testing/fake_clock.h"
 #include "testing/fake_service_host.h"
 #include "testing/file_faults.h"
+#include "testing/hooked_service.h"
 
 namespace fs = std::filesystem;
 
@@ -161,20 +161,6 @@ public:
 
 private:
     std::string FRoot;
-};
-
-// The conversion service with a hook before every file, so a test can act mid-pass.
-class THookedService : public TFcService {
-public:
-    using TFcService::TFcService;
-    std::function<void(const std::string&)> BeforeFile;
-    bool ProcessFile(const std::string& FileName, const std::string& Entry,
-                     TFileVisit& Visit) override {
-        if (BeforeFile) {
-            BeforeFile(FileName);
-        }
-        return TFcService::ProcessFile(FileName, Entry, Visit);
-    }
 };
 
 // A home with one slot of Kind (in -> out), when asked a second NONE slot (other -> otherout)
