@@ -244,12 +244,18 @@ def main():
     _, full = run_service(args.exe, home.root, rundir, None)
     # The kill comes at a random moment of a run as long as the last one that finished; one run
     # in five is left to finish, which measures that length again.
-    kills = finished = temps_seen = 0
+    kills = finished = temps_seen = mid_pass = 0
+    log = home.path("tarno.log")
     for _ in range(args.rounds):
         if rng.random() < 0.8:
             home.add_inputs()
         delay = None if rng.random() < 0.2 else rng.uniform(0, full * 1.1)
+        logged = os.path.getsize(log) if os.path.exists(log) else 0
         killed, seconds = run_service(args.exe, home.root, rundir, delay)
+        if killed and os.path.exists(log):
+            with open(log, "rb") as f:
+                f.seek(logged)
+                mid_pass += b"processing file" in f.read()
         kills += killed
         finished += not killed
         if not killed:
@@ -262,9 +268,9 @@ def main():
     problems = []
     check(home, problems)
     elapsed = time.monotonic() - started
-    print("crash loop: seed %d, %d rounds in %.0f s (a whole pass %.2f s): %d killed during a "
-          "pass, %d finished; temporary files seen after the rounds: %d"
-          % (seed, args.rounds, elapsed, full, kills, finished, temps_seen))
+    print("crash loop: seed %d, %d rounds in %.0f s (a whole run %.2f s): %d killed (%d of them "
+          "after a file's conversion had begun), %d finished; temporary files seen after the "
+          "rounds: %d" % (seed, args.rounds, elapsed, full, kills, mid_pass, finished, temps_seen))
     for p in problems:
         print("PROBLEM: " + p)
     if problems:
