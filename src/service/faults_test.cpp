@@ -450,4 +450,53 @@ TEST(ChangingFiles, OutputDirectoryThatBecomesAFile) {
     }
 }
 
+// Appends to a file when the first write into a directory happens, as a counter adding rows
+// while the file is converted.
+class TGrowOnWrite : public TFileFaults {
+public:
+    TGrowOnWrite(std::string Into, std::string File, std::string Bytes)
+        : FInto(std::move(Into)), FFile(std::move(File)), FBytes(std::move(Bytes)),
+          FPrevious(SetFileFaults(this)) {}
+    ~TGrowOnWrite() override { SetFileFaults(FPrevious); }
+    TGrowOnWrite(const TGrowOnWrite&) = delete;
+    TGrowOnWrite& operator=(const TGrowOnWrite&) = delete;
+    int Before(TFileOp Op, const std::string& Path) override {
+        if (Op == TFileOp::Write && !FBytes.empty() && Path.starts_with(FInto)) {
+            SetFileFaults(FPrevious); // the append is no fault of its own
+            AppendToFile(FFile, FBytes);
+            SetFileFaults(this);
+            FBytes.clear();
+        }
+        return 0;
+    }
+
+private:
+    std::string FInto, FFile, FBytes;
+    TFileFaults* FPrevious;
+};
+
+// A transform that rewrites its input must not replace rows added after it read the file.
+TEST(ChangingFiles, RowsAddedWhileAnInputIsCorrectedAreKept) {
+    const std::vector<TKind> All = Kinds();
+    const TKind& Kind = All[1];
+    ASSERT_EQ(std::string(Kind.Type), "CORRECTION");
+    THome H(Kind);
+    H.PutInput(Kind.Second);
+    const std::string Input = H.Home.Path("in/") + Kind.File;
+    const std::string Row = "007\t24/12/2008\t10:00\t 7\t 7\t 7\t 7\t 7\t 7\t 7\t 7\r\n";
+    std::vector<std::string> Log;
+    {
+        TGrowOnWrite Grow(H.Home.Path("in/compteursbrut/"), Input, Row);
+        Log = H.Pass();
+    }
+    EXPECT_TRUE(Mentions(Log, "File \"" + Input + "\" changed while it was converted"))
+        << testing::PrintToString(Log);
+    EXPECT_EQ(H.Home.Read("in/" + std::string(Kind.File)), Kind.Second + Row);
+    Log = H.Pass();
+    EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad")) << testing::PrintToString(Log);
+    EXPECT_EQ(H.Home.Read("in/compteursbrut/" + std::string(Kind.File)), Kind.Second + Row);
+    EXPECT_TRUE(Mentions({H.Home.Read("in/" + std::string(Kind.File))},
+                         "Gare Nord\t24/12/2008\t10:00\t 7\t 7"));
+}
+
 } // namespace

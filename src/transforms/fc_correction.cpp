@@ -89,9 +89,11 @@ bool CorrectFile(const std::string& FileName, TConvParams& Params) {
     }
     TVrkConfig Header;
     auto Day = std::make_unique<TVrkDay>();
+    const TInputStamp Stamp = StampInput(FileName);
     ReadCountingFile(FileName, Header, *Day);
     CopyRawInput(FileName);
     ApplyWeekCorrection(*Day, P.Correction);
+    CheckInputUnchanged(FileName, Stamp);
     Header.WriteWithRows(FileName, CorrectedRows(*Day, Header));
     return true;
 }
