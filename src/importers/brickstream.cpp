@@ -70,7 +70,13 @@ int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* 
 }
 
 std::string_view CutName(std::string_view Text) {
-    return Text.substr(0, std::min(Text.size(), ImportNameLength));
+    // Without the blanks a cut leaves at the end: the readers of counting files trim them, and
+    // a name must match itself when a file is imported again.
+    Text = Text.substr(0, std::min(Text.size(), ImportNameLength));
+    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
+        Text.remove_suffix(1);
+    }
+    return Text;
 }
 
 bool ReadingSecond(int Year, int Month, int Day, int Hour, int Minute, int Second,

@@ -24,7 +24,8 @@ constexpr std::size_t ImportNameLength = 32;
 int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
                        int MaxFields);
 
-// The first ImportNameLength characters of Text.
+// The first ImportNameLength characters of Text, without the blanks (bytes <= ' ') that then end
+// it.
 std::string_view CutName(std::string_view Text);
 
 // A reading time as whole seconds since 1899-12-30 00:00 (the day number of the date-time times
