@@ -1,5 +1,6 @@
-// The INI reader and the configuration load: any text parses, loads without a crash, and the
-// text written back parses to the same text.
+// The INI reader and the configuration load: any text parses and loads without a crash, the
+// text written back parses to the same text, and a configuration saved and loaded again saves
+// the same.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -21,13 +22,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (TIniFile::FromText(Saved).GetText() != Saved) {
         __builtin_trap();
     }
-    TZirConfig Config;
+    // A configuration saved and loaded again saves the same. The objects live across inputs, as
+    // the service's configuration does across reloads: a load must not depend on the one before.
+    static TZirConfig Config;
+    static TZirConfig Again;
     try {
         Config.LoadFromIni(Ini);
-        TIniFile Out = TIniFile::FromText("");
-        Config.SaveToIni(Out);
     } catch (const ETarnoError&) {
-        // a load error the loader reports itself
+        return 0; // a load error the loader reports itself
+    }
+    TIniFile Out = TIniFile::FromText("");
+    Config.SaveToIni(Out);
+    Again.LoadFromIni(TIniFile::FromText(Out.GetText()));
+    TIniFile OutAgain = TIniFile::FromText("");
+    Again.SaveToIni(OutAgain);
+    if (OutAgain.GetText() != Out.GetText()) {
+        __builtin_trap();
     }
     return 0;
 }
