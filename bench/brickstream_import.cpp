@@ -16,12 +16,14 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_clock.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"
 #include "data/vrkcfg.h"
 #include "importers/fc_brickstream.h"
 #include "platform/files.h"
+#include "timing.h"
 
 namespace {
 
@@ -92,10 +94,6 @@ struct TBench {
 TBench& Bench() {
     static TBench Instance;
     return Instance;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
 void BM_ReadAndSplitFloor(benchmark::State& State) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_clock.h"
 #include "common/debuglog.h"
 #include "common/home.h"
 #include "common/text.h"
@@ -24,6 +25,7 @@
 #include "service/dirlist.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
+#include "timing.h"
 
 namespace {
 
@@ -54,10 +56,8 @@ struct TBenchHome {
                             "[General]\r\nLogDetailed=0\r\n[Directory0]\r\nTrackDirectory=" + In +
                                 "\r\nConvType=NONE\r\nOutDir=" + Home + "/out\r\nFileExt=vrk\r\n");
         // Record every file as converted, as a service that has seen them all would have.
-        TDirectoryList List(In, "vrk", In + ";vrk", "fclist_none0.dst", Clock,
-                            StandardBiasMinutes());
-        List.Process(true,
-                     [](const std::string&, const std::string&, TFileVisit&) { return true; });
+        TDirectoryList List(In, "vrk", "fclist_none0.dst", Clock, StandardBiasMinutes());
+        List.Process(true, [](const std::string&, TFileVisit&) { return true; });
         List.Save();
 
         InitHome(Home);
@@ -84,10 +84,6 @@ TBenchHome& Bench(int Count) {
         Home = std::make_unique<TBenchHome>(Count);
     }
     return *Home;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
 // The floor: read the directory and stat every entry.

@@ -17,10 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
+#include "bench_data.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "config/fcsconvparams.h"
 #include "platform/files.h"
+#include "timing.h"
 #include "transforms/fc_correction.h"
 #include "transforms/fc_vrkmerge.h"
 #include "transforms/fc_vrknorm.h"
@@ -43,16 +46,7 @@ std::string MakeFile(int Index, TDateTime Date) {
         Text += Format("#C%dY%c%d\r\n", C, C > 32 ? 'X' : 'E', (C - 1) % 32 + 1);
     }
     Text += "#R2222111111111111\r\n#K1.000\r\n#F0\r\n#S\r\n";
-    Text += "Magasin \tDate \tHeure \t CANALS\t\t\t\r\n\t\t\tCNL1\tCNL2\tCNL3\tCNL4\r\n";
-    const TDateParts P = DecodeDate(Date);
-    for (int S = 0; S < 96; ++S) {
-        Text += Format("001\t%2.2d/%2.2d/%4.4d\t%2.2d:%2.2d", P.Day, P.Month, P.Year, S / 4,
-                       (S % 4) * 15);
-        for (int C = 0; C < Channels; ++C) {
-            Text += Format("\t %d", (Index * 7 + S * 13 + C * 3) % 97);
-        }
-        Text += "\r\n";
-    }
+    Text += CountingRows(Index, Date, Channels);
     return Text;
 }
 
@@ -97,18 +91,6 @@ struct TBench {
 TBench& Bench() {
     static TBench B;
     return B;
-}
-
-double Seconds(std::chrono::steady_clock::time_point Start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-}
-
-// CPU seconds of the process so far (user and system), steadier than the wall clock on a disk
-// shared with other work.
-double CpuSeconds() {
-    timespec T{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
-    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
 }
 
 void PlainWrite(const std::string& Path, const std::string& Bytes) {

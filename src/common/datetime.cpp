@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/errors.h"
+#include "common/text.h"
 
 namespace {
 // Days from 0001-01-01 to 1899-12-30, the day 0 of the date-time.
@@ -241,4 +242,22 @@ int QuarterHour(int Slot) {
 
 int QuarterMinute(int Slot) {
     return (Slot % 4) * 15;
+}
+
+void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime) {
+    const TDateParts D = DecodeDate(T);
+    AppendZeroPadded(Text, D.Year, 4);
+    Text += '/';
+    AppendZeroPadded(Text, D.Month, 2);
+    Text += '/';
+    AppendZeroPadded(Text, D.Day, 2);
+    if (WithTime) {
+        const TTimeParts P = DecodeTime(T);
+        Text += ' ';
+        AppendZeroPadded(Text, P.Hour, 2);
+        Text += ':';
+        AppendZeroPadded(Text, P.Min, 2);
+        Text += ':';
+        AppendZeroPadded(Text, P.Sec, 2);
+    }
 }

@@ -51,6 +51,10 @@ TDateTime UnixToDateTime(const timespec& Time, bool Local);
 TDateTime NowLocal();
 TDateTime NowUtc();
 
+// Appends "yyyy/mm/dd" of T, then " hh:nn:ss" when WithTime: the stamps of status and index
+// files, which sort as text in time order.
+void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime);
+
 // "dd/mm/yyyy" and "hh:nn:ss" of T.
 std::string FormatDate(TDateTime T);
 std::string FormatTime(TDateTime T);

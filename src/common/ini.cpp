@@ -1,8 +1,10 @@
 #include "common/ini.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 
+#include "common/errors.h"
 #include "common/text.h"
 #include "platform/files.h"
 
@@ -108,6 +110,13 @@ TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {
     std::string Bytes;
     if (TryReadFileBytes(FFileName, Bytes)) {
         Parse(Bytes);
+        return;
+    }
+    // Only a file that is not there reads as empty: one that cannot be read must not load as
+    // the defaults without a word.
+    const int Error = errno;
+    if (Error != ENOENT && Error != ENOTDIR) {
+        throw EOSError("Cannot open file \"" + FFileName + "\". " + SysErrorMessage(Error));
     }
 }
 

@@ -15,7 +15,8 @@
 
 class TIniFile {
 public:
-    // Reads FileName; a missing or unreadable file gives an empty INI.
+    // Reads FileName; a missing file gives an empty INI. Raises EOSError "Cannot open file
+    // \"<FileName>\". <message>" for a file that exists but cannot be read.
     explicit TIniFile(std::string FileName);
     // An INI held only in memory (FileName "", UpdateFile saves nothing) from the given text.
     static TIniFile FromText(std::string_view Text);

@@ -1,5 +1,6 @@
 #include "common/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -30,6 +31,46 @@ std::string GetField(std::string_view Text, char Separator, int Index, std::size
         }
     }
     return Result;
+}
+
+std::string_view FieldView(std::string_view Text, char Separator, int Index) {
+    for (int I = 0; I < Index; ++I) {
+        const std::size_t At = Text.find(Separator);
+        if (At == std::string_view::npos) {
+            return {};
+        }
+        Text.remove_prefix(At + 1);
+    }
+    return Text.substr(0, Text.find(Separator));
+}
+
+int SplitFields(std::string_view Line, char Separator, std::string_view* Fields, int MaxFields) {
+    constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
+    int Count = 0;
+    std::size_t Start = 0;
+    const std::size_t N = Line.size();
+    for (std::size_t I = 0; I <= N; ++I) {
+        if (I == N || Line[I] == Separator) {
+            if (Count < MaxFields) {
+                Fields[Count] = Line.substr(Start, std::min(I - Start, MaxFieldLength));
+            }
+            ++Count;
+            Start = I + 1;
+        }
+    }
+    for (int I = Count; I < MaxFields; ++I) {
+        Fields[I] = std::string_view();
+    }
+    return Count;
+}
+
+int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
+                       int MaxFields) {
+    const int Count = SplitFields(Line, Separator, Fields, MaxFields);
+    for (int I = 0; I < std::min(Count, MaxFields); ++I) {
+        Fields[I] = TrimView(Fields[I]);
+    }
+    return Count;
 }
 
 std::string CopyText(std::string_view Text, long long From, long long Count) {
@@ -126,6 +167,31 @@ bool StartsWithText(std::string_view Text, std::string_view Prefix) {
 bool EndsWithText(std::string_view Text, std::string_view Suffix) {
     return Text.size() >= Suffix.size() &&
            SameText(Text.substr(Text.size() - Suffix.size()), Suffix);
+}
+
+bool MatchesWildcard(std::string_view Text, std::string_view Pattern) {
+    // Greedy with one point of return: the last "*" seen takes one more character on a mismatch.
+    std::size_t T = 0, P = 0;
+    std::size_t StarP = std::string_view::npos, StarT = 0;
+    while (T < Text.size()) {
+        if (P < Pattern.size() && Pattern[P] == '*') {
+            StarP = P++;
+            StarT = T;
+        } else if (P < Pattern.size() &&
+                   (Pattern[P] == '?' || SameText(Pattern.substr(P, 1), Text.substr(T, 1)))) {
+            ++P;
+            ++T;
+        } else if (StarP != std::string_view::npos) {
+            P = StarP + 1;
+            T = ++StarT;
+        } else {
+            return false;
+        }
+    }
+    while (P < Pattern.size() && Pattern[P] == '*') {
+        ++P;
+    }
+    return P == Pattern.size();
 }
 
 std::string RemoveBlanks(std::string_view Text) {

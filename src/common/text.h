@@ -12,6 +12,15 @@
 // characters (255 as the fields of the system's files are; paths pass NoFieldLimit).
 constexpr std::size_t NoFieldLimit = static_cast<std::size_t>(-1);
 std::string GetField(std::string_view Text, char Separator, int Index, std::size_t MaxLength = 255);
+// The same field as a view into Text, never cut.
+std::string_view FieldView(std::string_view Text, char Separator, int Index);
+
+// Splits Line at every Separator like GetField: field i is cut to 255 characters. Fills at most
+// MaxFields views into Line (missing fields are empty) and returns the number of fields of the
+// line (separators + 1). The trimmed form also trims each field of blanks.
+int SplitFields(std::string_view Line, char Separator, std::string_view* Fields, int MaxFields);
+int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
+                       int MaxFields);
 
 // Count characters of Text from the 1-based position From; positions outside Text are dropped,
 // so the result is empty past the end and never reads outside the string.
@@ -26,6 +35,9 @@ std::string LowerCase(std::string_view Text);          // ASCII letters only
 bool SameText(std::string_view A, std::string_view B); // ASCII case-insensitive equality
 bool StartsWithText(std::string_view Text, std::string_view Prefix); // ASCII case-insensitive
 bool EndsWithText(std::string_view Text, std::string_view Suffix);   // ASCII case-insensitive
+// Text matches the wildcard Pattern as a whole: "*" any run of characters (none too), "?" exactly
+// one character, anything else itself without regard to ASCII case.
+bool MatchesWildcard(std::string_view Text, std::string_view Pattern);
 
 // Text without any blank (' ').
 std::string RemoveBlanks(std::string_view Text);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/utils.h"
+
 TEST(GetField, ReadsFieldsAsWritten) {
     struct {
         const char* Text;
@@ -75,4 +77,20 @@ TEST(Text, TrimsCasesAndCollapses) {
     EXPECT_EQ(CollapseBlanks("8:00   18:30  x"), "8:00 18:30 x");
     EXPECT_EQ(FloatToStrFixed(0.88, 3), "0.880");
     EXPECT_EQ(Format("%s-%03d", "a", 7), "a-007");
+}
+
+TEST(SplitFields, GivesTheFieldsOfGetFieldAsViews) {
+    const std::string Long = " " + std::string(300, 'x') + " |b";
+    const char* Lines[] = {"a|b|c", "a||c", "", "|", " a | b ", "a|b|c|d|e|f", Long.c_str()};
+    for (const char* Line : Lines) {
+        SCOPED_TRACE(Line);
+        std::string_view Plain[4];
+        std::string_view Trimmed[4];
+        EXPECT_EQ(SplitFields(Line, '|', Plain, 4), CountChar(Line, '|') + 1);
+        EXPECT_EQ(SplitTrimmedFields(Line, '|', Trimmed, 4), CountChar(Line, '|') + 1);
+        for (int I = 0; I < 4; ++I) {
+            EXPECT_EQ(Plain[I], GetField(Line, '|', I)) << "field " << I;
+            EXPECT_EQ(Trimmed[I], Trim(GetField(Line, '|', I))) << "field " << I;
+        }
+    }
 }

@@ -23,6 +23,13 @@ bool IsDirectory(const std::string& Path) {
     return ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
 }
 
+bool SameFile(const std::string& A, const std::string& B) {
+    struct stat StA {
+    }, StB{};
+    return ::stat(A.c_str(), &StA) == 0 && ::stat(B.c_str(), &StB) == 0 &&
+           StA.st_dev == StB.st_dev && StA.st_ino == StB.st_ino;
+}
+
 std::string CombinePath(const std::string& Directory, const std::string& FileName) {
     if (Directory.empty()) {
         if (!FileName.empty() && FileName[0] == '/') {

@@ -13,6 +13,8 @@ int CountChar(std::string_view Text, char Character);
 
 // True when Path (after links) is a directory.
 bool IsDirectory(const std::string& Path);
+// True when A and B both exist and are the same file (device and inode), however spelled.
+bool SameFile(const std::string& A, const std::string& B);
 
 // Directory + "/" + FileName, without doubling a trailing "/"; an empty Directory expands
 // FileName against the current directory.

@@ -78,6 +78,15 @@ char KindLetter(const TVrkChannel& Channel) {
     }
 }
 
+// One of the two column headings written between the header and the rows.
+bool IsColumnHeading(std::string_view Line) {
+    const auto Field = [Line](int Index) { return TrimView(FieldView(Line, '\t', Index)); };
+    if (Field(0) == "Magasin") {
+        return Field(1) == "Date" || Field(1).empty();
+    }
+    return Field(0).empty() && Field(1).empty() && Field(2).empty() && Field(3).starts_with("CNL");
+}
+
 } // namespace
 
 bool IsHeaderLine(std::string_view Line) {
@@ -85,8 +94,7 @@ bool IsHeaderLine(std::string_view Line) {
 }
 
 bool IsDataLine(std::string_view Line) {
-    return Line.size() >= 2 && Line[0] != '#' && Line.find("Magasin") == std::string_view::npos &&
-           Line.find("CNL") == std::string_view::npos;
+    return Line.size() >= 2 && Line[0] != '#' && !IsColumnHeading(Line);
 }
 
 TVrkConfig::TVrkConfig() {
@@ -185,7 +193,18 @@ void TVrkConfig::RecomputeDoorFlags() {
     }
 }
 
+void TVrkConfig::ClearUndefinedDoorNames() {
+    for (TVrkDoor& Door : FDoors) {
+        if (!Door.Defined) {
+            Door.Name.clear();
+        }
+    }
+}
+
 void TVrkConfig::MergeDuplicateDoors() {
+    if (FModel == "VRK01") {
+        return;
+    }
     for (int I = 1; I < VrkDoorCount; ++I) {
         for (int J = I + 1; J <= VrkDoorCount; ++J) {
             TVrkDoor& A = Doors(I);

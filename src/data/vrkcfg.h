@@ -35,8 +35,10 @@ struct TVrkChannel {
 };
 
 // A line is a header line when it starts with "#" and has at least 2 characters; a data line
-// when it has at least 2 characters, does not start with "#" and holds neither "Magasin" nor
-// "CNL".
+// when it has at least 2 characters, does not start with "#" and is not one of the two column
+// headings. The headings are known by their fields ("Magasin" then "Date" or nothing; three
+// empty fields then "CNL..."), never by words found anywhere in the line, so that a row of a
+// store named "Magasin Rivoli" stays a data row.
 bool IsHeaderLine(std::string_view Line);
 bool IsDataLine(std::string_view Line);
 
@@ -90,7 +92,12 @@ public:
     // Every door loses Defined and HasExits; the doors of active channels get them back.
     void RecomputeDoorFlags();
     // Defined doors with equal names become one: channels of the later door move to the earlier.
+    // Not in the fixed four-door layout (VRK01), where a channel's door is given by its number.
     void MergeDuplicateDoors();
+    // Readers name every door "Porte" when its line has no name; a file that is read, merged
+    // into and written again gives its doors without channels no name, as a new file does, so
+    // that the same input merged twice gives the same file.
+    void ClearUndefinedDoorNames();
 
     // Takes in every header line of Text (the whole content of a counting file); other lines and
     // malformed header lines are skipped.

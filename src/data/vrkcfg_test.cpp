@@ -240,11 +240,17 @@ TEST(VrkConfig, LineTests) {
                  {"", false, false},
                  {"0", false, false},
                  {"01", false, true},
-                 {"001\tMagasin", false, false},
-                 {"CNL\t1", false, false},
                  {"cnl\t1", false, true},
                  {VrkHeadingLine1, false, false},
-                 {VrkHeadingLine2, false, false}};
+                 {VrkHeadingLine2, false, false},
+                 {"Magasin\tDate\tHeure", false, false},
+                 {"Magasin", false, false},
+                 {"\t\t\tCNL1", false, false},
+                 // A store name is no column heading, whatever words it holds.
+                 {"Magasin Rivoli\t24/12/2008\t09:00\t 1", false, true},
+                 {"Magasin\t24/12/2008\t09:00\t 1", false, true},
+                 {"CNL\t24/12/2008\t09:00\t 1", false, true},
+                 {"001\tMagasin", false, true}};
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Line);
         EXPECT_EQ(IsHeaderLine(C.Line), C.Header);
@@ -280,7 +286,7 @@ TEST(VrkConfig, SetHeaderToFileSignsTheDataPart) {
     TTempDir Tmp;
     const std::string Path = Tmp.Write("081224.vrk", "#TQMX\r\n#SOLD\r\nMagasin\r\n"
                                                      "001\t24/12/2008\t00:00\t 1\n"
-                                                     "CNL\t24/12/2008\t00:15\t 2\r\n");
+                                                     "\t\t\tCNL1\tCNL2\r\n");
     TVrkConfig Config;
     Config.Clock = &Clock;
     Config.SetHeaderToFile(Path);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/clock.h"
+#include "common/errors.h"
 #include "common/text.h"
 #include "common/utils.h"
 #include "data/vrkcfg.h"
@@ -255,4 +256,15 @@ void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& 
     const std::string Text = ReadFileBytes(FileName);
     Header.ReadHeader(Text);
     LoadDayFromText(Text, FileName, Day, Header, Clock);
+    if (Day.LastSlot >= 0) {
+        return;
+    }
+    // A file without a single header line or row is some other file given by mistake: say so,
+    // where a counting file without rows goes on to fail on its missing times.
+    bool HasHeader = false;
+    ForEachTextLine(Text,
+                    [&](std::string_view Line) { HasHeader = HasHeader || IsHeaderLine(Line); });
+    if (!HasHeader) {
+        throw EConvertError("Not a counting data file (no header line and no data row)");
+    }
 }

@@ -62,7 +62,8 @@ void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config,
              const TClock* Clock = nullptr);
 
 // Reads the counting file FileName once: its header into Header, its rows into Day. Raises
-// EOSError when the file cannot be read; the content itself never makes it fail.
+// EOSError when the file cannot be read, EConvertError "Not a counting data file (no header
+// line and no data row)" when it holds neither; other content never makes it fail.
 void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day,
                       const TClock* Clock = nullptr);
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
-
 // The number at the 1-based position From of Text, Count characters long.
 std::optional<int32_t> NumberAt(std::string_view Text, int From, int Count) {
     return TryStrToInt(CopyText(Text, From, Count));
@@ -43,31 +41,14 @@ bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
         return false;
     }
     // The stamp marks the end of the interval: the counts belong to the quarter-hour before it.
+    // The first quarter-hour of 1991 would fall on a day that a day file name cannot hold.
     Result -= SecondsPerQuarter;
-    return true;
+    int64_t First = 0;
+    ReadingSecond(1991, 1, 1, 0, 0, 0, First);
+    return Result >= First;
 }
 
 } // namespace
-
-int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
-                       int MaxFields) {
-    int Count = 0;
-    std::size_t Start = 0;
-    const std::size_t N = Line.size();
-    for (std::size_t I = 0; I <= N; ++I) {
-        if (I == N || Line[I] == Separator) {
-            if (Count < MaxFields) {
-                Fields[Count] = TrimView(Line.substr(Start, std::min(I - Start, MaxFieldLength)));
-            }
-            ++Count;
-            Start = I + 1;
-        }
-    }
-    for (int I = Count; I < MaxFields; ++I) {
-        Fields[I] = std::string_view();
-    }
-    return Count;
-}
 
 std::string_view CutName(std::string_view Text) {
     // Without the blanks a cut leaves at the end: the readers of counting files trim them, and

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/errors.h"
+#include "common/text.h"
 #include "config/fcsconvparams.h"
 
 class TVrkConfig;
@@ -17,12 +18,6 @@ constexpr int64_t SecondsPerDay = 86400;
 constexpr int64_t SecondsPerQuarter = 900;
 // Longest store, zone and device name kept from an input line.
 constexpr std::size_t ImportNameLength = 32;
-
-// Splits Line at every Separator like GetField: field i is cut to 255 characters, then trimmed of
-// blanks. Fills at most MaxFields views into Line (missing fields are empty) and returns the
-// number of fields of the line (separators + 1).
-int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
-                       int MaxFields);
 
 // The first ImportNameLength characters of Text, without the blanks (bytes <= ' ') that then end
 // it.

@@ -16,20 +16,6 @@ int64_t At(int Year, int Month, int Day, int Hour, int Minute, int Second = 0) {
     return Result;
 }
 
-TEST(SplitTrimmedFields, GivesTheTrimmedFieldsOfGetField) {
-    const std::string Long = " " + std::string(300, 'x') + " |b";
-    const char* Lines[] = {"a|b|c", "a||c", "", "|", " a | b ", "a|b|c|d|e|f", Long.c_str()};
-    for (const char* Line : Lines) {
-        SCOPED_TRACE(Line);
-        std::string_view Fields[4];
-        const int Count = SplitTrimmedFields(Line, '|', Fields, 4);
-        EXPECT_EQ(Count, CountChar(Line, '|') + 1);
-        for (int I = 0; I < 4; ++I) {
-            EXPECT_EQ(Fields[I], Trim(GetField(Line, '|', I))) << "field " << I;
-        }
-    }
-}
-
 TEST(ParseBsIntervalLine, ReadsStoreZoneCountsAndTheIntervalStart) {
     struct {
         const char* Line;

@@ -164,8 +164,9 @@ private:
         });
     }
 
-    // A children reading goes to the reading of the same zone (exact name) and time; without one
-    // it becomes an entrance reading of its own.
+    // A children reading goes to the reading of the same zone (exact name) and time, the last
+    // one when the line is repeated, as that is the one written; without one it becomes an
+    // entrance reading of its own.
     void JoinChildren() {
         struct TKeyHash {
             std::size_t operator()(const std::pair<int64_t, int32_t>& Key) const {
@@ -174,7 +175,7 @@ private:
         };
         std::unordered_map<std::pair<int64_t, int32_t>, std::size_t, TKeyHash> Index;
         for (std::size_t I = 0; I < FMain.size(); ++I) {
-            Index.emplace(std::pair(FMain[I].Second, FMain[I].Zone), I);
+            Index.insert_or_assign(std::pair(FMain[I].Second, FMain[I].Zone), I);
         }
         for (TIntervalReading C : FChild) {
             const auto [It, Added] = Index.emplace(std::pair(C.Second, C.Zone), FMain.size());
@@ -231,14 +232,7 @@ private:
             const std::string Old = ReadFileBytes(Path);
             Config.ReadHeader(Old);
             LoadDayFromText(Old, Path, Day, Config);
-            // Readers name every door "Porte" when its line has no name; doors without
-            // channels are written without a name again, as in a new day file, so that
-            // importing the same file twice gives the same day file.
-            for (int D = 1; D <= VrkDoorCount; ++D) {
-                if (!Config.Doors(D).Defined) {
-                    Config.Doors(D).Name.clear();
-                }
-            }
+            Config.ClearUndefinedDoorNames();
         } else {
             PrepareImportConfig(Config);
             InitDayFromFileName(Day, Path);

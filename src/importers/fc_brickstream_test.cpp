@@ -108,6 +108,17 @@ TEST_F(BrickstreamImport, StampsEndTheirQuarterHourAndMidnightBelongsToTheDayBef
                 StrEq("S12\t08/03/2008\t00:00\t 7\t 6\t 0\t 0"));
 }
 
+// The shift to the start of the quarter-hour must not take a reading out of the years a day
+// file name can hold: 31/12/1990 would be written as 2090.
+TEST_F(BrickstreamImport, ReadingsShiftedBefore1991AreSkipped) {
+    ImportBrickstream(Input(Interval("Store", "Door A", "01/01/1991 00:10:00", "12", "9") +
+                            Interval("Store", "Door A", "01/01/1991 00:15:00", "5", "4")),
+                      Params);
+    EXPECT_FALSE(FileExists(OutFile("901231.vrk")));
+    const TDayFile File(OutFile("910101.vrk"));
+    EXPECT_EQ(File.Count(0, 0, 1), 5);
+}
+
 TEST_F(BrickstreamImport, ZeroExitsClearsTheLeavingCounts) {
     Params.ZeroExits = true;
     ImportBrickstream(Input(Interval("S", "Door A", "03/07/2008 10:15:00", "12", "9")), Params);
@@ -226,6 +237,20 @@ TEST_F(BrickstreamImport, ChildrenLinesJoinTheirEntranceLine) {
     EXPECT_EQ(File.Config.ShopName(), "001");
     EXPECT_THAT(DayFileLines(OutFile("080307.vrk")),
                 testing::IsSupersetOf({"#C1YE1", "#C2YX1", "#C3YA1", "#C4YB1", "#C9YE3"}));
+}
+
+// A repeated entrance line replaces the counts of the first: the children counts of that time
+// and zone belong to the reading that is written.
+TEST_F(BrickstreamImport, ChildrenCountsJoinTheEntranceLineThatIsKept) {
+    ImportBrickstreamChild(Input(Interval("Hall", "entrance", "03/07/2008 10:15:00", "10", "8") +
+                                 Interval("Hall", "children", "03/07/2008 10:15:00", "2", "1") +
+                                 Interval("Hall", "entrance", "03/07/2008 10:15:00", "11", "9")),
+                           Child);
+    const TDayFile File(OutFile("080307.vrk"));
+    EXPECT_EQ(File.Count(10, 0, 1), 11);
+    EXPECT_EQ(File.Count(10, 0, 2), 9);
+    EXPECT_EQ(File.Count(10, 0, 3), 2);
+    EXPECT_EQ(File.Count(10, 0, 4), 1);
 }
 
 TEST_F(BrickstreamImport, ChildrenImportKeepsSixteenDoors) {

@@ -7,5 +7,6 @@ class TSystemClock : public TClock {
 public:
     TDateTime Now() const override;
     TDateTime NowUtc() const override;
+    int64_t MonotonicMs() const override; // CLOCK_MONOTONIC
     void Sleep(int Milliseconds) override;
 };

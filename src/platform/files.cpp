@@ -37,12 +37,13 @@ TDateTime StatTimeUtc(const struct stat& St) {
     return UnixToDateTime(St.st_mtim, false);
 }
 
+// The extension is a wildcard pattern, as the enumeration "*." + Ext takes it: "vrk", "v*" or
+// "vr?". "*" (or nothing) takes every file, with or without a dot.
 bool MatchesExt(std::string_view Name, std::string_view Ext) {
     if (Ext.empty() || Ext == "*") {
         return true;
     }
-    const auto Dot = Name.find_last_of('.');
-    return Dot != std::string_view::npos && SameText(Name.substr(Dot + 1), Ext);
+    return MatchesWildcard(Name, "*." + std::string(Ext));
 }
 } // namespace
 
@@ -228,6 +229,24 @@ void AppendToFile(const std::string& Path, std::string_view Bytes) {
     }
 }
 
+void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
+    struct stat St {};
+    const bool Existed = ::lstat(Path.c_str(), &St) == 0;
+    AppendToFile(Path, Bytes);
+    // fsync flushes the file whichever descriptor it comes through.
+    TFd Fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (InjectedFault(TFileOp::Sync, Path) != 0 || Fd.Get() < 0 || ::fsync(Fd.Get()) != 0) {
+        RaiseOpen(Path, errno);
+    }
+    // A new file's name must be on disk too.
+    if (!Existed) {
+        TFd DirFd(::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (DirFd.Get() >= 0) {
+            ::fsync(DirFd.Get());
+        }
+    }
+}
+
 namespace {
 
 // The entry's own status: a link is seen as a link.
@@ -279,6 +298,27 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
         }
     }
     return Result;
+}
+
+int RemoveLeftTemporaries(const std::string& Dir, TDateTime OlderThanUtc) {
+    std::unique_ptr<DIR, int (*)(DIR*)> D(::opendir(Dir.empty() ? "." : Dir.c_str()), &::closedir);
+    if (!D) {
+        return -1;
+    }
+    const int DirFd = ::dirfd(D.get());
+    int Removed = 0;
+    while (const dirent* E = ::readdir(D.get())) {
+        struct stat St {};
+        if (!IsAtomicWriteTempName(E->d_name) ||
+            ::fstatat(DirFd, E->d_name, &St, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(St.st_mode) ||
+            StatTimeUtc(St) >= OlderThanUtc) {
+            continue;
+        }
+        if (::unlinkat(DirFd, E->d_name, 0) == 0) {
+            ++Removed;
+        }
+    }
+    return Removed;
 }
 
 std::vector<std::string> ListSubdirectories(const std::string& Dir) {

@@ -27,10 +27,18 @@ void WriteFileAtomically(const std::string& Path, std::string_view Bytes);
 // True for a name WriteFileAtomically gives its temporary files (".tarno-" and six letters or
 // digits): such a file is left over by a crash and can be removed.
 bool IsAtomicWriteTempName(std::string_view Name);
+// Removes from Dir the regular files with such a name last modified before OlderThanUtc: what a
+// crash of an earlier process left behind. Links and any other name are never touched. Answers
+// the number of files removed, -1 when Dir cannot be read.
+int RemoveLeftTemporaries(const std::string& Dir, TDateTime OlderThanUtc);
 
 // Appends Bytes with O_APPEND, creating the file when missing; never through a symbolic link.
 // Raises EOSError "Cannot open file \"<Path>\". <message>".
 void AppendToFile(const std::string& Path, std::string_view Bytes);
+
+// AppendToFile, then the file's data and its directory entry are flushed to disk before it
+// returns: what must be safe before another file that relies on it is replaced.
+void AppendToFileDurably(const std::string& Path, std::string_view Bytes);
 
 struct TFileEntry {
     std::string Name;      // without directory
@@ -38,8 +46,9 @@ struct TFileEntry {
     TDateTime TimeUtc = 0; // modification time, UTC, milliseconds kept
 };
 
-// The regular files of Dir that are not hidden (name starting with ".") and whose extension
-// matches Ext without regard to ASCII case; Ext "*" or "" takes every file. Ext has no dot.
+// The regular files of Dir that are not hidden (name starting with ".") and whose name matches
+// the wildcard pattern "*." + Ext ("*" and "?", ASCII case ignored: "vrk", "v*", "vr?"); Ext "*"
+// or "" takes every file. Ext has no dot.
 // Symbolic links are skipped, never followed: their visible names go to SkippedLinks when given
 // (whatever their extension). The order is the directory's. Raises EOSError when Dir cannot be
 // read.

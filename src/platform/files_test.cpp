@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -57,6 +58,64 @@ TEST(Files, ListsVisibleRegularFilesByExtensionIgnoringCase) {
     EXPECT_EQ(ListFiles(Dir.Dir(), "*").size(), 4u);
     EXPECT_EQ(ListSubdirectories(Dir.Dir()), std::vector<std::string>{"sub.vrk"});
     EXPECT_THROW(ListFiles(Dir.Path("missing"), "*"), EOSError);
+}
+
+// The extension is the wildcard pattern "*." + Ext, with "*" and "?", case ignored.
+TEST(Files, ExtensionsAreWildcardPatterns) {
+    TTempDir Dir;
+    for (const char* Name : {"a.vrk", "b.V", "c.VRX", "d.txt", "e.vrk.bak", "f.data.vr1", "vrk"}) {
+        Dir.Write(Name, "x");
+    }
+    struct {
+        const char* Ext;
+        std::vector<std::string> Want;
+    } Cases[] = {
+        {"v*", {"a.vrk", "b.V", "c.VRX", "e.vrk.bak", "f.data.vr1"}},
+        {"vr?", {"a.vrk", "c.VRX", "f.data.vr1"}},
+        {"?", {"b.V"}},
+        {"*k*", {"a.vrk", "e.vrk.bak"}},
+        {"vrk", {"a.vrk"}},
+        {"t?t", {"d.txt"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Ext);
+        std::vector<std::string> Names;
+        for (const auto& E : ListFiles(Dir.Dir(), C.Ext)) {
+            Names.push_back(E.Name);
+        }
+        std::sort(Names.begin(), Names.end());
+        EXPECT_EQ(Names, C.Want);
+    }
+}
+
+// Only the temporaries of atomic writes, regular files older than the given time, are removed.
+TEST(Files, RemovesTheTemporariesACrashLeftBehind) {
+    TTempDir Dir;
+    const TDateTime Start = EncodeDateTime(2008, 3, 25, 17, 0, 0, 0);
+    const TDateTime Before = Start - OneSecond, After = Start + OneSecond;
+    struct {
+        const char* Name;
+        TDateTime Time;
+        bool Kept;
+    } Cases[] = {{".tarno-a1B2c3", Before, false}, {".tarno-x9y8z7", After, true},
+                 {".tarno-a1B2c", Before, true},   {".tarno-a1B2c3d", Before, true},
+                 {".tarno-a1-2c3", Before, true},  {"tarno-a1B2c3", Before, true},
+                 {".tarnox-abcdef", Before, true}, {"a.vrk", Before, true}};
+    for (const auto& C : Cases) {
+        SetFileTimeUtc(Dir.Write(C.Name, "x"), C.Time);
+    }
+    const std::string Target = Dir.Write("sub/target", "y");
+    SetFileTimeUtc(Target, Before);
+    ASSERT_EQ(::symlink(Target.c_str(), Dir.Path(".tarno-link00").c_str()), 0);
+    ForceDirectories(Dir.Path(".tarno-dir000"));
+
+    EXPECT_EQ(RemoveLeftTemporaries(Dir.Dir(), Start), 1);
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Name);
+        EXPECT_EQ(::access(Dir.Path(C.Name).c_str(), F_OK) == 0, C.Kept);
+    }
+    EXPECT_EQ(Dir.Read("sub/target"), "y");
+    EXPECT_EQ(RemoveLeftTemporaries(Dir.Path("missing"), Start), -1);
 }
 
 TEST(Files, CopyKeepsTheTimeAndRefusesToCopyOntoItself) {
@@ -196,8 +255,19 @@ TEST(Files, EnsureSubdirectoryRefusesLinks) {
     EXPECT_FALSE(IsRealDirectory(Dir.Path("planted")));
 }
 
+TEST(Files, DurableAppendCreatesAppendsAndReportsFailures) {
+    TTempDir Dir;
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "");
+    EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "");
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "a\r\n");
+    AppendToFileDurably(Dir.Path("ZALMORET.TXT"), "b\r\n");
+    EXPECT_EQ(Dir.Read("ZALMORET.TXT"), "a\r\nb\r\n");
+    EXPECT_THROW(AppendToFileDurably(Dir.Path("ZALMORET.TXT/x"), "x"), EOSError);
+}
+
 // Each failed write, fsync, rename or directory creation raises with the system's message and
-// leaves the disk as it was: the old file whole, no temporary, no new directory.
+// leaves the disk as it was (but for an append's failed flush): the old file whole, no
+// temporary, no new directory.
 TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
     TTempDir Dir;
     const std::string File = Dir.Write("out/a.txt", "old");
@@ -219,6 +289,9 @@ TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
          [&] { CopyFileReplacing(Dir.Write("src.txt", "new"), File); },
          {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
         {"append", [&] { AppendToFile(File, "new"); }, {TFileOp::Write}},
+        {"durable append",
+         [&] { AppendToFileDurably(File, "new"); },
+         {TFileOp::Write, TFileOp::Sync}},
         {"subdirectory", [&] { EnsureSubdirectory(Dir.Path("out"), "sub"); }, {TFileOp::MakeDir}},
         {"levels",
          [&] { ForceDirectories(Dir.Path("out/x/y")); },
@@ -244,7 +317,10 @@ TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
                 EXPECT_THAT([&] { C.Act(); }, testing::ThrowsMessage<EOSError>(
                                                   testing::HasSubstr(SysErrorMessage(Error))));
                 EXPECT_TRUE(Fault.Fired());
-                EXPECT_EQ(Dir.Read("out/a.txt"), "old");
+                // An append whose flush fails has written its bytes: the caller learns that
+                // they may not be on disk.
+                const bool Written = std::string(C.Name) == "durable append" && N == 2;
+                EXPECT_EQ(Dir.Read("out/a.txt"), Written ? "oldnew" : "old");
                 EXPECT_TRUE(NoTemporary());
                 EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/sub")));
                 EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/x/y")));

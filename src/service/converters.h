@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "config/convtypes.h"
 
@@ -24,6 +25,9 @@ struct TConverter {
     bool StoreTrees = false;
     // The converter rewrites its input file: the status file records it as rewritten.
     bool RewritesInput = false;
+    // The converter keeps "ZALMORET.TXT" and an index without store in its output directory,
+    // so no other such slot may write into the same one.
+    bool OwnsOutDir = false;
 };
 
 // The rows, in no particular order; a code has at most one row.
@@ -31,8 +35,17 @@ std::span<const TConverter> ConverterTable();
 // The row of Code (codes outside 1..22 are NONE); null when the type has no row. A row without
 // Entry and StoreEntry lists its chains but has no converter built in yet.
 const TConverter* FindConverter(int Code);
+// True when this build converts the files of type Code (its row has a converter).
+bool HasConverter(int Code);
+
+class TZirConfig;
+
+// One line per pair of slots with a watched directory whose converters own their output
+// directory and whose OutDir is the same ("slots 2 and 5 (CEGID, ACE) share the output
+// directory DIR"); none when every such slot has its own.
+std::vector<std::string> SharedOutDirWarnings(const TZirConfig& Config);
 
 // NONE: copies FileName into Params.OutDir, replacing an older copy and keeping the file's
 // modification time. Raises ETarnoError "Output directory not set" for an empty OutDir and
-// EOSError when the file cannot be read or its copy written, so the reason reaches the log.
+// EOSError with the reason when the copy fails (the dispatch logs it and counts the file bad).
 bool CopyToOutDir(const std::string& FileName, TConvParams& Params);

@@ -38,19 +38,6 @@ bool ReadPiece(std::string_view Text, size_t From, size_t Count, int Default, in
     return true;
 }
 
-// Field Index of a status line split at TAB; the lines are short, so GetField's cut to 255
-// characters never applies to the size and time fields, and a file name is at most 255 bytes.
-std::string_view TabField(std::string_view Line, int Index) {
-    for (int I = 0; I < Index; ++I) {
-        const size_t Tab = Line.find('\t');
-        if (Tab == std::string_view::npos) {
-            return {};
-        }
-        Line.remove_prefix(Tab + 1);
-    }
-    return Line.substr(0, Line.find('\t'));
-}
-
 bool IsBlank(char C) {
     return static_cast<unsigned char>(C) <= ' ';
 }
@@ -62,21 +49,9 @@ int64_t SecondsApart(TDateTime A, TDateTime B) {
 
 // "yyyy/mm/dd hh:nn:ss" + MSecSeparator + "zzz".
 void AppendStamp(std::string& Text, TDateTime T, char MSecSeparator) {
-    const TDateParts D = DecodeDate(T);
-    const TTimeParts P = DecodeTime(T);
-    AppendZeroPadded(Text, D.Year, 4);
-    Text += '/';
-    AppendZeroPadded(Text, D.Month, 2);
-    Text += '/';
-    AppendZeroPadded(Text, D.Day, 2);
-    Text += ' ';
-    AppendZeroPadded(Text, P.Hour, 2);
-    Text += ':';
-    AppendZeroPadded(Text, P.Min, 2);
-    Text += ':';
-    AppendZeroPadded(Text, P.Sec, 2);
+    AppendSortableStamp(Text, T, true);
     Text += MSecSeparator;
-    AppendZeroPadded(Text, P.MSec, 3);
+    AppendZeroPadded(Text, DecodeTime(T).MSec, 3);
 }
 
 // The text without its fourth line, the stamp of the last update.
@@ -97,16 +72,15 @@ std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
 
 } // namespace
 
-TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt, std::string ChainEntry,
+TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt,
                                std::string StatusFileName, const TClock& Clock, int BiasMinutes)
     : FDirectory(std::move(Directory)), FFileExt(std::move(FileExt)),
-      FChainEntry(std::move(ChainEntry)), FStatusFileName(std::move(StatusFileName)), FClock(Clock),
-      FBiasMinutes(BiasMinutes) {
+      FStatusFileName(std::move(StatusFileName)), FClock(Clock), FBiasMinutes(BiasMinutes) {
     if (FStatusFileName.empty()) {
         FStatusFileName = "dirlist.dst";
     }
-    if (!FDirectory.empty() && FDirectory.back() == '/') {
-        FDirectory.pop_back();
+    if (FDirectory.size() > 1 && FDirectory.back() == '/') {
+        FDirectory.pop_back(); // never the root's separator
     }
     if (!IsDirectory(FDirectory)) {
         throw ETarnoError("Directory does not exist\"" + FDirectory + "\"");
@@ -187,18 +161,17 @@ void TDirectoryList::ReadStatusFile() {
         if (End + 1 < Text.size() && Text[End] == '\r' && Text[End + 1] == '\n') {
             ++Pos;
         }
-        while (!Line.empty() && IsBlank(Line.front())) {
-            Line.remove_prefix(1);
+        // A record holds its fields after the name; any other line is a comment. The name is
+        // taken exactly, as a file name may start with "#" or a blank.
+        if (Line.find('\t') == std::string_view::npos) {
+            continue;
         }
         while (!Line.empty() && IsBlank(Line.back())) {
             Line.remove_suffix(1);
         }
-        if (Line.empty() || Line[0] == '#') {
-            continue;
-        }
-        const std::string_view Name = TabField(Line, 0);
-        const int64_t Size = TryStrToInt64(TabField(Line, 1)).value_or(0);
-        const std::string_view TimeText = TabField(Line, 2);
+        const std::string_view Name = FieldView(Line, '\t', 0);
+        const int64_t Size = TryStrToInt64(FieldView(Line, '\t', 1)).value_or(0);
+        const std::string_view TimeText = FieldView(Line, '\t', 2);
         int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0, MSec = 0;
         if (Size < 0 || !ReadPiece(TimeText, 1, 4, 2000, Year) ||
             !ReadPiece(TimeText, 6, 2, 1, Month) || !ReadPiece(TimeText, 9, 2, 1, Day) ||
@@ -233,7 +206,7 @@ void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callbac
         TFileVisit Visit;
         const std::string Path = CombinePath(FDirectory, Item.Name);
         try {
-            const bool Ok = Callback(Path, FChainEntry, Visit);
+            const bool Ok = Callback(Path, Visit);
             Item.Status.Changed = !Ok;
             if (Ok) {
                 ++FOkCount;

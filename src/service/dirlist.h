@@ -25,20 +25,20 @@ struct TFileVisit {
     bool InputRewritten = false; // the converter rewrote the file: record its values after that
 };
 
-// Converts one file (full path); the chain entry of the list is handed over unchanged.
-// Answers true for success; an exception counts as neither success nor failure.
-using TProcessFileCallback = std::function<bool(const std::string& FileName,
-                                                const std::string& ChainEntry, TFileVisit& Visit)>;
+// Converts one file (full path). Answers true for success; an exception counts as neither
+// success nor failure.
+using TProcessFileCallback = std::function<bool(const std::string& FileName, TFileVisit& Visit)>;
 
 class TDirectoryList {
 public:
-    // Scans Directory for the files with extension FileExt ("*" = every file) and reads the status
-    // file StatusFileName ("dirlist.dst" when empty) inside it. Clock stamps the status file;
+    // Scans Directory for the files whose extension matches the pattern FileExt ("vrk", "v*",
+    // "vr?"; "*" = every file; see ListFiles) and reads the status file StatusFileName
+    // ("dirlist.dst" when empty) inside it. Clock stamps the status file;
     // BiasMinutes is the standard time-zone bias (UTC = local + bias) for local times in it.
     // Raises ETarnoError "Directory does not exist\"<Directory>\"" for a missing directory and
     // EOSError when the directory cannot be read.
-    TDirectoryList(std::string Directory, std::string FileExt, std::string ChainEntry,
-                   std::string StatusFileName, const TClock& Clock, int BiasMinutes);
+    TDirectoryList(std::string Directory, std::string FileExt, std::string StatusFileName,
+                   const TClock& Clock, int BiasMinutes);
 
     // Offers every changed file to Callback, from the last name to the first unless Ascending.
     void Process(bool Ascending, const TProcessFileCallback& Callback);
@@ -56,7 +56,6 @@ public:
 
     const std::string& Directory() const { return FDirectory; }
     const std::string& FileExt() const { return FFileExt; }
-    const std::string& ChainEntry() const { return FChainEntry; }
     const std::string& StatusFileName() const { return FStatusFileName; }
     const std::vector<TItem>& Files() const { return FFiles; } // sorted by name, case ignored
     // The names of the symbolic links the scan skipped (inputs are never read through links).
@@ -76,7 +75,6 @@ private:
 
     std::string FDirectory;
     std::string FFileExt;
-    std::string FChainEntry;
     std::string FStatusFileName;
     std::vector<TItem> FFiles;
     std::vector<std::string> FKeys; // lower-case names, parallel to FFiles

@@ -30,13 +30,13 @@ protected:
         return Path;
     }
     TDirectoryList List(const std::string& Ext = "*") {
-        return TDirectoryList(Dir.Dir(), Ext, "entry", "fclist_none0.dst", Clock, -60);
+        return TDirectoryList(Dir.Dir(), Ext, "fclist_none0.dst", Clock, -60);
     }
     // The names offered by one pass in the order offered; every file converts.
     std::vector<std::string> Pass(bool Ascending = false, const std::string& Ext = "*") {
         std::vector<std::string> Seen;
         TDirectoryList L = List(Ext);
-        L.Process(Ascending, [&](const std::string& File, const std::string&, TFileVisit&) {
+        L.Process(Ascending, [&](const std::string& File, TFileVisit&) {
             Seen.push_back(std::filesystem::path(File).filename().string());
             return true;
         });
@@ -93,17 +93,19 @@ TEST_F(DirectoryListTest, ComparesSizeAndTimeWithTheStatusLine) {
         bool Changed;
     } Cases[] = {
         {"a.vrk\t3\t2008/03/25 13:05:09.120 UTC", false},
-        {"A.VRK\t3\t2008/03/25 13:05:09.120 UTC", false},     // case ignored
-        {"a.vrk\t3\t2008/03/25 13:05:11.119 UTC", false},     // 1.999 s apart
-        {"a.vrk\t3\t2008/03/25 13:05:07.000 UTC", false},     // 2.12 s apart
-        {"a.vrk\t3\t2008/03/25 13:05:12.120 UTC", true},      // 3 s apart
-        {"a.vrk\t4\t2008/03/25 13:05:09.120 UTC", true},      // size differs
-        {"a.vrk\tx\t2008/03/25 13:05:09.120 UTC", true},      // size read as 0
-        {"a.vrk\t3\t2008/03/25 14:05:09.120", false},         // local time, bias -60
-        {"a.vrk\t3\t2008/03/25 13:05:09.120", true},          // local time taken as UTC+1
-        {"  a.vrk\t3\t2008/03/25 13:05:09.120 UTC  ", false}, // line trimmed
-        {"# a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},    // comment
-        {"a.vrk\t3\t2008/03/25 13:05:09 UTC", false},         // no millisecond: .001
+        {"A.VRK\t3\t2008/03/25 13:05:09.120 UTC", false},   // case ignored
+        {"a.vrk\t3\t2008/03/25 13:05:11.119 UTC", false},   // 1.999 s apart
+        {"a.vrk\t3\t2008/03/25 13:05:07.000 UTC", false},   // 2.12 s apart
+        {"a.vrk\t3\t2008/03/25 13:05:12.120 UTC", true},    // 3 s apart
+        {"a.vrk\t4\t2008/03/25 13:05:09.120 UTC", true},    // size differs
+        {"a.vrk\tx\t2008/03/25 13:05:09.120 UTC", true},    // size read as 0
+        {"a.vrk\t3\t2008/03/25 14:05:09.120", false},       // local time, bias -60
+        {"a.vrk\t3\t2008/03/25 13:05:09.120", true},        // local time taken as UTC+1
+        {"a.vrk\t3\t2008/03/25 13:05:09.120 UTC  ", false}, // line end trimmed
+        {"  a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},  // the record of "  a.vrk"
+        {"# a.vrk\t3\t2008/03/25 13:05:09.120 UTC", true},  // the record of "# a.vrk"
+        {"# a.vrk 3 2008/03/25 13:05:09.120 UTC", true},    // a comment
+        {"a.vrk\t3\t2008/03/25 13:05:09 UTC", false},       // no millisecond: .001
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(C.Line);
@@ -147,6 +149,16 @@ TEST_F(DirectoryListTest, LeavesOutHiddenStatusAndUnrecordableFiles) {
     EXPECT_THAT(Pass(false, "*"), ElementsAre("c.txt"));
 }
 
+// A name starting with "#" or a blank is a record like any other: it is read back exactly, so
+// the file is converted once.
+TEST_F(DirectoryListTest, ReadsBackNamesStartingWithHashOrBlank) {
+    for (const char* Name : {"#1.vrk", " lead.vrk", "\tx", "trail .vrk", "# directory: x"}) {
+        Put(Name, "abc");
+    }
+    EXPECT_THAT(Pass(), ElementsAre("trail .vrk", "#1.vrk", "# directory: x", " lead.vrk"));
+    EXPECT_THAT(Pass(), ElementsAre());
+}
+
 TEST_F(DirectoryListTest, OffersFilesFromTheLastNameToTheFirst) {
     for (const char* Name : {"0326.vrk", "0325.vrk", "0327.vrk"}) {
         Put(Name, "x");
@@ -162,8 +174,7 @@ TEST_F(DirectoryListTest, FailedAndRaisingFilesStayChangedAndAreOfferedAgain) {
     }
     TDirectoryList L = List();
     std::vector<std::string> Seen;
-    L.Process(false, [&](const std::string& File, const std::string& Entry, TFileVisit& Visit) {
-        EXPECT_EQ(Entry, "entry");
+    L.Process(false, [&](const std::string& File, TFileVisit& Visit) {
         const std::string Name = std::filesystem::path(File).filename().string();
         Seen.push_back(Name);
         if (Name == "raises.vrk") {
@@ -181,7 +192,7 @@ TEST_F(DirectoryListTest, FailedAndRaisingFilesStayChangedAndAreOfferedAgain) {
     EXPECT_THAT(Pass(), ElementsAre("raises.vrk", "bad.vrk"));
 
     TDirectoryList Again = List();
-    Again.Process(false, [](const std::string&, const std::string&, TFileVisit&) { return false; });
+    Again.Process(false, [](const std::string&, TFileVisit&) { return false; });
     EXPECT_EQ(Again.OkCount(), 0);
     EXPECT_EQ(Again.BadCount(), 0); // everything was recorded by the pass before
 }
@@ -190,7 +201,7 @@ TEST_F(DirectoryListTest, RecordsTheScanValuesUnlessTheConverterRewroteTheInput)
     const std::string Grows = Put("grows.vrk", "abc");
     const std::string Rewritten = Put("rewritten.vrk", "abc");
     TDirectoryList L = List();
-    L.Process(true, [&](const std::string& File, const std::string&, TFileVisit& Visit) {
+    L.Process(true, [&](const std::string& File, TFileVisit& Visit) {
         Dir.Write(std::filesystem::path(File).filename().string(), "abcdef");
         Visit.InputRewritten = File == Rewritten;
         return true;
@@ -201,13 +212,15 @@ TEST_F(DirectoryListTest, RecordsTheScanValuesUnlessTheConverterRewroteTheInput)
 
 TEST_F(DirectoryListTest, RefusesAMissingDirectoryAndReportsAnUnwritableStatusFile) {
     EXPECT_THAT(
-        [&] { TDirectoryList(Dir.Path("gone/"), "*", "", "", Clock, 0); },
+        [&] { TDirectoryList(Dir.Path("gone/"), "*", "", Clock, 0); },
         ThrowsMessage<ETarnoError>(StrEq("Directory does not exist\"" + Dir.Path("gone") + "\"")));
+    // The root keeps its separator.
+    EXPECT_EQ(TDirectoryList("/", "no-such-ext", "", Clock, 0).Directory(), "/");
     Put("a.vrk", "x");
     std::filesystem::create_directories(
         Dir.Path("fclist_none0.dst")); // a directory where the status file should go
     TDirectoryList L = List();
-    L.Process(false, [](const std::string&, const std::string&, TFileVisit&) { return true; });
+    L.Process(false, [](const std::string&, TFileVisit&) { return true; });
     EXPECT_THROW(L.Save(), EOSError);
 }
 

@@ -14,7 +14,7 @@ bool ConvertWithType(int Code, const std::string& FileName, TConvParams& Params,
             return true;
         }
     }
-    if (Converter == nullptr || (Converter->Entry == nullptr && Converter->StoreEntry == nullptr)) {
+    if (!HasConverter(Code)) {
         throw ETarnoError("Conversion type " + TZirConfig::ConvTypeToText(Code) +
                           " is not available in this build");
     }
@@ -89,10 +89,10 @@ void TFcService::BeforeChain() {
 }
 
 void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
-                                      std::vector<std::string>& List) {
+                                      std::vector<TChainEntry>& List) {
     std::string D = Directory;
-    if (!D.empty() && D.back() == '/') {
-        D.pop_back();
+    if (D.size() > 1 && D.back() == '/') {
+        D.pop_back(); // one trailing separator, and never the root's
     }
     const int Code = GetZirConfig().GetConvType(Slot);
     if (!IsDirectory(Directory)) {
@@ -100,7 +100,7 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
     }
     const TConverter* Converter = FindConverter(Code);
     if (Converter == nullptr || !Converter->StoreTrees) {
-        List.push_back(D + ";" + GetZirConfig().GetFileExt(Slot));
+        List.push_back({D, GetZirConfig().GetFileExt(Slot), ""});
         return;
     }
     for (const std::string& Sub : ListSubdirectories(D)) {
@@ -112,9 +112,29 @@ void TFcService::ListChainDirectories(int Slot, const std::string& Directory,
         const std::string StoreDir = ResolveNameNoCase(D + "/" + Sub + "/zalmoret");
         // Never entered through a link: others may write into the store trees.
         if (!StoreDir.empty() && IsRealDirectory(StoreDir)) {
-            List.push_back(StoreDir + ";vrk;" + Store);
+            List.push_back({StoreDir, "vrk", Store});
         }
     }
+}
+
+std::vector<std::string> TFcService::WrittenDirectories() const {
+    std::vector<std::string> Dirs = TBaseRorozoraService::WrittenDirectories();
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        const std::string& Dir = GetZirConfig().GetDirectory(Slot);
+        if (Dir.empty()) {
+            continue;
+        }
+        if (!GetZirConfig().GetOutDir(Slot).empty()) {
+            Dirs.push_back(GetZirConfig().GetOutDir(Slot));
+        }
+        // The raw copies of the inputs a converter rewrites; never entered through a link.
+        const TConverter* Converter = FindConverter(GetZirConfig().GetConvType(Slot));
+        const std::string RawDir = CombinePath(Dir, "compteursbrut");
+        if (Converter != nullptr && Converter->RewritesInput && IsRealDirectory(RawDir)) {
+            Dirs.push_back(RawDir);
+        }
+    }
+    return Dirs;
 }
 
 std::string TFcService::GetStatusFileName(const std::string&, int Index) {
@@ -126,7 +146,7 @@ std::string TFcService::GetStatusFileName(const std::string&, int Index) {
                   Index);
 }
 
-bool TFcService::ProcessFile(const std::string& FileName, const std::string& Entry,
+bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                              TFileVisit& Visit) {
     if (UrgentRequestPending()) {
         throw ETarnoError(CanceledMessage);
@@ -137,9 +157,9 @@ bool TFcService::ProcessFile(const std::string& FileName, const std::string& Ent
     bool Ok = false;
     try {
         TZirConfig& Zir = GetZirConfig();
+        RemoveLeftTemporariesOnce(Zir.GetOutDir(CurrentDirIndex));
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
-                             Zir.GetParams(CurrentDirIndex), GetField(Entry, ';', 2, NoFieldLimit),
-                             Visit.InputRewritten);
+                             Zir.GetParams(CurrentDirIndex), Entry.Store, Visit.InputRewritten);
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
         Ok = false;
@@ -150,11 +170,10 @@ bool TFcService::ProcessFile(const std::string& FileName, const std::string& Ent
 
 bool TFcService::ForceDirectory(int Slot) {
     Log(0, "Force processing of all data files at user request");
-    std::vector<std::string> List;
+    std::vector<TChainEntry> List;
     ListChainDirectories(Slot, GetZirConfig().GetDirectory(Slot), List);
-    for (const std::string& Entry : List) {
-        DeleteFile(CombinePath(GetField(Entry, ';', 0, NoFieldLimit),
-                               GetStatusFileName("fclist.dst", Slot)));
+    for (const TChainEntry& Entry : List) {
+        DeleteFile(CombinePath(Entry.Directory, GetStatusFileName("fclist.dst", Slot)));
     }
     RequestForcedPass();
     return true;

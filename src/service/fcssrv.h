@@ -25,11 +25,14 @@ public:
     void BeforeChain() override;
     // Raises ETarnoError "Directory does not exist \"<Directory>\"" for a missing directory.
     void ListChainDirectories(int Slot, const std::string& Directory,
-                              std::vector<std::string>& List) override;
+                              std::vector<TChainEntry>& List) override;
     // "fclist_<type name in lower case><Index>.dst"; Index -1 is the current slot.
     std::string GetStatusFileName(const std::string& BaseName, int Index) override;
-    bool ProcessFile(const std::string& FileName, const std::string& Entry,
+    bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                      TFileVisit& Visit) override;
+
+    // The home, the watched directories and the output directories of the slots.
+    std::vector<std::string> WrittenDirectories() const override;
 
     // Deletes the status files of Slot and asks for a pass at once.
     bool ForceDirectory(int Slot);

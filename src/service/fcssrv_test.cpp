@@ -25,6 +25,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::ThrowsMessage;
 using ::testing::UnorderedElementsAre;
 
 namespace fs = std::filesystem;
@@ -180,6 +181,38 @@ TEST_F(ServiceTest, SchedulesThePasses) {
         Service.ScheduleNextAction();
         EXPECT_NEAR(Service.GetNextActionTime(), C.NextWant, OneMillisecond);
     }
+}
+
+// The interval between passes is measured on the monotonic clock, so a wall clock set back (or
+// forward) neither holds the passes back nor brings them forward; exact times follow the wall
+// clock.
+TEST_F(ServiceTest, IntervalsAreMeasuredOnTheMonotonicClock) {
+    const TDateTime OneHour = 1.0 / 24;
+    Ini(Slot(0, "a"), false);
+    ASSERT_TRUE(Start());
+    Service.ScheduleFirstAction();
+    Clock.Set(Clock.Now() - OneHour);
+    Clock.Advance(5001);
+    EXPECT_TRUE(Service.IsTimeToAct());
+
+    Service.ScheduleNextAction();
+    Clock.Set(Clock.Now() - OneHour);
+    Clock.Advance(59000);
+    EXPECT_FALSE(Service.IsTimeToAct());
+    Clock.Advance(1001);
+    EXPECT_TRUE(Service.IsTimeToAct());
+
+    Service.ScheduleNextAction();
+    Clock.Set(Clock.Now() + OneHour);
+    EXPECT_FALSE(Service.IsTimeToAct());
+
+    Service.GetConfig().ExactTimeMode = true;
+    Service.GetConfig().ExactTime.SetText("18:00");
+    Clock.Set(EncodeDateTime(2008, 3, 25, 17, 59, 0, 0));
+    Service.ScheduleNextAction();
+    EXPECT_FALSE(Service.IsTimeToAct());
+    Clock.Set(EncodeDateTime(2008, 3, 25, 18, 0, 1, 0));
+    EXPECT_TRUE(Service.IsTimeToAct());
 }
 
 TEST_F(ServiceTest, LoopRunsPassesOnTimeAndStopsOnRequest) {
@@ -434,6 +467,51 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
     EXPECT_THAT(Names("out/d"), ElementsAre("d1.txt", "d2.txt"));
 }
 
+// At start, and before a directory is first written, the temporaries that a crash of an earlier
+// process left there are removed; younger ones may belong to a running writer and stay.
+TEST_F(ServiceTest, RemovesTheTemporariesACrashLeftBehind) {
+    const TDateTime Old = EncodeDateTime(2008, 3, 25, 16, 0, 0, 0);
+    const TDateTime Young = EncodeDateTime(2008, 3, 25, 17, 30, 0, 0);
+    Ini(Slot(0, "a") + Slot(1, "later") + Slot(2, "n", "VRKNORMALIZE"));
+    fs::remove(Home.Path("in/later"));
+    for (const char* Name : {"in/a/.tarno-aaaaaa", "out/a/.tarno-bbbbbb", ".tarno-cccccc",
+                             "in/n/compteursbrut/.tarno-eeeeee"}) {
+        SetFileTimeUtc(Home.Write(Name, "partial"), Old);
+    }
+    SetFileTimeUtc(Home.Write("in/a/.tarno-yyyyyy", "being written"), Young);
+    ASSERT_TRUE(Start());
+    EXPECT_THAT(Names("in/a"), ElementsAre(".tarno-yyyyyy"));
+    EXPECT_THAT(Names("out/a"), IsEmpty());
+    EXPECT_FALSE(fs::exists(Home.Path(".tarno-cccccc")));
+    EXPECT_THAT(Names("in/n/compteursbrut"), IsEmpty());
+
+    // A watched directory that appears after the start.
+    SetFileTimeUtc(Home.Write("in/later/.tarno-dddddd", "partial"), Old);
+    Service.RunDirectoryPass();
+    EXPECT_THAT(Names("in/later"), ElementsAre("fclist_none1.dst"));
+}
+
+// A chain entry is a structure: a ";" in a watched directory is part of its name.
+TEST_F(ServiceTest, WatchedDirectoriesMayHoldSemicolons) {
+    Ini(Slot(0, "a;1"));
+    fs::create_directories(Home.Path("in/a"));
+    Files("a;1", {"x.txt"});
+    ASSERT_TRUE(Start());
+    Service.RunDirectoryPass();
+    EXPECT_THAT(Names("out/a;1"), ElementsAre("x.txt"));
+    EXPECT_THAT(Names("in/a;1"), ElementsAre("fclist_none0.dst", "x.txt"));
+    EXPECT_THAT(Names("in/a"), IsEmpty());
+}
+
+// The root keeps its "/" when the trailing separator is removed.
+TEST_F(ServiceTest, TheRootCanBeWatched) {
+    Ini(Slot(0, "a"));
+    ASSERT_TRUE(Start());
+    std::vector<TChainEntry> List;
+    Service.ListChainDirectories(0, "/", List);
+    EXPECT_THAT(List, ElementsAre(TChainEntry{"/", "*", ""}));
+}
+
 TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     Ini(Slot(2, "croma", "CROMA"));
     for (const char* Dir : {"shop 1/zalmoret", "Unknown/zalmoret", "shop2", "www/zalmoret",
@@ -447,10 +525,10 @@ TEST_F(ServiceTest, StoreTreesAreListedPerStore) {
     fs::create_directory_symlink(Home.Path("elsewhere"), Home.Path("in/croma/shop5"));
     ASSERT_TRUE(Start());
     const std::string D = Home.Path("in/croma");
-    std::vector<std::string> List;
+    std::vector<TChainEntry> List;
     Service.ListChainDirectories(2, D + "/", List);
-    EXPECT_THAT(List, UnorderedElementsAre(D + "/shop 1/zalmoret;vrk;SHOP1",
-                                           D + "/Shop3/ZALMORET;vrk;SHOP3"));
+    EXPECT_THAT(List, UnorderedElementsAre(TChainEntry{D + "/shop 1/zalmoret", "vrk", "SHOP1"},
+                                           TChainEntry{D + "/Shop3/ZALMORET", "vrk", "SHOP3"}));
 
     Home.Write("in/croma/shop 1/zalmoret/fclist_croma2.dst", "");
     EXPECT_TRUE(Service.ForceDirectory(2));
@@ -535,11 +613,14 @@ TEST(CopyToOutDir, CopiesIntoTheOutputDirectory) {
     ASSERT_TRUE(GetFileInfo(Dir.Path("out/a.txt"), Size, Time));
     EXPECT_NEAR(Time, EncodeDateTime(2008, 3, 25, 13, 5, 9, 0), OneMillisecond);
 
+    // A copy that fails says why.
     Params.OutDir = Dir.Path("in/");
-    EXPECT_THROW(CopyToOutDir(Source, Params), EOSError); // onto itself
+    EXPECT_THAT([&] { CopyToOutDir(Source, Params); },
+                ThrowsMessage<EOSError>(HasSubstr("onto itself")));
     EXPECT_EQ(Dir.Read("in/a.txt"), "new");
     Params.OutDir = Dir.Path("missing");
-    EXPECT_THROW(CopyToOutDir(Source, Params), EOSError);
+    EXPECT_THAT([&] { CopyToOutDir(Source, Params); },
+                ThrowsMessage<EOSError>(HasSubstr("No such file or directory")));
 }
 
 } // namespace

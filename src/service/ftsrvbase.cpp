@@ -37,6 +37,7 @@ TBaseRorozoraService::TBaseRorozoraService(const TServiceEnvironment& Environmen
 TBaseRorozoraService::~TBaseRorozoraService() = default;
 
 void TBaseRorozoraService::ServiceStart(bool& Started) {
+    StartedUtc = Clock.NowUtc();
     SetLogFile(EventLog, CombinePath(ExeDir(), LogFileName));
     CheckLogSize();
     Log(0, ServiceName + " service started");
@@ -135,6 +136,12 @@ bool TBaseRorozoraService::StartTracking() {
         }
         LogMonitoredDirectories();
     });
+    Step([&] {
+        CleanedDirectories.clear();
+        for (const std::string& Dir : WrittenDirectories()) {
+            RemoveLeftTemporariesOnce(Dir);
+        }
+    });
     Step([&] { Pipes.StartInfoServer(InfoPipeName); });
     Step([&] { Pipes.StartControlServer(ControlPipeName, IniFileName); });
 
@@ -161,20 +168,43 @@ bool TBaseRorozoraService::StopTracking() {
     return true;
 }
 
-void TBaseRorozoraService::GetProcessingOrder(const std::string&, bool& Ascending) {
+std::vector<std::string> TBaseRorozoraService::WrittenDirectories() const {
+    std::vector<std::string> Dirs = {ExeDir()};
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        if (!Config->GetDirectory(Slot).empty()) {
+            Dirs.push_back(Config->GetDirectory(Slot));
+        }
+    }
+    return Dirs;
+}
+
+void TBaseRorozoraService::RemoveLeftTemporariesOnce(const std::string& Dir) {
+    if (Dir.empty() || !CleanedDirectories.insert(Dir).second) {
+        return;
+    }
+    const int Removed = RemoveLeftTemporaries(Dir, StartedUtc);
+    if (Removed < 0) {
+        CleanedDirectories.erase(Dir); // not there yet: cleaned once it can be read
+    } else if (Removed > 0) {
+        Log(0, Format("removed %d temporary files left by an interrupted write in %s", Removed,
+                      Dir.c_str()));
+    }
+}
+
+void TBaseRorozoraService::GetProcessingOrder(const TChainEntry&, bool& Ascending) {
     Ascending = false;
 }
 
 void TBaseRorozoraService::ListChainDirectories(int, const std::string& Directory,
-                                                std::vector<std::string>& List) {
-    List.push_back(Directory + ";*");
+                                                std::vector<TChainEntry>& List) {
+    List.push_back({Directory, "*", ""});
 }
 
 std::string TBaseRorozoraService::GetStatusFileName(const std::string& BaseName, int) {
     return BaseName;
 }
 
-bool TBaseRorozoraService::ProcessFile(const std::string&, const std::string&, TFileVisit&) {
+bool TBaseRorozoraService::ProcessFile(const std::string&, const TChainEntry&, TFileVisit&) {
     return true;
 }
 
@@ -268,24 +298,24 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                        FormatDuration(Clock.Now() - T2));
         }
     };
-    const TProcessFileCallback Callback = [this](const std::string& FileName,
-                                                 const std::string& Entry, TFileVisit& Visit) {
-        return ProcessFile(FileName, Entry, Visit);
-    };
     try {
         BeforeChain();
-        for (const std::string& Entry : ChainEntries) {
+        for (const TChainEntry& Entry : ChainEntries) {
             if (UrgentRequestPending()) {
                 throw ETarnoError(CanceledMessage);
             }
-            const std::string Dir = GetField(Entry, ';', 0, NoFieldLimit);
-            const std::string Field = GetField(Entry, ';', 1, NoFieldLimit);
-            const std::string Ext = Field.empty() ? std::string("*") : Field;
+            const std::string& Dir = Entry.Directory;
+            const std::string Ext = Entry.FileExt.empty() ? std::string("*") : Entry.FileExt;
+            const TProcessFileCallback Callback = [this, &Entry](const std::string& FileName,
+                                                                 TFileVisit& Visit) {
+                return ProcessFile(FileName, Entry, Visit);
+            };
             const std::string StatusName =
                 GetStatusFileName(StatusListNames[static_cast<size_t>(CurrentStatusIndex)], -1);
             const TDateTime TD = Clock.Now();
             try {
-                TDirectoryList List(Dir, Ext, Entry, StatusName, Clock, StandardBiasMinutes());
+                RemoveLeftTemporariesOnce(Dir);
+                TDirectoryList List(Dir, Ext, StatusName, Clock, StandardBiasMinutes());
                 if (!List.StatusFileProblem().empty()) {
                     Log(2, List.StatusFileProblem() + "; the directory is taken as having no "
                                                       "status file");
@@ -336,10 +366,12 @@ void TBaseRorozoraService::ScheduleFirstAction() {
     const TDateTime Now = Clock.Now();
     const TDateTime Soon = Now + 5 * OneSecond;
     NextActionTime = Soon;
+    NextActionMonotonicMs = Clock.MonotonicMs() + 5000;
     if (Config->ExactTimeMode) {
         const TDateTime Nearest = DateOf(Now) + Config->ExactTime.Nearest(Now);
         if (Nearest > Soon) {
             NextActionTime = Nearest;
+            NextActionMonotonicMs = -1;
         }
     }
 }
@@ -350,15 +382,25 @@ void TBaseRorozoraService::ScheduleNextAction() {
         const TDateTime Next = Config->ExactTime.NextAfter(Now);
         NextActionTime =
             Next >= 0 ? DateOf(Now) + Next : DateOf(Now) + 1 + Config->ExactTime.Nearest(0);
+        NextActionMonotonicMs = -1;
         return;
     }
     // An interval below one second would run the passes back to back without a pause.
     const int Seconds = Config->TimeBetweenActions < 1 ? 1 : Config->TimeBetweenActions;
     NextActionTime = Now + Seconds / SecsPerDay;
+    NextActionMonotonicMs = Clock.MonotonicMs() + int64_t{Seconds} * 1000;
 }
 
 bool TBaseRorozoraService::IsTimeToAct() const {
-    return Clock.Now() > NextActionTime || ForceRequested;
+    if (ForceRequested) {
+        return true;
+    }
+    // Intervals are counted on the monotonic clock: a clock set back an hour must not hold the
+    // passes back for that hour. Exact times are times of the local wall clock.
+    if (NextActionMonotonicMs >= 0) {
+        return Clock.MonotonicMs() > NextActionMonotonicMs;
+    }
+    return Clock.Now() > NextActionTime;
 }
 
 void TBaseRorozoraService::UpdateNextCheckTime() {

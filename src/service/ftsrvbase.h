@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,16 @@
 class TClock;
 class TEventLog;
 class TPipeServers;
+
+// One directory of a chain: the directory scanned, the extension of its files, and the store its
+// files belong to ("" outside store trees). Held as fields, so a ";" in a directory name is only
+// a character of it.
+struct TChainEntry {
+    std::string Directory;
+    std::string FileExt;
+    std::string Store;
+    friend bool operator==(const TChainEntry&, const TChainEntry&) = default;
+};
 
 // The status fields, guarded by the service's StatusLock.
 struct TServiceStatus {
@@ -81,12 +92,12 @@ public:
     virtual bool StopTracking();
     virtual void AfterDirectory() {}
     virtual void PostProcessChain() = 0;
-    virtual void GetProcessingOrder(const std::string& Entry, bool& Ascending);
+    virtual void GetProcessingOrder(const TChainEntry& Entry, bool& Ascending);
     virtual void BeforeChain() = 0;
     virtual void ListChainDirectories(int Slot, const std::string& Directory,
-                                      std::vector<std::string>& List);
+                                      std::vector<TChainEntry>& List);
     virtual std::string GetStatusFileName(const std::string& BaseName, int Index);
-    virtual bool ProcessFile(const std::string& FileName, const std::string& Entry,
+    virtual bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                              TFileVisit& Visit);
 
     // One sweep over the 64 slots; raises only when a request is pending before the first slot.
@@ -116,6 +127,13 @@ public:
 
 protected:
     void SetLogPrefix(const std::string& Prefix);
+    // The directories the service writes into, as far as the configuration names them: the
+    // home and the watched directories (derived services add their output directories).
+    virtual std::vector<std::string> WrittenDirectories() const;
+    // Removes the temporaries of atomic writes that a crash of an earlier process left in Dir
+    // (older than this service's start), the first time after the start that Dir is written
+    // and can be read.
+    void RemoveLeftTemporariesOnce(const std::string& Dir);
 
     TClock& Clock;
     TServiceHost& Host;
@@ -124,14 +142,18 @@ protected:
 
     std::unique_ptr<TBaseFtConfig> Config;
     int32_t CurrentDirIndex = 0;
-    std::vector<std::string> ChainEntries;
+    std::vector<TChainEntry> ChainEntries;
     std::vector<std::string> StatusListNames;
     int32_t CurrentStatusIndex = 0;
-    TDateTime NextActionTime = 0;
+    TDateTime NextActionTime = 0; // local wall-clock time, also shown as the next check
+    // An interval schedule is due at this monotonic time; -1 while exact times schedule.
+    int64_t NextActionMonotonicMs = -1;
     std::unique_ptr<TVersionInfo> VersionInfo;
     mutable std::mutex StatusLock;
     bool ForceRequested = false;
-    TServiceStatus Status; // under StatusLock
+    TServiceStatus Status;    // under StatusLock
+    TDateTime StartedUtc = 0; // set by ServiceStart
+    std::set<std::string> CleanedDirectories;
 
 private:
     void StopService(const char* What);

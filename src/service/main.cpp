@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -27,6 +29,7 @@
 #include "platform/linuxhost.h"
 #include "platform/rundir.h"
 #include "platform/serviceinstall.h"
+#include "service/converters.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
 
@@ -47,7 +50,7 @@ struct TCommandLine {
 struct TCommand {
     const char* Name;                     // the argument that selects the command
     int (*Run)(const TCommandLine& Line); // answers the exit code
-    const char* Synopsis;                 // its line in the help text
+    const char* Synopsis;                 // its lines in the help text; null for another name
 };
 
 int Usage(const std::string& Message) {
@@ -68,24 +71,65 @@ public:
     }
 };
 
+// Warnings about what the loader replaces without a word: a ConvType name that is no type (the
+// slot runs as NONE), keys no parameter of the slot's type reads, and watched directories that
+// do not exist (relative ones are taken from Home, where the service runs).
+std::vector<std::string> ConfigWarnings(const std::string& FileName, const TZirConfig& Config,
+                                        const std::string& Home) {
+    std::vector<std::string> Warnings;
+    TIniFile Ini(FileName);
+    TIniFile Known = TIniFile::FromText("");
+    Config.SaveToIni(Known);
+    for (int Slot = 0; Slot < TBaseFtConfig::MaxDirectories; ++Slot) {
+        const std::string Section = TBaseFtConfig::SectionName(Slot);
+        const std::string Where = "[" + Section + "] ";
+        if (!Ini.SectionExists(Section)) {
+            continue;
+        }
+        const std::string Type = Ini.ReadString(Section, "ConvType", "NONE");
+        if (Config.GetConvType(Slot) == ctNone && Type != "NONE") {
+            Warnings.push_back(Where + "ConvType \"" + Type +
+                               "\" is no conversion type: the slot runs as NONE");
+        }
+        for (const std::string& Key : Ini.ReadSection(Section)) {
+            if (!Known.ValueExists(Section, Key)) {
+                Warnings.push_back(Where + "unknown key \"" + Key + "\" is ignored");
+            }
+        }
+        const std::string& Dir = Config.GetDirectory(Slot);
+        if (!Dir.empty() && !IsDirectory(Dir.starts_with("/") ? Dir : CombinePath(Home, Dir))) {
+            Warnings.push_back(Where + "the watched directory \"" + Dir + "\" does not exist");
+        }
+    }
+    return Warnings;
+}
+
 int RunCheckConfig(const TCommandLine& Line) {
     if (Line.Args.size() > 1 || (!Line.Args.empty() && Line.Args[0].starts_with("-"))) {
         return Usage("check-config takes at most one file name");
     }
     std::string FileName = Line.Args.empty() ? FindHome(Line.Home) + "/tarno.ini" : Line.Args[0];
-    if (!FileExists(FileName)) {
-        // The service runs with the defaults then; say so, as the printout alone would not.
-        std::fprintf(stderr, "tarno: %s not found, the defaults are printed\n", FileName.c_str());
-    }
     TStderrLog Log;
     SetLogFile(&Log, "/dev/null");
     TZirConfig Config;
     bool Loaded = Config.LoadFromFile(FileName);
     ClearLogService();
+    if (Loaded && !FileExists(FileName)) {
+        // The service runs with the defaults then; say so, as the printout alone would not.
+        std::fprintf(stderr, "tarno: %s not found, the defaults are printed\n", FileName.c_str());
+    } else if (FileExists(FileName)) {
+        for (const std::string& Warning : ConfigWarnings(FileName, Config, FindHome(Line.Home))) {
+            std::fprintf(stderr, "tarno: warning: %s\n", Warning.c_str());
+        }
+    }
     // The same text SaveToFile writes into a new file.
     TIniFile Ini = TIniFile::FromText("");
     Config.SaveToIni(Ini);
     WriteOut(Ini.GetText());
+    for (const std::string& Warning : SharedOutDirWarnings(Config)) {
+        std::fprintf(stderr, "tarno: warning: %s: their exports and indexes would mix\n",
+                     Warning.c_str());
+    }
     return Loaded ? 0 : 1;
 }
 
@@ -94,6 +138,15 @@ void EnterHome(const TCommandLine& Line) {
     InitHome(FindHome(Line.Home));
     if (chdir(ExeDir().c_str()) != 0) {
         throw EOSError("Cannot enter the home \"" + ExeDir() + "\". " + SysErrorMessage(errno));
+    }
+}
+
+// Started by hand on a terminal without a configuration file, the service watches nothing:
+// say so, and where the file was looked for.
+void TellTerminalWhenNothingIsWatched() {
+    const std::string IniPath = CombinePath(ExeDir(), "tarno.ini");
+    if (isatty(STDERR_FILENO) != 0 && !FileExists(IniPath)) {
+        std::fprintf(stderr, "tarno: no directory is watched: %s not found\n", IniPath.c_str());
     }
 }
 
@@ -128,6 +181,7 @@ int RunService(const TCommandLine& Line) {
     SetServiceUmask();
     TLinuxServiceHost Host; // first: it blocks the signals before any other thread starts
     EnterHome(Line);
+    TellTerminalWhenNothingIsWatched();
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
     TSystemClock Clock;
     TServiceEventLog EventLog;
@@ -148,6 +202,7 @@ int RunOnce(const TCommandLine& Line) {
     }
     SetServiceUmask();
     EnterHome(Line);
+    TellTerminalWhenNothingIsWatched();
     const TPidFile PidFile(FindRunDirectory(Line.RunDir));
     TSystemClock Clock;
     TServiceEventLog EventLog;
@@ -258,7 +313,32 @@ bool ApplySettings(TConvertJob& Job, std::string& Error) {
     return true;
 }
 
+// The conversion types of this build, each with its --set keys and their defaults, read from the
+// type table and the parameter classes.
+int RunConvertHelp() {
+    std::string Text = "tarno convert (--type NAME | --slot N) [--home DIR] [--config FILE]\n"
+                       "              [--set KEY=VALUE]... [--out DIR] [--store NAME] FILE...\n\n"
+                       "Conversion types of this build (--type NAME, any case), with the keys\n"
+                       "--set takes and their defaults:\n";
+    for (const TConvTypeInfo& Info : ConvTypeTable()) {
+        if (!HasConverter(Info.Code)) {
+            continue;
+        }
+        Text += std::string("\n  ") + Info.Name + "\n";
+        TIniFile Ini = TIniFile::FromText("");
+        Info.Create()->SaveToIni(Ini, "Type");
+        for (const std::string& Key : Ini.ReadSection("Type")) {
+            Text += "    " + Key + "=" + Ini.ReadString("Type", Key, "") + "\n";
+        }
+    }
+    WriteOut(Text);
+    return 0;
+}
+
 int RunConvert(const TCommandLine& Line) {
+    if (!Line.Args.empty() && (Line.Args[0] == "--help" || Line.Args[0] == "-h")) {
+        return RunConvertHelp();
+    }
     TConvertJob Job;
     std::string TypeName, SlotText, ConfigFile;
     const std::vector<std::string>& A = Line.Args;
@@ -330,6 +410,11 @@ int RunConvert(const TCommandLine& Line) {
     if (std::string Error; !ApplySettings(Job, Error)) {
         return Usage(Error);
     }
+    // An output directory given here is created, as the service creates its own.
+    if (std::any_of(Job.Settings.begin(), Job.Settings.end(),
+                    [](const auto& Setting) { return SameText(Setting.first, "OutDir"); })) {
+        CreateDirWithRights(Job.Params->OutDir);
+    }
     if (Job.Config) {
         EnterHome(Line);
     } else {
@@ -337,6 +422,11 @@ int RunConvert(const TCommandLine& Line) {
     }
     int Result = 0;
     for (const std::string& File : Job.Files) {
+        if (!FileExists(File)) {
+            std::fprintf(stderr, "%s : file not found\n", File.c_str());
+            Result = 1;
+            continue;
+        }
         try {
             bool Rewritten = false;
             if (!ConvertWithType(Job.Code, File, *Job.Params, Job.Store, Rewritten)) {
@@ -383,15 +473,21 @@ const TCommand Commands[] = {
      "tarno [--home DIR] check-config [FILE]\n"
      "    load FILE (default: the home's tarno.ini) as the service does and print it as\n"
      "    saving it would write it; loading errors go to stderr (exit code 1)"},
-    {"--help", &RunHelp, "tarno --help\n    list the commands"},
+    {"--help", &RunHelp,
+     "tarno --help | -h | help\n    list the commands; tarno convert --help lists the conversion\n"
+     "    types of this build with their keys"},
+    {"-h", &RunHelp, nullptr},
+    {"help", &RunHelp, nullptr},
     {"--version", &RunVersion, "tarno --version\n    print the program's version"},
 };
 
 int RunHelp(const TCommandLine& /*Line*/) {
     std::string Text = "tarno " + std::string(TARNO_VERSION) + ", the conversion service\n\n";
     for (const TCommand& Command : Commands) {
-        Text += Command.Synopsis;
-        Text += "\n";
+        if (Command.Synopsis != nullptr) {
+            Text += Command.Synopsis;
+            Text += "\n";
+        }
     }
     Text += "\nThe home is --home DIR, else $TARNO_HOME, else the program's directory.\n";
     WriteOut(Text);
@@ -412,6 +508,17 @@ std::string ServiceSwitch(const std::string& Arg) {
     return "";
 }
 
+// Paths given in the environment, made absolute against the directory the program was started
+// in: the service leaves it for its home before it reads them.
+void MakeEnvironmentPathsAbsolute() {
+    for (const char* Name : {"TARNO_HOME", "TARNO_RUNDIR", "TARNO_UNIT_DIR", "TARNO_DRIVE"}) {
+        const char* Value = std::getenv(Name);
+        if (Value != nullptr && *Value != '\0' && *Value != '/') {
+            setenv(Name, CombinePath("", Value).c_str(), 1);
+        }
+    }
+}
+
 // A switch word counts only where a command stands: INSTALL or UNINSTALL first, SILENT right
 // after one of them. Anywhere else (a file name, say) the word is taken as written.
 bool IsSwitchPosition(const std::vector<std::string>& Before, const std::string& Word) {
@@ -425,6 +532,7 @@ bool IsSwitchPosition(const std::vector<std::string>& Before, const std::string&
 
 int main(int argc, char** argv) {
     try {
+        MakeEnvironmentPathsAbsolute();
         TCommandLine Line;
         std::vector<std::string> Args(argv + 1, argv + argc);
         for (std::size_t I = 0; I < Args.size(); ++I) {
@@ -432,7 +540,8 @@ int main(int argc, char** argv) {
                 if (I + 1 == Args.size()) {
                     return Usage(Args[I] + " needs a directory");
                 }
-                (Args[I] == "--home" ? Line.Home : Line.RunDir) = Args[I + 1];
+                (Args[I] == "--home" ? Line.Home : Line.RunDir) =
+                    Args[I + 1].empty() ? "" : CombinePath("", Args[I + 1]);
                 ++I;
             } else if (const std::string Word = ServiceSwitch(Args[I]);
                        !Word.empty() && IsSwitchPosition(Line.Args, Word)) {

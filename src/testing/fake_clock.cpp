@@ -8,6 +8,7 @@ TDateTime TFakeClock::NowUtc() const {
 
 void TFakeClock::Advance(int Milliseconds) {
     FNow += Milliseconds * OneMillisecond;
+    FMonotonicMs += Milliseconds;
 }
 
 void TFakeClock::Sleep(int Milliseconds) {

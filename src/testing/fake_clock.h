@@ -1,4 +1,6 @@
 // A clock for tests: time stands still until the test moves it, and Sleep only advances it.
+// Advance and Sleep move the wall clock and the monotonic clock together; Set steps the wall
+// clock alone, as a clock change does.
 #pragma once
 
 #include <functional>
@@ -12,6 +14,7 @@ public:
 
     TDateTime Now() const override { return FNow; }
     TDateTime NowUtc() const override;
+    int64_t MonotonicMs() const override { return FMonotonicMs; }
     // Advances the time by Milliseconds, then runs OnSleep (if set) once.
     void Sleep(int Milliseconds) override;
 
@@ -25,5 +28,6 @@ public:
 private:
     TDateTime FNow;
     int FBiasMinutes;
+    int64_t FMonotonicMs = 0;
     int FSleeps = 0;
 };

@@ -11,7 +11,7 @@ class THookedService : public TFcService {
 public:
     using TFcService::TFcService;
     std::function<void(const std::string&)> BeforeFile;
-    bool ProcessFile(const std::string& FileName, const std::string& Entry,
+    bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
                      TFileVisit& Visit) override {
         if (BeforeFile) {
             BeforeFile(FileName);

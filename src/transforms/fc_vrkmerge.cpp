@@ -56,6 +56,13 @@ std::string SourceName(const std::string& Dir) {
     return Name;
 }
 
+// "<key>-<Number>" in at most 64 characters: the key's source name is cut, never the suffix,
+// so two channels of one source never share a merged channel.
+std::string MergedChannelName(const std::string& Key, int Number) {
+    const std::string Suffix = "-" + std::to_string(Number);
+    return Key.substr(0, ChannelNameLength - Suffix.size()) + Suffix;
+}
+
 // The merged channel for source channel Number of Source, found by Name or added; 0 when no
 // channel or no door is free.
 int MapChannel(TVrkConfig& Merged, const TVrkConfig& Source, int Number, const std::string& Name) {
@@ -146,6 +153,7 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
     if (FileExists(OutPath)) {
         SetAttributesNormal(OutPath);
         ReadCountingFile(OutPath, Merged, *MergedDay);
+        Merged.ClearUndefinedDoorNames();
     } else {
         ResetToEmptyKt9(Merged);
         InitDayFromFileName(*MergedDay, OutPath);
@@ -157,7 +165,7 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
         if (!Source.Channels(N).Active || Total[static_cast<std::size_t>(N)] < 1) {
             continue;
         }
-        const std::string Name = CopyText(Key + "-" + std::to_string(N), 1, ChannelNameLength);
+        const std::string Name = MergedChannelName(Key, N);
         const int C = MapChannel(Merged, Source, N, Name);
         if (C > 0) {
             Merged.Channels(C).Name = Name;

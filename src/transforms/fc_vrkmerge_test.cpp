@@ -74,13 +74,12 @@ TEST(Merge, TwoStoresIntoOneFileAndTheSameFileTwice) {
     const std::string KeyA = MergeSourceKey(A);
     const std::string KeyB = MergeSourceKey(B);
     EXPECT_THAT(KeyA, testing::EndsWith(":STOREA"));
-    // Unnamed doors of the merged file read back as "Porte" once it is merged into again.
+    // Doors without channels stay unnamed when the merged file is merged into again.
     EXPECT_THAT(StableHeader(Out),
-                ElementsAre("#TKT9", "# Shop name: Magasin A", "#D1DPorte", "#D2CCouloir",
-                            "#D3DPorte", "#D4DPorte", "#C1YE1 " + KeyA + "-1",
-                            "#C2YE1 " + KeyB + "-1", "#C3YX1 " + KeyB + "-2",
-                            "#C4YE2 " + KeyB + "-3", "#C5IE3", "#C6IX3", "#C7IE4", "#C8IX4",
-                            "#R1111111111111111", "#K1.000", "#F0"));
+                ElementsAre("#TKT9", "# Shop name: Magasin A", "#D1DPorte", "#D2CCouloir", "#D3D",
+                            "#D4D", "#C1YE1 " + KeyA + "-1", "#C2YE1 " + KeyB + "-1",
+                            "#C3YX1 " + KeyB + "-2", "#C4YE2 " + KeyB + "-3", "#C5IE3", "#C6IX3",
+                            "#C7IE4", "#C8IX4", "#R1111111111111111", "#K1.000", "#F0"));
     const std::vector<std::string> Rows = {"001\t24/12/2008\t09:00\t 5\t 0\t 0\t 0",
                                            "001\t24/12/2008\t09:15\t 0\t 1\t 2\t 3",
                                            "001\t24/12/2008\t09:30\t 6\t 4\t 5\t 0"};
@@ -96,6 +95,42 @@ TEST(Merge, TwoStoresIntoOneFileAndTheSameFileTwice) {
     ASSERT_TRUE(MergeFile(A, P));
     EXPECT_EQ(StableHeader(Out), Header);
     EXPECT_EQ(DataRows(Out), Rows);
+}
+
+// Merging the same file again changes nothing but the update stamp.
+TEST(Merge, TheSameFileTwiceGivesTheSameFile) {
+    TTempDir Tmp;
+    const std::string A = Tmp.Write("Store A/zalmoret/081224.vrk", StoreA);
+    TConvParamsVrkMerge P;
+    P.OutDir = Tmp.Path("merged");
+    ForceDirectories(P.OutDir);
+    const std::string Out = Tmp.Path("merged/081224.vrk");
+    ASSERT_TRUE(MergeFile(A, P));
+    const std::vector<std::string> Header = StableHeader(Out);
+    const std::vector<std::string> Rows = DataRows(Out);
+    ASSERT_TRUE(MergeFile(A, P));
+    EXPECT_EQ(StableHeader(Out), Header);
+    EXPECT_EQ(DataRows(Out), Rows);
+}
+
+// A long source directory name is cut so that the merged channel name keeps its key and its
+// channel suffix: two source channels never share one merged channel.
+TEST(Merge, LongSourceNamesKeepTheChannelSuffix) {
+    TTempDir Tmp;
+    const std::string Long(60, 'L');
+    const std::string In = Tmp.Write(Long + "/081224.vrk", "#TKT9\r\n#C1YE1\r\n#C2YX1\r\n"
+                                                           "A1\t24/12/2008\t09:00\t 5\t 7\r\n");
+    TConvParamsVrkMerge P;
+    P.OutDir = Tmp.Path("merged");
+    ForceDirectories(P.OutDir);
+    ASSERT_TRUE(MergeFile(In, P));
+    const std::string Key = MergeSourceKey(In);
+    TVrkConfig Merged;
+    Merged.ReadHeaderFromFile(Tmp.Path("merged/081224.vrk"));
+    EXPECT_EQ(Merged.Channels(1).Name, Key.substr(0, 62) + "-1");
+    EXPECT_EQ(Merged.Channels(2).Name, Key.substr(0, 62) + "-2");
+    EXPECT_EQ(DataRows(Tmp.Path("merged/081224.vrk")).front(),
+              "001\t24/12/2008\t09:00\t 5\t 7\t 0\t 0");
 }
 
 TEST(Merge, SixtyFifthChannelIsLeftOut) {

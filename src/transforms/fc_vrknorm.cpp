@@ -158,11 +158,12 @@ void MixEntriesExits(TVrkDay& Day, const TVrkConfig& Header) {
 
 bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsVrkNormalize>(Params);
-    const bool InPlace = P.OutDir.empty();
-    const std::string OutPath = InPlace ? FileName : OutputPath(P.OutDir, FileName);
     if (!FileExists(FileName)) {
         return true;
     }
+    // In place also when the output directory is the input's own, however it is spelled.
+    const std::string OutPath = P.OutDir.empty() ? FileName : OutputPath(P.OutDir, FileName);
+    const bool InPlace = P.OutDir.empty() || SameFile(OutPath, FileName);
     TVrkConfig Header;
     auto Day = std::make_unique<TVrkDay>();
     ReadCountingFile(FileName, Header, *Day);
@@ -186,8 +187,17 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
                 }
             }
         }
-        // The door records follow, so a fixed-layout header shows the exits as inactive too.
-        Header.RecomputeDoorFlags();
+        // Doors keep their definition; the fixed layout derives its exit channels' state from
+        // the doors, so it shows them as inactive too.
+        for (int D = 1; D <= VrkDoorCount; ++D) {
+            Header.Doors(D).HasExits = false;
+        }
+        for (int N = 1; N <= VrkChannelCount; ++N) {
+            const TVrkChannel& Ch = Header.Channels(N);
+            if (Ch.Active && Ch.IsExit && Ch.Door >= 1 && Ch.Door <= VrkDoorCount) {
+                Header.Doors(Ch.Door).HasExits = true;
+            }
+        }
     }
     if (P.EXMerge) {
         MixEntriesExits(*Day, Header);

@@ -99,6 +99,60 @@ TEST(Normalize, NoExitsDropsTheExitChannels) {
     EXPECT_EQ(DataRows(In).front(), "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 0\t 0\t 0\t 0");
 }
 
+// Only the exit channels change: a door whose channels are all exits stays defined, so the
+// channel still points to a door of the header.
+TEST(Normalize, NoExitsKeepsTheDoorsOfExitOnlyChannels) {
+    TTempDir Tmp;
+    const std::string In =
+        Tmp.Write("081222.vrk", "#TKT9\r\n#D1DNord\r\n#D5DQuai\r\n#C1YE1\r\n#C2YX1\r\n#C3YX5\r\n"
+                                "A\t22/12/2008\t08:00\t 2\t 1\t 4\r\n");
+    TConvParamsVrkNormalize P;
+    P.NoExits = true;
+    EXPECT_TRUE(NormalizeFile(In, P));
+    const std::vector<std::string> Header = StableHeader(In);
+    EXPECT_THAT(std::vector<std::string>(Header.begin() + 1, Header.begin() + 9),
+                ElementsAre("#D1DNord", "#D2DPorte", "#D3DPorte", "#D4DPorte", "#D5DQuai", "#C1YE1",
+                            "#C2IX1", "#C3IX5"));
+    EXPECT_EQ(DataRows(In).front(), "001\t22/12/2008\t08:00\t 2\t 0\t 0");
+}
+
+// An output directory that names the input's own directory, however spelled, is a rewrite in
+// place: the raw copy comes first.
+TEST(Normalize, OutputIntoTheInputsDirectoryKeepsTheRawCopy) {
+    TTempDir Tmp;
+    ForceDirectories(Tmp.Path("sub"));
+    for (const std::string& OutDir :
+         {Tmp.Dir(), Tmp.Dir() + "/", Tmp.Dir() + "/sub/..", Tmp.Dir() + "/./"}) {
+        SCOPED_TRACE(OutDir);
+        DeleteFile(Tmp.Path("compteursbrut/081222.vrk"));
+        const std::string In = Tmp.Write("081222.vrk", Monday);
+        TConvParamsVrkNormalize P;
+        P.StaffRemoval = true;
+        P.StaffCoeffs = {3, 100, 100, 100, 100, 100, 100};
+        P.OutDir = OutDir;
+        EXPECT_TRUE(NormalizeFile(In, P));
+        EXPECT_EQ(Tmp.Read("compteursbrut/081222.vrk"), Monday);
+        EXPECT_NE(Tmp.Read("081222.vrk"), Monday);
+    }
+}
+
+// Doors of the fixed four-door layout that share a name stay apart: the rewrite keeps every
+// channel of its input and its counts.
+TEST(Normalize, RewriteKeepsTheChannelsOfDoorsSharingAName) {
+    TTempDir Tmp;
+    const std::string In =
+        Tmp.Write("081224.vrk", "#TVRK01\r\n#D1DPorte\r\n#D2DPorte\r\n#C1YE1\r\n#C2YE2\r\n"
+                                "#C3IE3\r\n#C4IE4\r\n#C5YX1\r\n#C6YX2\r\n#C7IX3\r\n#C8IX4\r\n"
+                                "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 2\t 1\t 0\t 0\r\n");
+    TConvParamsVrkNormalize P;
+    EXPECT_TRUE(NormalizeFile(In, P));
+    const std::vector<std::string> Header = StableHeader(In);
+    EXPECT_THAT(std::vector<std::string>(Header.begin() + 5, Header.begin() + 13),
+                ElementsAre("#C1YE1", "#C2YE2", "#C3IE3", "#C4IE4", "#C5YX1", "#C6YX2", "#C7IX3",
+                            "#C8IX4"));
+    EXPECT_EQ(DataRows(In).front(), "001\t24/12/2008\t10:00\t 3\t 4\t 0\t 0\t 2\t 1\t 0\t 0");
+}
+
 TEST(Normalize, MixesEntriesAndExitsPerDoor) {
     TVrkConfig Header;
     Header.ReadHeader(

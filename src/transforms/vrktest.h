@@ -7,28 +7,12 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "testing/file_lines.h"
 
 // The content of a fixture of the testdata folder beside this header.
 inline std::string Fixture(const std::string& Name) {
     const std::string Here = __FILE__;
     return ReadFileBytes(Here.substr(0, Here.find_last_of('/') + 1) + "testdata/" + Name);
-}
-
-// The lines of a file written with CR LF line ends; a line without one fails the test.
-inline std::vector<std::string> FileLines(const std::string& Path) {
-    const std::string Text = ReadFileBytes(Path);
-    std::vector<std::string> Lines;
-    std::size_t Start = 0;
-    while (Start < Text.size()) {
-        const std::size_t End = Text.find("\r\n", Start);
-        EXPECT_NE(End, std::string::npos) << "line without CR LF in " << Path;
-        if (End == std::string::npos) {
-            break;
-        }
-        Lines.push_back(Text.substr(Start, End - Start));
-        Start = End + 2;
-    }
-    return Lines;
 }
 
 // The data rows of a counting file: the lines after the second column heading.
