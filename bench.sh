@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ensure_packages "${BUILD_PACKAGES[@]}" /usr/include/benchmark/benchmark.h=libbenchmark-dev
 
 build=build/bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNO_BENCH=ON -DTARNO_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNO_BENCH=ON -DTARNO_TESTS=OFF -DTARNO_CONSOLE=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 for bin in "$build"/bench/*; do
     [ -x "$bin" ] && [ -f "$bin" ] || continue

@@ -17,7 +17,7 @@ fi
 seconds=${1:-60}
 shift || true
 build=${TARNO_FUZZ_BUILD_DIR:-build/fuzz}
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNO_FUZZ=ON \
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNO_FUZZ=ON -DTARNO_CONSOLE=OFF \
     -DTARNO_TESTS=OFF >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

@@ -5,11 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${CONSOLE_PACKAGES[@]}"
 
 build=${TARNO_BUILD_DIR:-build/release}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNO_TESTS=OFF >/dev/null
-cmake --build "$build" --target tarno -j "$(nproc)"
+cmake --build "$build" --target tarno tarnoctl -j "$(nproc)"
 
 echo "Running the service on demo/ (log: demo/tarno.log, outputs: demo/out/). Ctrl-C stops it."
 exec "$build/src/service/tarno" --home "$PWD/demo" "$@"

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}" /usr/include/gtest/gtest.h=libgtest-dev /usr/include/gmock/gmock.h=libgmock-dev
+ensure_packages "${BUILD_PACKAGES[@]}" "${CONSOLE_PACKAGES[@]}" /usr/include/gtest/gtest.h=libgtest-dev /usr/include/gmock/gmock.h=libgmock-dev
 
 build=${TARNO_BUILD_DIR:-build/test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTARNO_SANITIZE=ON -DTARNO_TESTS=ON >/dev/null

@@ -15,3 +15,7 @@ ensure_packages() {
 
 # The tools every build needs.
 BUILD_PACKAGES=(/usr/bin/cmake=cmake /usr/bin/g++=g++ /usr/bin/make=make)
+
+# The console's toolkit, and a font for its windows when no desktop provides one (offscreen tests).
+CONSOLE_PACKAGES=(/usr/lib/qt6/libexec/ensure_pro_file.cmake=qt6-base-dev
+    /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf=fonts-dejavu-core)

@@ -244,6 +244,16 @@ int QuarterMinute(int Slot) {
     return (Slot % 4) * 15;
 }
 
+std::string FormatDuration(TDateTime Duration) {
+    int64_t Ms = std::llround(Duration * MSecsPerDay) % static_cast<int64_t>(MSecsPerDay);
+    if (Ms < 0) {
+        Ms = 0;
+    }
+    return Format("%d:%02d:%02d:%03d", static_cast<int>(Ms / 3600000),
+                  static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
+                  static_cast<int>(Ms % 1000));
+}
+
 void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime) {
     const TDateParts D = DecodeDate(T);
     AppendZeroPadded(Text, D.Year, 4);

@@ -74,6 +74,8 @@ struct TSystemTime {
 static_assert(sizeof(TSystemTime) == 16);
 
 TSystemTime DateTimeToSystemTime(TDateTime T);
+// "h:nn:ss:zzz" of a duration given in days; 24 hours or more wrap around.
+std::string FormatDuration(TDateTime Duration);
 TDateTime SystemTimeToDateTime(const TSystemTime& S); // raises EConvertError when impossible
 
 // Quarter-hour slots 0..95 of a day.

@@ -18,6 +18,10 @@ std::string FindHome(const std::string& HomeOption) {
     if (const char* Env = std::getenv("TARNO_HOME"); Env != nullptr && *Env != '\0') {
         return Env;
     }
+    return ProgramDirectory();
+}
+
+std::string ProgramDirectory() {
     char Buffer[4096];
     const ssize_t N = ::readlink("/proc/self/exe", Buffer, sizeof Buffer - 1);
     if (N <= 0) {

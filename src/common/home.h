@@ -8,6 +8,9 @@
 // TARNO_HOME, else the directory of the running executable.
 std::string FindHome(const std::string& HomeOption);
 
+// The directory of the running executable ("." when it cannot be found).
+std::string ProgramDirectory();
+
 // Makes Dir the home (a trailing "/" is dropped) and sets the process's TEMP and TMP to it.
 void InitHome(const std::string& Dir);
 

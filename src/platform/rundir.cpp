@@ -93,8 +93,9 @@ std::string FindClientRunDirectory(const std::string& Option) {
     if (!Option.empty() || !EnvValue("TARNO_RUNDIR").empty()) {
         return FindRunDirectory(Option);
     }
+    // The system's service, when its statistics socket is there.
     struct stat St {};
-    if (stat("/run/tarno", &St) == 0 && S_ISDIR(St.st_mode)) {
+    if (stat("/run/tarno/ZirInfo", &St) == 0 && S_ISSOCK(St.st_mode)) {
         return "/run/tarno";
     }
     return FindRunDirectory("");

@@ -8,7 +8,7 @@
 // $XDG_RUNTIME_DIR/tarno, else /tmp/tarno-<uid>.
 std::string FindRunDirectory(const std::string& Option);
 // The run directory a client looks in: Option or TARNO_RUNDIR when given, else /run/tarno when
-// it exists, else FindRunDirectory("").
+// the service's socket ZirInfo is there, else FindRunDirectory("").
 std::string FindClientRunDirectory(const std::string& Option);
 
 // "tarno.pid" in the run directory, locked while this object lives.

@@ -133,3 +133,8 @@ void UninstallServiceUnit(const std::string& UnitDir) {
         Systemctl("daemon-reload");
     }
 }
+
+bool SystemdManagesService(const std::string& UnitDir) {
+    struct stat St {};
+    return UseSystemctl(UnitDir) && stat((UnitDir + "/" + UnitName).c_str(), &St) == 0;
+}

@@ -18,3 +18,6 @@ void InstallServiceUnit(const std::string& UnitDir, const std::string& UnitText)
 // The reverse: "systemctl disable tarno.service" when applicable, removal of the file,
 // daemon-reload. Raises ETarnoError when the unit is not installed or cannot be removed.
 void UninstallServiceUnit(const std::string& UnitDir);
+
+// Whether the unit is installed in UnitDir and systemd, running the machine, manages it there.
+bool SystemdManagesService(const std::string& UnitDir);

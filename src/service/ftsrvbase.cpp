@@ -10,6 +10,7 @@
 #include "common/home.h"
 #include "common/text.h"
 #include "common/utils.h"
+#include "pipe/ft_protocol.h"
 #include "platform/files.h"
 #include "service/pipeservers.h"
 
@@ -486,14 +487,28 @@ TServiceStatus TBaseRorozoraService::StatusSnapshot() const {
     return Status;
 }
 
-std::string FormatDuration(TDateTime Duration) {
-    int64_t Ms = std::llround(Duration * MSecsPerDay) % static_cast<int64_t>(MSecsPerDay);
-    if (Ms < 0) {
-        Ms = 0;
+void TBaseRorozoraService::FillStatistics(TRorozoraSrvStats& Record) const {
+    const std::lock_guard<std::mutex> Guard(StatusLock);
+    Record.RecordSize = SrvStatsSize;
+    if (VersionInfo) {
+        Record.VersionMajor = VersionInfo->Major;
+        Record.VersionMinor = VersionInfo->Minor;
+        Record.VersionRelease = VersionInfo->Release;
     }
-    return Format("%d:%02d:%02d:%03d", static_cast<int>(Ms / 3600000),
-                  static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
-                  static_cast<int>(Ms % 1000));
+    Record.Busy = !Status.Idle;
+    Record.LastEventAt = Status.LastEventAt;
+    Record.LastErrorAt = Status.LastErrorAt;
+    CopyStatusText(Record.LastEventText, Status.LastEventText);
+    CopyStatusText(Record.LastErrorText, Status.LastErrorText);
+    CopyStatusText(Record.LastFileOk, Status.LastFileOk);
+    Record.LastFileOkAt = Status.LastFileOkAt;
+    CopyStatusText(Record.LastFileBad, Status.LastFileBad);
+    Record.LastFileBadAt = Status.LastFileBadAt;
+    Record.LastGroupOk = Status.LastGroupOk;
+    Record.LastGroupBad = Status.LastGroupBad;
+    Record.LastGroupElapsedMs = Status.LastGroupElapsedMs;
+    Record.LastGroupAt = Status.LastGroupAt;
+    Record.NextCheckAt = Status.NextCheckAt;
 }
 
 int32_t TBaseRorozoraService::MsBetween(TDateTime From, TDateTime To) const {

@@ -18,6 +18,7 @@
 class TClock;
 class TEventLog;
 class TPipeServers;
+struct TRorozoraSrvStats;
 
 // One directory of a chain: the directory scanned, the extension of its files, and the store its
 // files belong to ("" outside store trees). Held as fields, so a ";" in a directory name is only
@@ -51,9 +52,6 @@ struct TServiceStatus {
     std::string LastErrorText;
     std::string LogPrefix;
 };
-
-// "h:nn:ss:zzz" of a duration given in days; 24 hours or more wrap around.
-std::string FormatDuration(TDateTime Duration);
 
 // What the service is handed by main (or a test): time, the framework, the pipe servers and the
 // event log it binds to the debug log (null: none). None is owned by the service.
@@ -118,6 +116,8 @@ public:
 
     // A copy of the status fields, taken under StatusLock (for the statistics pipe).
     TServiceStatus StatusSnapshot() const;
+    // The status record of the statistics answer, filled under StatusLock; any thread.
+    void FillStatistics(TRorozoraSrvStats& Record) const;
 
     TBaseFtConfig& GetConfig() const { return *Config; }
     TDateTime GetNextActionTime() const { return NextActionTime; }

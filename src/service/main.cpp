@@ -32,6 +32,7 @@
 #include "service/converters.h"
 #include "service/fcssrv.h"
 #include "service/pipeservers.h"
+#include "service/socketservers.h"
 
 #ifndef TARNO_VERSION
 #error "TARNO_VERSION must hold the project version"
@@ -44,6 +45,7 @@ constexpr int ExitUsage = 2;
 struct TCommandLine {
     std::string Home;              // --home DIR, or ""
     std::string RunDir;            // --rundir DIR, or ""
+    std::string Listen;            // --listen ADDR:PORT, or ""
     std::vector<std::string> Args; // the command's own arguments, after its name
 };
 
@@ -182,11 +184,13 @@ int RunService(const TCommandLine& Line) {
     TLinuxServiceHost Host; // first: it blocks the signals before any other thread starts
     EnterHome(Line);
     TellTerminalWhenNothingIsWatched();
-    const TPidFile PidFile(FindRunDirectory(Line.RunDir));
+    const std::string RunDir = FindRunDirectory(Line.RunDir);
+    const TPidFile PidFile(RunDir);
     TSystemClock Clock;
     TServiceEventLog EventLog;
-    TNoPipeServers Pipes;
+    TSocketPipeServers Pipes(RunDir, Line.Listen, Clock);
     TFcService Service({Clock, Host, Pipes, &EventLog});
+    Pipes.Bind(Service);
     return Host.Run(Service);
 }
 
@@ -451,8 +455,9 @@ int RunVersion(const TCommandLine& /*Line*/) {
 
 const TCommand Commands[] = {
     {"", &RunService,
-     "tarno [--home DIR] [--rundir DIR]\n"
-     "    run the service in the foreground until SIGTERM or SIGINT"},
+     "tarno [--home DIR] [--rundir DIR] [--listen ADDRESS:PORT]\n"
+     "    run the service in the foreground until SIGTERM or SIGINT; --listen also serves\n"
+     "    the statistics (read-only) over TCP"},
     {"--once", &RunOnce,
      "tarno [--home DIR] [--rundir DIR] --once\n"
      "    start the service, run one directory pass and stop (exit code 1: the start failed)"},
@@ -543,6 +548,11 @@ int main(int argc, char** argv) {
                 (Args[I] == "--home" ? Line.Home : Line.RunDir) =
                     Args[I + 1].empty() ? "" : CombinePath("", Args[I + 1]);
                 ++I;
+            } else if (Args[I] == "--listen") {
+                if (I + 1 == Args.size()) {
+                    return Usage("--listen needs ADDRESS:PORT");
+                }
+                Line.Listen = Args[++I];
             } else if (const std::string Word = ServiceSwitch(Args[I]);
                        !Word.empty() && IsSwitchPosition(Line.Args, Word)) {
                 Line.Args.push_back(Word);

@@ -1,6 +1,6 @@
 // The service program run as a process: one pass with --once, and a foreground service that
 // reports readiness to systemd, takes a reprocessing code, refuses a second instance on its run
-// directory and stops on SIGTERM.
+// directory (leaving the running one's sockets alone), answers on its sockets and stops on SIGTERM.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -19,6 +19,9 @@
 #include <vector>
 
 #include "common/fdio.h"
+#include "pipe/srvpipe_protocol.h"
+#include "platform/transport.h"
+#include "testing/log_texts.h"
 #include "testing/temp_dir.h"
 
 extern char** environ;
@@ -73,16 +76,7 @@ protected:
         }
         return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     }
-    std::vector<std::string> LogTexts() const {
-        std::vector<std::string> Texts;
-        const std::string Text = Home.Read("tarno.log");
-        for (size_t Pos = 0, End = 0; Pos < Text.size(); Pos = End + 2) {
-            End = Text.find("\r\n", Pos);
-            const std::string Line = Text.substr(Pos, End - Pos);
-            Texts.push_back(Line.substr(Line.find('\t') + 1));
-        }
-        return Texts;
-    }
+    std::vector<std::string> LogTexts() const { return LogLineTexts(Home.Read("tarno.log")); }
 
     TTempDir Home;
 };
@@ -123,10 +117,19 @@ TEST_F(ServiceProcessTest, ForegroundServiceTakesCodesAndStopsOnSigterm) {
         Spawn({"--home", Home.Dir(), "--rundir", RunDir}, {"NOTIFY_SOCKET=" + SocketName});
     ASSERT_TRUE(AwaitState("READY=1"));
 
+    TUnixTransport Sockets(RunDir);
+    const auto Statistics = [&] {
+        const auto Connection = Sockets.Connect("ZirInfo", 5000);
+        Connection->Send(BuildMessage("REQGETSTATS"), 5000);
+        return Connection->Receive(5000);
+    };
+    EXPECT_EQ(Statistics().size(), 595u);
+
     EXPECT_EQ(Wait(Spawn({"--home", Home.Dir(), "--rundir", RunDir})), 1);
     EXPECT_THAT(Home.Read("stderr"),
                 HasSubstr("tarno: Tarno service is already running (pid " +
                           std::to_string(Service) + ", run directory " + RunDir + ")"));
+    EXPECT_EQ(Statistics().size(), 595u); // the refused second service left the sockets alone
 
     EXPECT_EQ(Wait(Spawn({"control", "192", "--rundir", RunDir})), 0);
     ASSERT_TRUE(AwaitState("STATUS=Running")); // reported after the code was handled
@@ -135,6 +138,8 @@ TEST_F(ServiceProcessTest, ForegroundServiceTakesCodesAndStopsOnSigterm) {
     EXPECT_THAT(LogTexts(), Contains("Force processing of all data files at user request"));
     EXPECT_EQ(LogTexts().back(), "Tarno service stopped");
     EXPECT_FALSE(std::filesystem::exists(RunDir + "/tarno.pid"));
+    EXPECT_FALSE(std::filesystem::exists(RunDir + "/ZirInfo"));
+    EXPECT_FALSE(std::filesystem::exists(RunDir + "/ZirControl"));
     EXPECT_EQ(Wait(Spawn({"control", "192", "--rundir", RunDir})), 1);
 }
 
