@@ -18,6 +18,7 @@ class TStillClock : public TClock {
 public:
     TDateTime Now() const override { return EncodeDateTime(2008, 3, 25, 17, 0, 0, 0); }
     TDateTime NowUtc() const override { return Now(); }
+    int64_t MonotonicMs() const override { return 0; }
     void Sleep(int) override {}
 };
 

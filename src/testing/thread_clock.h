@@ -10,6 +10,9 @@ public:
     explicit TThreadFakeClock(TDateTime Local) : FNow(Local) {}
     TDateTime Now() const override { return FNow.load(); }
     TDateTime NowUtc() const override { return FNow.load(); }
+    int64_t MonotonicMs() const override {
+        return static_cast<int64_t>(FNow.load() / OneMillisecond);
+    }
     void Sleep(int Milliseconds) override { Advance(Milliseconds); }
     void Advance(int Milliseconds) { FNow.store(FNow.load() + Milliseconds * OneMillisecond); }
 
