@@ -102,7 +102,9 @@ TVrkConfig::TVrkConfig() {
 }
 
 void TVrkConfig::SetShopName(std::string_view Name) {
-    FShopName = CutText(Name, ShopNameLength);
+    // Blanks the cut leaves at the end go too: the reader trims them, so a name written and
+    // read again stays the same.
+    FShopName = TrimRight(CutText(Name, ShopNameLength));
 }
 
 TVrkDoor& TVrkConfig::Doors(int Number) {
@@ -350,7 +352,8 @@ void TVrkConfig::ReadDoorLine(std::string_view Line) {
     TVrkDoor& Door = Doors(Number);
     Door.DoorType = IsDoorType(Type) ? Type : 'D';
     std::string Name = Trim(RestFrom(Line, TypePos + 1));
-    Door.Name = Name.empty() ? "Porte" : CutText(Name, DoorNameLength);
+    // Without the blanks a cut leaves at the end, which a second reading would trim.
+    Door.Name = Name.empty() ? "Porte" : TrimRight(CutText(Name, DoorNameLength));
 }
 
 // "#C" number, state letter, kind letter, door number, one separator, name. A line with a number

@@ -5,6 +5,7 @@
 
 #include "common/datetime.h"
 #include "common/errors.h"
+#include "platform/files.h"
 #include "testing/fake_clock.h"
 #include "testing/temp_dir.h"
 
@@ -254,6 +255,30 @@ TEST(VrkConfig, LineTests) {
         SCOPED_TRACE(C.Line);
         EXPECT_EQ(IsHeaderLine(C.Line), C.Header);
         EXPECT_EQ(IsDataLine(C.Line), C.Data);
+    }
+}
+
+// A header written and read again is written the same (cases the fuzzer found: a shop name and
+// a door name cut after a blank).
+TEST(VrkConfig, HeaderReadBackIsWrittenTheSame) {
+    const std::string Here = __FILE__;
+    const std::string Crash = ReadFileBytes(Here.substr(0, Here.find_last_of('/') + 1) +
+                                            "testdata/fuzz_shop_name_cut_at_blank.vrk");
+    for (const std::string& Text :
+         {Crash, std::string("#TKT9\r\n# Shop name: ") + std::string(31, 'x') + " tail\r\n",
+          std::string("#TKT9\r\n#D1D") + std::string(31, 'x') + "\t tail\r\n"}) {
+        TVrkConfig Config;
+        Config.ReadHeader(Text);
+        TVrkConfig Again;
+        Again.ReadHeader(Config.HeaderText());
+        EXPECT_EQ(Again.ShopName(), Config.ShopName());
+        const auto Stable = [](const TVrkConfig& C) { // without the update stamp
+            std::vector<std::string> Lines;
+            C.BuildHeader(Lines);
+            std::erase_if(Lines, [](const std::string& L) { return L.starts_with("#M"); });
+            return Lines;
+        };
+        EXPECT_EQ(Stable(Again), Stable(Config));
     }
 }
 

@@ -51,7 +51,13 @@ bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
 } // namespace
 
 std::string_view CutName(std::string_view Text) {
-    return Text.substr(0, std::min(Text.size(), ImportNameLength));
+    // Without the blanks a cut leaves at the end: the readers of counting files trim them, and
+    // a name must match itself when a file is imported again.
+    Text = Text.substr(0, std::min(Text.size(), ImportNameLength));
+    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
+        Text.remove_suffix(1);
+    }
+    return Text;
 }
 
 bool ReadingSecond(int Year, int Month, int Day, int Hour, int Minute, int Second,

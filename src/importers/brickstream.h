@@ -19,7 +19,8 @@ constexpr int64_t SecondsPerQuarter = 900;
 // Longest store, zone and device name kept from an input line.
 constexpr std::size_t ImportNameLength = 32;
 
-// The first ImportNameLength characters of Text.
+// The first ImportNameLength characters of Text, without the blanks (bytes <= ' ') that then end
+// it.
 std::string_view CutName(std::string_view Text);
 
 // A reading time as whole seconds since 1899-12-30 00:00 (the day number of the date-time times

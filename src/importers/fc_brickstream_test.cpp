@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "common/errors.h"
@@ -152,6 +153,21 @@ TEST_F(BrickstreamImport, ImportsMergeIntoTheDayFileBySettingCounts) {
     EXPECT_EQ(File.Day->ChannelCount, 6);
     // Without a store in its lines, the shop name comes from the directory above OutDir.
     EXPECT_EQ(File.Config.ShopName(), Tmp.Dir().substr(Tmp.Dir().find_last_of('/') + 1));
+}
+
+// A zone name cut after a blank (a case the fuzzer found, and a plain one) is the same door when
+// the file is imported again.
+TEST_F(BrickstreamImport, ZoneNamesCutAfterABlankImportTheSameTwice) {
+    for (const std::string& Text :
+         {ReadFileBytes("testdata/fuzz_zone_cut_at_blank.dat"),
+          Interval("Store", std::string(31, 'z') + " B", "03/07/2008 10:15:00", "12", "9")}) {
+        std::filesystem::remove(OutFile("080307.vrk"));
+        const std::string In = Input(Text);
+        ImportBrickstream(In, Params);
+        const auto Once = DayFileLines(OutFile("080307.vrk"));
+        ImportBrickstream(In, Params);
+        EXPECT_EQ(DayFileLines(OutFile("080307.vrk")), Once);
+    }
 }
 
 TEST_F(BrickstreamImport, ReadingsOfOneSecondKeepTheirFileOrder) {

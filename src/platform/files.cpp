@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -48,6 +49,21 @@ bool MatchesExt(std::string_view Name, std::string_view Ext) {
 } // namespace
 
 namespace {
+
+std::atomic<TFileFaults*> InstalledFaults{nullptr};
+
+// 0, or the errno a test's fault seam gives the operation (errno is set to it too).
+int InjectedFault(TFileOp Op, const std::string& Path) {
+    TFileFaults* Faults = InstalledFaults.load(std::memory_order_relaxed);
+    if (Faults == nullptr) [[likely]] {
+        return 0;
+    }
+    const int Error = Faults->Before(Op, Path);
+    if (Error != 0) {
+        errno = Error;
+    }
+    return Error;
+}
 
 // Why an input could not be opened: the system's message, or one of these for what the file
 // layer refuses itself.
@@ -132,6 +148,9 @@ void ReplaceAtomically(const std::string& Path, std::string_view Bytes, const ti
     const bool Bare = Path.find('/') == std::string::npos;
     std::string Temp = (Bare ? std::string() : (Dir == "/" ? Dir : Dir + "/")) +
                        std::string(TempPrefix) + "XXXXXX";
+    if (const int Error = InjectedFault(TFileOp::Write, Temp); Error != 0) {
+        RaiseCreate(Path, Error);
+    }
     TFd Fd(::mkostemp(Temp.data(), O_CLOEXEC));
     if (Fd.Get() < 0) {
         RaiseCreate(Path, errno);
@@ -142,15 +161,24 @@ void ReplaceAtomically(const std::string& Path, std::string_view Bytes, const ti
     const mode_t Mode = ::lstat(Path.c_str(), &Old) == 0 && S_ISREG(Old.st_mode)
                             ? (Old.st_mode & 0777)
                             : (0666 & ~CurrentUmask());
-    bool Ok = ::fchmod(Fd.Get(), Mode) == 0 && WriteAll(Fd.Get(), Bytes);
+    bool Ok = ::fchmod(Fd.Get(), Mode) == 0 && InjectedFault(TFileOp::Write, Temp) == 0 &&
+              WriteAll(Fd.Get(), Bytes);
     if (Ok && Time != nullptr) {
         const timespec Times[2] = {{0, UTIME_OMIT}, *Time};
         Ok = ::futimens(Fd.Get(), Times) == 0;
     }
-    Ok = Ok && ::fsync(Fd.Get()) == 0;
-    Ok = ::close(Fd.Release()) == 0 && Ok;
-    if (!Ok || ::rename(Temp.c_str(), Path.c_str()) != 0) {
-        const int Error = errno;
+    Ok = Ok && InjectedFault(TFileOp::Sync, Temp) == 0 && ::fsync(Fd.Get()) == 0;
+    int Error = Ok ? 0 : errno;
+    if (::close(Fd.Release()) != 0 && Ok) {
+        Ok = false;
+        Error = errno;
+    }
+    if (Ok &&
+        (InjectedFault(TFileOp::Rename, Path) != 0 || ::rename(Temp.c_str(), Path.c_str()) != 0)) {
+        Ok = false;
+        Error = errno;
+    }
+    if (!Ok) {
         ::unlink(Temp.c_str());
         RaiseCreate(Path, Error);
     }
@@ -195,7 +223,7 @@ bool IsAtomicWriteTempName(std::string_view Name) {
 }
 
 void AppendToFile(const std::string& Path, std::string_view Bytes) {
-    if (!AppendBytes(Path, Bytes)) {
+    if (InjectedFault(TFileOp::Write, Path) != 0 || !AppendBytes(Path, Bytes)) {
         RaiseOpen(Path, errno);
     }
 }
@@ -208,7 +236,7 @@ void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
     AppendToFile(Path, Bytes);
     // fsync flushes the file whichever descriptor it comes through.
     TFd Fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (Fd.Get() < 0 || ::fsync(Fd.Get()) != 0) {
+    if (InjectedFault(TFileOp::Sync, Path) != 0 || Fd.Get() < 0 || ::fsync(Fd.Get()) != 0) {
         RaiseOpen(Path, errno);
     }
     // A new file's name must be on disk too.
@@ -395,6 +423,9 @@ void ForceDirectories(const std::string& Dir) {
         if (Path.empty() || Path.back() == '/') {
             continue;
         }
+        if (::lstat(Path.c_str(), &St) != 0 && InjectedFault(TFileOp::MakeDir, Path) != 0) {
+            throw EOSError(SysErrorMessage(errno));
+        }
         if (::mkdir(Path.c_str(), 0777) != 0 && errno != EEXIST) {
             throw EOSError(SysErrorMessage(errno));
         }
@@ -411,7 +442,11 @@ std::string EnsureSubdirectory(const std::string& Parent, const std::string& Nam
     if (ParentFd.Get() < 0) {
         throw EOSError("Cannot use directory \"" + Parent + "\". " + SysErrorMessage(errno));
     }
-    if (::mkdirat(ParentFd.Get(), Name.c_str(), 0777) != 0 && errno != EEXIST) {
+    struct stat Existing {};
+    const bool Missing =
+        ::fstatat(ParentFd.Get(), Name.c_str(), &Existing, AT_SYMLINK_NOFOLLOW) != 0;
+    if ((Missing && InjectedFault(TFileOp::MakeDir, Path) != 0) ||
+        (::mkdirat(ParentFd.Get(), Name.c_str(), 0777) != 0 && errno != EEXIST)) {
         throw EOSError("Cannot create directory \"" + Path + "\". " + SysErrorMessage(errno));
     }
     // mkdirat never follows a link; entering it must not either.
@@ -444,6 +479,10 @@ void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
         throw EOSError("Cannot copy file \"" + Source + "\" onto itself");
     }
     ReplaceAtomically(Dest, Bytes, &Src.st_mtim);
+}
+
+TFileFaults* SetFileFaults(TFileFaults* Faults) {
+    return InstalledFaults.exchange(Faults);
 }
 
 int StandardBiasMinutes() {

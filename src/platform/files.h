@@ -89,5 +89,20 @@ bool DeleteFile(const std::string& Path); // false when it could not be deleted
 // Raises EOSError.
 void CopyFileReplacing(const std::string& Source, const std::string& Dest);
 
+// The operations of the file layer that change the disk, as a fault seam sees them.
+enum class TFileOp { Write, Sync, Rename, MakeDir };
+
+// Fault seam of the file layer: when installed, Before is asked before each write (a file
+// created or written to), fsync of a file, rename and directory creation, with the path
+// concerned; an answer other than 0 is taken as the errno of that operation, which is then not
+// done. Only tests install one; without one the layer costs a single pointer test per operation.
+class TFileFaults {
+public:
+    virtual ~TFileFaults() = default;
+    virtual int Before(TFileOp Op, const std::string& Path) = 0;
+};
+// Installs Faults (nullptr removes it) for the whole process; answers the one it replaces.
+TFileFaults* SetFileFaults(TFileFaults* Faults);
+
 // The standard time-zone bias in minutes (UTC = local standard time + bias), no daylight saving.
 int StandardBiasMinutes();

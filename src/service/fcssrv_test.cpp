@@ -18,6 +18,7 @@
 #include "service/pipeservers.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_service_host.h"
+#include "testing/hooked_service.h"
 #include "testing/temp_dir.h"
 
 using ::testing::Contains;
@@ -32,19 +33,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The conversion service with a hook before every file, so a test can act mid-pass.
-class TTestService : public TFcService {
-public:
-    using TFcService::TFcService;
-    std::function<void(const std::string&)> BeforeFile;
-    bool ProcessFile(const std::string& FileName, const TChainEntry& Entry,
-                     TFileVisit& Visit) override {
-        if (BeforeFile) {
-            BeforeFile(FileName);
-        }
-        return TFcService::ProcessFile(FileName, Entry, Visit);
-    }
-};
+using TTestService = THookedService;
 
 // Pipe servers that record their calls and fail to start the info server when told to.
 class TRecordingPipes : public TPipeServers {

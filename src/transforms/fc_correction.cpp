@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "common/utils.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
 #include "platform/files.h"
@@ -21,6 +22,30 @@ int32_t StoreCorrected(double Value) {
         return std::numeric_limits<int32_t>::max();
     }
     return static_cast<int32_t>(Value);
+}
+
+// The data rows CorrectFile writes for a day read with Header.
+std::vector<std::string> CorrectedRows(const TVrkDay& Day, const TVrkConfig& Header) {
+    return FormatDayRows(Day, Header.ShopName(), EncodeTime(1, 0, 0, 0), EncodeTime(0, 0, 0, 0), 0);
+}
+
+// True when the input already holds the correction of its raw copy: a correction done before
+// whose status was not recorded (a crash, a failed status save). Correcting it again would apply
+// the coefficients twice and replace the raw copy with corrected counts.
+bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeffs) {
+    const std::string Raw = CombinePath(CombinePath(ExtractFileDir(FileName), "compteursbrut"),
+                                        ExtractFileName(FileName));
+    if (!FileExists(Raw)) {
+        return false;
+    }
+    TVrkConfig RawHeader;
+    auto RawDay = std::make_unique<TVrkDay>();
+    ReadCountingFile(Raw, RawHeader, *RawDay);
+    ApplyWeekCorrection(*RawDay, Coeffs);
+    TVrkConfig Header;
+    std::vector<std::string> Rows;
+    Header.ReadDataLines(FileName, Rows);
+    return Rows == CorrectedRows(*RawDay, RawHeader);
 }
 
 } // namespace
@@ -59,12 +84,16 @@ bool CorrectFile(const std::string& FileName, TConvParams& Params) {
     if (!FileExists(FileName)) {
         return true;
     }
+    if (IsCorrectionOfRawCopy(FileName, P.Correction)) {
+        return true;
+    }
     TVrkConfig Header;
     auto Day = std::make_unique<TVrkDay>();
+    const TInputStamp Stamp = StampInput(FileName);
     ReadCountingFile(FileName, Header, *Day);
     CopyRawInput(FileName);
     ApplyWeekCorrection(*Day, P.Correction);
-    WriteDayFile(*Day, FileName, Header.ShopName(), EncodeTime(1, 0, 0, 0), EncodeTime(0, 0, 0, 0),
-                 0, Header);
+    CheckInputUnchanged(FileName, Stamp);
+    Header.WriteWithRows(FileName, CorrectedRows(*Day, Header));
     return true;
 }

@@ -68,6 +68,30 @@ TEST(Correction, RewritesTheFileInPlaceFromMidnight) {
     EXPECT_EQ(StableHeader(In)[1], "# Shop name: Gare");
 }
 
+// The status of a corrected file may go unrecorded (a crash or a failed save right after the
+// rewrite): the file is then offered again and must not be corrected twice, nor its raw copy
+// replaced with corrected counts. A new raw version is corrected as usual.
+TEST(Correction, ACorrectedFileOfferedAgainIsLeftAsItIs) {
+    TTempDir Tmp;
+    const std::string Input = "#TKT9\r\n# Shop name: Gare\r\n#C1YE1\r\n#C2YX1\r\n"
+                              "X\t22/12/2008\t00:30\t 3\t 1\r\n";
+    const std::string In = Tmp.Write("081222.vrk", Input);
+    TConvParamsCorrection P;
+    P.Correction = {2, 1, 1, 1, 1, 1, 1};
+    ASSERT_TRUE(CorrectFile(In, P));
+    const std::vector<std::string> Once = DataRows(In);
+    EXPECT_EQ(Once.back(), "Gare\t22/12/2008\t00:30\t 6\t 2");
+    ASSERT_TRUE(CorrectFile(In, P));
+    EXPECT_EQ(DataRows(In), Once);
+    EXPECT_EQ(Tmp.Read("compteursbrut/081222.vrk"), Input);
+
+    const std::string Newer = Input + "X\t22/12/2008\t00:45\t 1\t 1\r\n";
+    Tmp.Write("081222.vrk", Newer);
+    ASSERT_TRUE(CorrectFile(In, P));
+    EXPECT_EQ(DataRows(In).back(), "Gare\t22/12/2008\t00:45\t 2\t 2");
+    EXPECT_EQ(Tmp.Read("compteursbrut/081222.vrk"), Newer);
+}
+
 TEST(Correction, FailuresLeaveTheInput) {
     TTempDir Tmp;
     TConvParamsCorrection P;

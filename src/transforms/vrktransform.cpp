@@ -25,6 +25,19 @@ void CopyRawInput(const std::string& FileName) {
     SyncDeferredDirectory(RawDir);
 }
 
+TInputStamp StampInput(const std::string& FileName) {
+    TInputStamp Stamp;
+    GetFileInfo(FileName, Stamp.Size, Stamp.TimeUtc);
+    return Stamp;
+}
+
+void CheckInputUnchanged(const std::string& FileName, const TInputStamp& Stamp) {
+    const TInputStamp Now = StampInput(FileName);
+    if (Now.Size != Stamp.Size || Now.TimeUtc != Stamp.TimeUtc) {
+        throw ETarnoError("File \"" + FileName + "\" changed while it was converted");
+    }
+}
+
 void ResetToEmptyKt9(TVrkConfig& Header) {
     ResetToKt9Layout(Header);
     Header.Flags = 0;

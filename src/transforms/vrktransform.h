@@ -2,7 +2,10 @@
 // and day, output paths, the raw copies of rewritten inputs and the one-door "KT9" header.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "common/datetime.h"
 
 #include "common/errors.h"
 #include "common/utils.h"
@@ -20,6 +23,17 @@ bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
 // Copies FileName, unchanged, into the "compteursbrut" subdirectory of its directory (created
 // when missing). Raises EOSError: an input is only rewritten once its raw copy is safe.
 void CopyRawInput(const std::string& FileName);
+
+// The size and modification time of an input as a transform reads it.
+struct TInputStamp {
+    int64_t Size = -1;
+    TDateTime TimeUtc = 0;
+};
+TInputStamp StampInput(const std::string& FileName);
+// Raises ETarnoError "File \"<FileName>\" changed while it was converted" when FileName no
+// longer has Stamp: a transform that rewrites its input would lose what was added since it read
+// it. The file is offered again at the next pass.
+void CheckInputUnchanged(const std::string& FileName, const TInputStamp& Stamp);
 
 // A "KT9" header with every door undefined and unnamed and every channel inactive, channels
 // 2k-1 and 2k being the entry and exit channels of door k; Flags 0.
