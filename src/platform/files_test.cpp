@@ -302,69 +302,68 @@ TEST(Files, DirectorySyncsWaitForTheirBatch) {
                                              "rename /a/3", "--", "sync /a", "sync /b", "--",
                                              "rename /b/4", "sync /b", "rename /b/5", "rename /a/5",
                                              "sync /b", "rename /a/6", "sync /a"));
+}
 
-    // Each failed write, fsync, rename or directory creation raises with the system's message and
-    // leaves the disk as it was (but for an append's failed flush): the old file whole, no
-    // temporary, no new directory.
-    TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
-        TTempDir Dir;
-        const std::string File = Dir.Write("out/a.txt", "old");
-        const auto NoTemporary = [&] {
-            return std::none_of(std::filesystem::directory_iterator(Dir.Path("out")),
-                                std::filesystem::directory_iterator(), [](const auto& E) {
-                                    return IsAtomicWriteTempName(E.path().filename().string());
-                                });
-        };
-        struct {
-            const char* Name;
-            std::function<void()> Act;
-            std::vector<TFileOp> Ops;
-        } Cases[] = {
-            {"replace",
-             [&] { WriteFileAtomically(File, "new"); },
-             {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
-            {"copy",
-             [&] { CopyFileReplacing(Dir.Write("src.txt", "new"), File); },
-             {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
-            {"append", [&] { AppendToFile(File, "new"); }, {TFileOp::Write}},
-            {"durable append",
-             [&] { AppendToFileDurably(File, "new"); },
-             {TFileOp::Write, TFileOp::Sync}},
-            {"subdirectory",
-             [&] { EnsureSubdirectory(Dir.Path("out"), "sub"); },
-             {TFileOp::MakeDir}},
-            {"levels",
-             [&] { ForceDirectories(Dir.Path("out/x/y")); },
-             {TFileOp::MakeDir, TFileOp::MakeDir}},
-        };
-        for (const auto& C : Cases) {
-            {
-                TInjectedFaults Count;
-                C.Act();
-                std::vector<TFileOp> Seen;
-                for (const auto& Op : Count.Ops()) {
-                    Seen.push_back(Op.Op);
-                }
-                EXPECT_EQ(Seen, C.Ops) << C.Name;
+// Each failed write, fsync, rename or directory creation raises with the system's message and
+// leaves the disk as it was (but for an append's failed flush): the old file whole, no
+// temporary, no new directory.
+TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
+    TTempDir Dir;
+    const std::string File = Dir.Write("out/a.txt", "old");
+    const auto NoTemporary = [&] {
+        return std::none_of(std::filesystem::directory_iterator(Dir.Path("out")),
+                            std::filesystem::directory_iterator(), [](const auto& E) {
+                                return IsAtomicWriteTempName(E.path().filename().string());
+                            });
+    };
+    struct {
+        const char* Name;
+        std::function<void()> Act;
+        std::vector<TFileOp> Ops;
+    } Cases[] = {
+        {"replace",
+         [&] { WriteFileAtomically(File, "new"); },
+         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
+        {"copy",
+         [&] { CopyFileReplacing(Dir.Write("src.txt", "new"), File); },
+         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
+        {"append", [&] { AppendToFile(File, "new"); }, {TFileOp::Write}},
+        {"durable append",
+         [&] { AppendToFileDurably(File, "new"); },
+         {TFileOp::Write, TFileOp::Sync}},
+        {"subdirectory", [&] { EnsureSubdirectory(Dir.Path("out"), "sub"); }, {TFileOp::MakeDir}},
+        {"levels",
+         [&] { ForceDirectories(Dir.Path("out/x/y")); },
+         {TFileOp::MakeDir, TFileOp::MakeDir}},
+    };
+    for (const auto& C : Cases) {
+        {
+            TInjectedFaults Count;
+            C.Act();
+            std::vector<TFileOp> Seen;
+            for (const auto& Op : Count.Ops()) {
+                Seen.push_back(Op.Op);
             }
-            for (size_t N = 1; N <= C.Ops.size(); ++N) {
-                for (const int Error : {ENOSPC, EIO}) {
-                    SCOPED_TRACE(std::string(C.Name) + " " + std::to_string(N) + " " +
-                                 SysErrorMessage(Error));
-                    std::filesystem::remove_all(Dir.Path("out"));
-                    Dir.Write("out/a.txt", "old");
-                    TInjectedFaults Fault(static_cast<int>(N), Error);
-                    EXPECT_THAT([&] { C.Act(); }, testing::ThrowsMessage<EOSError>(
-                                                      testing::HasSubstr(SysErrorMessage(Error))));
-                    EXPECT_TRUE(Fault.Fired());
-                    // An append whose flush fails has written its bytes: the caller learns that
-                    // they may not be on disk.
-                    const bool Written = std::string(C.Name) == "durable append" && N == 2;
-                    EXPECT_EQ(Dir.Read("out/a.txt"), Written ? "oldnew" : "old");
-                    EXPECT_TRUE(NoTemporary());
-                    EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/sub")));
-                    EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/x/y")));
-                }
+            EXPECT_EQ(Seen, C.Ops) << C.Name;
+        }
+        for (size_t N = 1; N <= C.Ops.size(); ++N) {
+            for (const int Error : {ENOSPC, EIO}) {
+                SCOPED_TRACE(std::string(C.Name) + " " + std::to_string(N) + " " +
+                             SysErrorMessage(Error));
+                std::filesystem::remove_all(Dir.Path("out"));
+                Dir.Write("out/a.txt", "old");
+                TInjectedFaults Fault(static_cast<int>(N), Error);
+                EXPECT_THAT([&] { C.Act(); }, testing::ThrowsMessage<EOSError>(
+                                                  testing::HasSubstr(SysErrorMessage(Error))));
+                EXPECT_TRUE(Fault.Fired());
+                // An append whose flush fails has written its bytes: the caller learns that
+                // they may not be on disk.
+                const bool Written = std::string(C.Name) == "durable append" && N == 2;
+                EXPECT_EQ(Dir.Read("out/a.txt"), Written ? "oldnew" : "old");
+                EXPECT_TRUE(NoTemporary());
+                EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/sub")));
+                EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/x/y")));
             }
         }
     }
+}
