@@ -1,11 +1,14 @@
-// The counting data file of the export tests: doors 1 and 2 are entrances, door 3 a corridor;
-// channels 1/2 count in/out at door 1, 3/4 at door 2, 5/6 at door 3, channel 7 is inactive.
+// Helpers of the export tests: counting data files written from a header and rows.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
-// Halving: the "#R" digits of channels 1 to 16. Rows: "hh:nn\t c1\t c2 ..." lines of the day
-// dd/mm/yyyy.
+// The counting data file of the keyed-file export tests: doors 1 and 2 are entrances, door 3 a
+// corridor; channels 1/2 count in/out at door 1, 3/4 at door 2, 5/6 at door 3, channel 7 is
+// inactive. Halving: the "#R" digits of channels 1 to 16. Rows: "hh:nn\t c1\t c2 ..." lines of the
+// day dd/mm/yyyy.
 inline std::string CountingFile(const std::string& Date, const std::string& Rows,
                                 const std::string& Halving = "1111111111111111") {
     std::string Text = "#TKT9\r\n# Shop name: Test\r\n#D1DNord\r\n#D2DSud\r\n#D3CCouloir\r\n"
@@ -22,6 +25,25 @@ inline std::string CountingFile(const std::string& Date, const std::string& Rows
         }
         Text += "001\t" + Date + "\t" + Rows.substr(Start, End - Start) + "\r\n";
         Start = End + 1;
+    }
+    return Text;
+}
+
+// A data row of 7 March 2008 (or Date): store "001", the time, the counts.
+inline std::string Row(std::string_view Time, std::initializer_list<int> Counts,
+                       std::string_view Date = "07/03/2008") {
+    std::string Line = "001\t" + std::string(Date) + "\t" + std::string(Time);
+    for (const int N : Counts) {
+        Line += "\t " + std::to_string(N);
+    }
+    return Line + "\r\n";
+}
+
+// Header (lines ended by CR LF) followed by Rows.
+inline std::string Vrk(std::string_view Header, std::initializer_list<std::string> Rows) {
+    std::string Text(Header);
+    for (const std::string& R : Rows) {
+        Text += R;
     }
     return Text;
 }

@@ -6,7 +6,7 @@
 
 #include "config/fcsconvparams.h"
 #include "platform/files.h"
-#include "retail/retailtest.h"
+#include "retail/exporttest.h"
 #include "testing/fake_clock.h"
 #include "testing/file_lines.h"
 #include "testing/temp_dir.h"

@@ -7,8 +7,8 @@
 
 #include "config/fcsconvparams.h"
 #include "platform/files.h"
+#include "retail/exporttest.h"
 #include "retail/fc_croma.h"
-#include "retail/retailtest.h"
 #include "testing/fake_clock.h"
 #include "testing/file_lines.h"
 #include "testing/temp_dir.h"
