@@ -9,8 +9,9 @@
 # files made here (malformed rows, other line ends, no header, no rows, not a counting file),
 # the first $COMPARE_BENCH_FILES (default 200) inputs of the transforms benchmark when it has kept
 # them (build/bench/homes/vrk_transforms/in), and the *.vrk files of every INPUT_DIR given.
-# The only bytes left out of the comparison are the update stamp of the "#M" header line, which
-# is the wall clock's time of the run. Exit code 0 when both builds wrote the same.
+# The only bytes left out of the comparison are the wall clock's time of the run: the update
+# stamp of the "#M" header line, the stamp of each line of an error log and the time in the
+# names of the exports named after it. Exit code 0 when both builds wrote the same.
 set -euo pipefail
 export LC_ALL=C
 
@@ -133,6 +134,9 @@ run_case() { # BIN DIR NAME TYPE MODE SETTINGS
     find "$dir" -path '*compteursbrut*' -type f -printf '%P %T@\n' | sort >"$dir/raw_times"
     find "$dir" -type f -name '*.vrk' -exec sed -i -E \
         's/^(#M dernière mise à jour) [0-9]{2}\/[0-9]{2}\/[0-9]{4} [0-9]{2}:[0-9]{2}/\1 <clock>/' {} +
+    # Error logs stamp each line with the clock's time.
+    find "$dir" -type f -name '*.ERR' -exec sed -i -E \
+        's/^[0-9]{2}\/[0-9]{2}\/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} /<clock> /' {} +
     # Exports named after the clock's time: numbered in the order of their names instead.
     local f i=0
     find "$dir" -type f -regextype egrep -regex '.*20[0-9]{15}[^/]*' | sort | while read -r f; do
