@@ -137,11 +137,13 @@ run_case() { # BIN DIR NAME TYPE MODE SETTINGS
     # Error logs stamp each line with the clock's time.
     find "$dir" -type f -name '*.ERR' -exec sed -i -E \
         's/^[0-9]{2}\/[0-9]{2}\/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} /<clock> /' {} +
-    # Exports named after the clock's time: numbered in the order of their names instead.
-    local f i=0
+    # Exports named after the clock's time: the files of one name, told apart by that time only,
+    # joined in the order of their names (how many there are depends on the clock too: two in
+    # the same millisecond share one file).
+    local f
     find "$dir" -type f -regextype egrep -regex '.*20[0-9]{15}[^/]*' | sort | while read -r f; do
-        i=$((i + 1))
-        mv "$f" "$(dirname "$f")/$(basename "$f" | sed -E 's/20[0-9]{15}/<clock>/').$i"
+        cat "$f" >>"$(dirname "$f")/$(basename "$f" | sed -E 's/20[0-9]{15}(_[0-9]+)?/<clock>/')"
+        rm "$f"
     done
     # Temporary files left behind would differ by name; list them as such.
     find "$dir" -name '.tarno-*' -printf 'left temporary %P\n' >>"$dir/raw_times"

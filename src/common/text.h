@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,14 @@ constexpr std::size_t NoFieldLimit = static_cast<std::size_t>(-1);
 std::string GetField(std::string_view Text, char Separator, int Index, std::size_t MaxLength = 255);
 // The same field as a view into Text, never cut.
 std::string_view FieldView(std::string_view Text, char Separator, int Index);
+
+// Splits Line at every Separator into views of its fields, Fields[i] := field i cut to MaxLength
+// characters, for as many fields as Fields holds; what follows the last of them is not looked
+// at, so a huge line costs no more than a short one. Answers the number of fields filled (those
+// of the line, at most Fields.size()); the rest of Fields is left as it was.
+std::size_t SplitFieldViews(std::string_view Line, char Separator,
+                            std::span<std::string_view> Fields,
+                            std::size_t MaxLength = NoFieldLimit);
 
 // Splits Line at every Separator like GetField: field i is cut to 255 characters. Fills at most
 // MaxFields views into Line (missing fields are empty) and returns the number of fields of the

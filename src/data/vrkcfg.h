@@ -2,6 +2,7 @@
 // flags and the signature of the data rows, with the rules that read, build and write it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -47,10 +48,17 @@ template <class F>
 void ForEachTextLine(std::string_view Text, F&& Fn) {
     std::size_t Start = 0;
     const std::size_t N = Text.size();
+    // The next LF at or after Start (N when none), looked for again once passed.
+    std::size_t Lf = std::min(Text.find('\n'), N);
     while (Start < N) {
-        std::size_t End = Start;
-        while (End < N && Text[End] != '\r' && Text[End] != '\n') {
-            ++End;
+        if (Lf < Start) {
+            Lf = std::min(Text.find('\n', Start), N);
+        }
+        // The line ends at that LF, or at a CR before it.
+        std::size_t End = Lf;
+        const std::size_t Cr = Text.substr(Start, End - Start).find('\r');
+        if (Cr != std::string_view::npos) {
+            End = Start + Cr;
         }
         Fn(Text.substr(Start, End - Start));
         if (End < N && Text[End] == '\r' && End + 1 < N && Text[End + 1] == '\n') {
@@ -111,6 +119,9 @@ public:
 
     // Signature := the "#S" text of Text (empty without one); Lines := its data lines.
     void ReadDataLinesFromText(std::string_view Text, std::vector<std::string>& Lines);
+    // The same, handing each data line (a view into Text) to Fn in file order.
+    void ReadDataLinesFromText(std::string_view Text,
+                               const std::function<void(std::string_view Line)>& Fn);
     // The same for a file; a missing file gives no lines, an unreadable one raises EOSError.
     void ReadDataLines(const std::string& FileName, std::vector<std::string>& Lines);
 
@@ -120,6 +131,8 @@ public:
     // Writes FileName with this header, the column headings and those of Rows that are data
     // lines (with their signature), in one atomic replacement. Raises EOSError on failure.
     void WriteWithRows(const std::string& FileName, const std::vector<std::string>& Rows);
+    // The same with Data, data lines each ended by CR LF, as the rows.
+    void WriteWithData(const std::string& FileName, std::string_view Data);
 
     uint32_t Flags = 0xF007;
     double KFactor = 1.0;

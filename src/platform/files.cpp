@@ -469,16 +469,32 @@ bool DeleteFile(const std::string& Path) {
 }
 
 void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
-    std::string Bytes;
-    struct stat Src {};
-    if (const int Error = ReadRegular(Source, Bytes, Src); Error != 0) {
-        RaiseRead(Source, Error);
+    TReadFile File;
+    ReadFileInto(Source, File);
+    CopyReadFileReplacing(File, Source, Dest);
+}
+
+void ReadFileInto(const std::string& Path, TReadFile& File) {
+    struct stat St {};
+    if (const int Error = ReadRegular(Path, File.Bytes, St); Error != 0) {
+        RaiseRead(Path, Error);
     }
+    File.Device = St.st_dev;
+    File.Inode = St.st_ino;
+    File.ModifiedSeconds = St.st_mtim.tv_sec;
+    File.ModifiedNanoseconds = St.st_mtim.tv_nsec;
+}
+
+void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,
+                           const std::string& Dest) {
     struct stat Dst {};
-    if (::lstat(Dest.c_str(), &Dst) == 0 && Dst.st_dev == Src.st_dev && Dst.st_ino == Src.st_ino) {
+    if (::lstat(Dest.c_str(), &Dst) == 0 && Dst.st_dev == File.Device && Dst.st_ino == File.Inode) {
         throw EOSError("Cannot copy file \"" + Source + "\" onto itself");
     }
-    ReplaceAtomically(Dest, Bytes, &Src.st_mtim);
+    timespec Time{};
+    Time.tv_sec = static_cast<time_t>(File.ModifiedSeconds);
+    Time.tv_nsec = static_cast<long>(File.ModifiedNanoseconds);
+    ReplaceAtomically(Dest, File.Bytes, &Time);
 }
 
 TFileFaults* SetFileFaults(TFileFaults* Faults) {

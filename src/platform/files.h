@@ -89,6 +89,22 @@ bool DeleteFile(const std::string& Path); // false when it could not be deleted
 // Raises EOSError.
 void CopyFileReplacing(const std::string& Source, const std::string& Dest);
 
+// A file read once: its content, and the identity and modification time of the file it came
+// from when it was read, so that it can be copied without reading it again.
+struct TReadFile {
+    std::string Bytes;
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t ModifiedSeconds = 0;
+    int64_t ModifiedNanoseconds = 0;
+};
+// Reads Path as ReadFileBytes does into File (whose buffer is reused). Raises the same EOSError.
+void ReadFileInto(const std::string& Path, TReadFile& File);
+// CopyFileReplacing with the content File, read from Source with ReadFileInto: Dest is replaced
+// atomically by File's bytes with File's modification time. Raises EOSError.
+void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,
+                           const std::string& Dest);
+
 // The operations of the file layer that change the disk, as a fault seam sees them.
 enum class TFileOp { Write, Sync, Rename, MakeDir };
 

@@ -1,6 +1,5 @@
 #include "transforms/fc_vrknorm.h"
 
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -165,12 +164,13 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     const std::string OutPath = P.OutDir.empty() ? FileName : OutputPath(P.OutDir, FileName);
     const bool InPlace = P.OutDir.empty() || SameFile(OutPath, FileName);
     TVrkConfig Header;
-    auto Day = std::make_unique<TVrkDay>();
-    ReadCountingFile(FileName, Header, *Day);
+    TVrkDay* const Day = &TransformDay(0);
+    TReadFile Read;
+    ReadCountingFile(FileName, Read, Header, *Day);
     const TDateTime Start = SlotTime(Day->FirstSlot);
     const TDateTime Stop = SlotTime(Day->LastSlot);
     if (InPlace && (P.StaffRemoval || P.EXMerge || P.NoExits)) {
-        CopyRawInput(FileName);
+        CopyRawInput(FileName, Read);
     }
     if (P.StaffRemoval) {
         const int Weekday = DayOfTheWeek(Day->Date); // 1 = Monday
