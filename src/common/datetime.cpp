@@ -254,6 +254,20 @@ std::string FormatDuration(TDateTime Duration) {
                   static_cast<int>(Ms % 1000));
 }
 
+void AppendDayMonthYear(std::string& Text, int Day, int Month, int Year) {
+    AppendZeroPadded(Text, Day, 2);
+    Text += '/';
+    AppendZeroPadded(Text, Month, 2);
+    Text += '/';
+    AppendZeroPadded(Text, Year, 4);
+}
+
+void AppendHourMinute(std::string& Text, int Hour, int Minute) {
+    AppendZeroPadded(Text, Hour, 2);
+    Text += ':';
+    AppendZeroPadded(Text, Minute, 2);
+}
+
 void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime) {
     const TDateParts D = DecodeDate(T);
     AppendZeroPadded(Text, D.Year, 4);

@@ -52,8 +52,17 @@ TEST(TryStrToInt, AcceptsDecimalIntegersOfTheTypeOnly) {
     EXPECT_EQ(TryStrToInt("+2147483647"), 2147483647);
     EXPECT_EQ(TryStrToInt("-2147483648"), INT32_MIN);
     EXPECT_EQ(TryStrToInt64("9223372036854775807"), INT64_MAX);
-    for (const char* Bad : {"", " ", "-", "2147483648", "-2147483649", "12ab", "1 ", "0x10",
-                            "99999999999999999999", "1.5"}) {
+    // Around the length below which no range check is needed.
+    EXPECT_EQ(TryStrToInt("999999999"), 999999999);
+    EXPECT_EQ(TryStrToInt("-999999999"), -999999999);
+    EXPECT_EQ(TryStrToInt("1000000000"), 1000000000);
+    EXPECT_EQ(TryStrToInt("00000000002147483647"), INT32_MAX);
+    EXPECT_EQ(TryStrToInt("-00000000002147483648"), INT32_MIN);
+    EXPECT_EQ(TryStrToInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_FALSE(TryStrToInt64("9223372036854775808").has_value());
+    for (const char* Bad :
+         {"", " ", "-", "2147483648", "-2147483649", "12ab", "1 ", "0x10", "99999999999999999999",
+          "1.5", "00000000002147483648", "12345678x", "4294967296"}) {
         SCOPED_TRACE(Bad);
         EXPECT_FALSE(TryStrToInt(Bad).has_value());
     }

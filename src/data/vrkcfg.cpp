@@ -467,15 +467,9 @@ void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
     const TDateParts D = DecodeDate(Now);
     const TTimeParts T = DecodeTime(Now);
     std::string Stamp = "#M dernière mise à jour ";
-    AppendZeroPadded(Stamp, D.Day, 2);
-    Stamp += '/';
-    AppendZeroPadded(Stamp, D.Month, 2);
-    Stamp += '/';
-    AppendZeroPadded(Stamp, D.Year, 4);
+    AppendDayMonthYear(Stamp, D.Day, D.Month, D.Year);
     Stamp += ' ';
-    AppendZeroPadded(Stamp, T.Hour, 2);
-    Stamp += ':';
-    AppendZeroPadded(Stamp, T.Min, 2);
+    AppendHourMinute(Stamp, T.Hour, T.Min);
     Lines.push_back(std::move(Stamp));
 
     int DoorLines = 4;

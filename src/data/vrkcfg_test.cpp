@@ -220,6 +220,27 @@ TEST(VrkConfig, AcceptsEveryLineEnd) {
     }
 }
 
+// Lines end at CR LF, LF or a lone CR, mixed in one text; a CR before CR LF ends an empty line.
+TEST(VrkConfig, SplitsTextAtEveryLineEnd) {
+    struct {
+        const char* Text;
+        std::vector<std::string> Lines;
+    } Cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\r\nb\n\nc\r", {"a", "", "b", "", "c"}},
+        {"\n\r\n\r", {"", "", ""}},
+        {"a\rb\rc\nd\r\n", {"a", "b", "c", "d"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Text);
+        std::vector<std::string> Got;
+        ForEachTextLine(C.Text, [&Got](std::string_view Line) { Got.emplace_back(Line); });
+        EXPECT_EQ(Got, C.Lines);
+    }
+}
+
 TEST(VrkConfig, CallsOnHeaderLineForEveryHeaderLine) {
     TVrkConfig Config;
     std::vector<std::string> Seen;

@@ -132,15 +132,9 @@ void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& S
                     int ChannelCount) {
     Line += Store;
     Line += '\t';
-    AppendZeroPadded(Line, Slot.Day, 2);
-    Line += '/';
-    AppendZeroPadded(Line, Slot.Month, 2);
-    Line += '/';
-    AppendZeroPadded(Line, Slot.Year, 4);
+    AppendDayMonthYear(Line, Slot.Day, Slot.Month, Slot.Year);
     Line += '\t';
-    AppendZeroPadded(Line, Slot.Hour, 2);
-    Line += ':';
-    AppendZeroPadded(Line, Slot.Minute, 2);
+    AppendHourMinute(Line, Slot.Hour, Slot.Minute);
     const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
     char Buffer[16];
     for (int K = 0; K < N; ++K) {
