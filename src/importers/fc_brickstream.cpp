@@ -226,13 +226,17 @@ private:
             FKeyOfZone[Id] = Key;
         }
         FKeyCount = static_cast<std::size_t>(Key + 1);
-        for (TIntervalReading& R : FMain) {
-            R.ZoneKey = FKeyOfZone[static_cast<std::size_t>(R.Zone)];
-        }
         const auto Before = [](const TIntervalReading& A, const TIntervalReading& B) {
             return A.Second != B.Second ? A.Second < B.Second : A.ZoneKey < B.ZoneKey;
         };
-        if (!std::is_sorted(FMain.begin(), FMain.end(), Before)) {
+        // Keys set and order checked in one pass: most files come in order.
+        bool Sorted = true;
+        for (std::size_t I = 0; I < FMain.size(); ++I) {
+            TIntervalReading& R = FMain[I];
+            R.ZoneKey = FKeyOfZone[static_cast<std::size_t>(R.Zone)];
+            Sorted = Sorted && (I == 0 || !Before(R, FMain[I - 1]));
+        }
+        if (!Sorted) {
             std::stable_sort(FMain.begin(), FMain.end(), Before);
         }
     }
