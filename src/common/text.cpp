@@ -238,19 +238,8 @@ std::optional<T> ParseInteger(std::string_view Text) {
     if (I >= Text.size()) {
         return std::nullopt;
     }
-    T Value = 0;
-    if (Text.size() - I <= static_cast<std::size_t>(std::numeric_limits<T>::digits10)) {
-        // Too few digits to leave the type's range: no check for it on every digit.
-        for (; I < Text.size(); ++I) {
-            const char C = Text[I];
-            if (C < '0' || C > '9') {
-                return std::nullopt;
-            }
-            Value = static_cast<T>(Value * 10 + (C - '0'));
-        }
-        return Negative ? static_cast<T>(-Value) : Value;
-    }
     // Accumulate negatively so that the minimum of the type parses.
+    T Value = 0;
     for (; I < Text.size(); ++I) {
         char C = Text[I];
         if (C < '0' || C > '9') {
@@ -272,7 +261,7 @@ std::optional<T> ParseInteger(std::string_view Text) {
 }
 } // namespace
 
-std::optional<int32_t> TryStrToInt(std::string_view Text) {
+std::optional<int32_t> TryStrToIntChecked(std::string_view Text) {
     return ParseInteger<int32_t>(Text);
 }
 

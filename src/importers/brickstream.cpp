@@ -22,11 +22,11 @@ std::optional<int32_t> NumberAt(std::string_view Text, std::size_t From, std::si
 
 // A count of an input line: an integer of 0 or more.
 bool ReadCount(std::string_view Text, int32_t& Count) {
-    const auto Value = TryStrToInt(Text);
-    if (!Value || *Value < 0) {
+    int32_t Value = 0;
+    if (!TryStrToInt(Text, Value) || Value < 0) {
         return false;
     }
-    Count = *Value;
+    Count = Value;
     return true;
 }
 
