@@ -123,14 +123,18 @@ bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Rea
                          TBsStampCache* Cache) {
     std::string_view Fields[9];
     SplitFields(Line, '|', Fields, 9);
-    for (const int Used : {2, 4, 6, 7, 8}) {
-        std::string_view& Field = Fields[Used];
-        // Most fields have no blanks to trim: a look at both ends is cheaper than the call.
+    // Most fields have no blanks to trim: a look at both ends is cheaper than the call.
+    const auto Trim = [](std::string_view& Field) {
         if (!Field.empty() && (static_cast<unsigned char>(Field.front()) <= ' ' ||
                                static_cast<unsigned char>(Field.back()) <= ' ')) {
             Field = TrimView(Field);
         }
-    }
+    };
+    Trim(Fields[2]);
+    Trim(Fields[4]);
+    Trim(Fields[6]);
+    Trim(Fields[7]);
+    Trim(Fields[8]);
     if (Child) {
         Reading.Store = "001";
         Reading.Zone = CutName(Fields[2]);
