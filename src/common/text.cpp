@@ -49,10 +49,11 @@ std::size_t SplitFieldViews(std::string_view Line, char Separator,
     // A plain scan: fields are mostly short, where a search call per field costs more.
     std::size_t Count = 0;
     std::size_t Start = 0;
+    const char* const Data = Line.data();
     const std::size_t N = Line.size();
     for (std::size_t I = 0; Count < Fields.size(); ++I) {
-        if (I == N || Line[I] == Separator) {
-            Fields[Count++] = Line.substr(Start, std::min(I - Start, MaxLength));
+        if (I == N || Data[I] == Separator) {
+            Fields[Count++] = std::string_view(Data + Start, std::min(I - Start, MaxLength));
             if (I == N) {
                 break;
             }
@@ -278,7 +279,7 @@ std::optional<T> ParseInteger(std::string_view Text) {
 }
 } // namespace
 
-std::optional<int32_t> TryStrToInt(std::string_view Text) {
+std::optional<int32_t> TryStrToIntChecked(std::string_view Text) {
     return ParseInteger<int32_t>(Text);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -46,22 +47,27 @@ bool IsDataLine(std::string_view Line);
 // Calls Fn(std::string_view) for every line of Text; lines end at CR LF, LF or a lone CR.
 template <class F>
 void ForEachTextLine(std::string_view Text, F&& Fn) {
-    std::size_t Start = 0;
+    // The next LF and the next CR are each searched for (memchr) only once the line start has
+    // passed the last one found, so a file of one kind of line end is not scanned twice over.
     const std::size_t N = Text.size();
-    // The next LF at or after Start (N when none), looked for again once passed.
-    std::size_t Lf = std::min(Text.find('\n'), N);
+    const auto Next = [&](char C, std::size_t From) {
+        const void* At = std::memchr(Text.data() + From, C, N - From);
+        return At == nullptr ? N
+                             : static_cast<std::size_t>(static_cast<const char*>(At) - Text.data());
+    };
+    std::size_t Start = 0;
+    std::size_t Lf = N == 0 ? 0 : Next('\n', 0);
+    std::size_t Cr = N == 0 ? 0 : Next('\r', 0);
     while (Start < N) {
         if (Lf < Start) {
-            Lf = std::min(Text.find('\n', Start), N);
+            Lf = Next('\n', Start);
         }
-        // The line ends at that LF, or at a CR before it.
-        std::size_t End = Lf;
-        const std::size_t Cr = Text.substr(Start, End - Start).find('\r');
-        if (Cr != std::string_view::npos) {
-            End = Start + Cr;
+        if (Cr < Start) {
+            Cr = Next('\r', Start);
         }
+        std::size_t End = std::min(Lf, Cr);
         Fn(Text.substr(Start, End - Start));
-        if (End < N && Text[End] == '\r' && End + 1 < N && Text[End + 1] == '\n') {
+        if (End == Cr && End + 1 == Lf) {
             ++End;
         }
         Start = End + 1;

@@ -100,11 +100,9 @@ void LoadRow(TVrkDay& Day, std::string_view Line, TRowFields& Fields) {
     auto& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
     int Read = 0;
     for (std::size_t K = 0; K < Counts.size(); ++K) {
-        const auto Count = TryStrToInt(TrimView(FieldAt(3 + K)));
-        if (!Count) {
+        if (!TryStrToInt(TrimView(FieldAt(3 + K)), Counts[K])) {
             break;
         }
-        Counts[K] = *Count;
         ++Read;
     }
     Day.ChannelCount = std::max(Day.ChannelCount, Read);
