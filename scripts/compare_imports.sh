@@ -142,25 +142,12 @@ run_case() { # BIN DIR TYPE FILES SETTINGS
     find "$dir" -name '.tarno-*' -printf 'left temporary %P\n' >>"$dir/exit_code"
 }
 
+. "$repo/scripts/compare_lib.sh"
 status=0
 for c in "${cases[@]}"; do
     IFS='|' read -r name type files settings <<<"$c"
-    # Both builds run in the same directory: shop names come from the path.
-    for side in old new; do
-        bin=$old
-        [ $side = new ] && bin=$new
-        mkdir -p "$work/run" "$work/$side"
-        run_case "$bin" "$work/run" "$type" "$files" "$settings"
-        mv "$work/run" "$work/$side/$name"
-    done
-    count=$(find "$work/old/$name/out" -type f | wc -l)
-    if diff -r "$work/old/$name" "$work/new/$name" >"$work/diff_$name" 2>&1; then
-        printf '%-24s same (%d day files, exit %s)\n' "$name" "$count" "$(cat "$work/old/$name/exit_code")"
-    else
-        printf '%-24s DIFFERENT\n' "$name"
-        head -n 40 "$work/diff_$name"
-        status=1
-    fi
+    # Shop names come from the path: compare_case runs both builds in the same directory.
+    compare_case "$name" "$type" "$files" "$settings"
 done
 [ $status -eq 0 ] && echo "All outputs are the same." || echo "Outputs differ."
 exit $status

@@ -102,8 +102,8 @@ run_case() { # BIN DIR NAME TYPE MODE SETTINGS
     else
         for s in $settings; do sets+=(--set "$s"); done
     fi
-    mkdir -p "$dir/home"
-    cp -p "$inputs"/*.vrk "$dir/in/" 2>/dev/null || { mkdir -p "$dir/in" && cp -p "$inputs"/*.vrk "$dir/in/"; }
+    mkdir -p "$dir/home" "$dir/in"
+    cp -p "$inputs"/*.vrk "$dir/in/"
     local rc=0
     (
         cd "$dir"
@@ -150,25 +150,11 @@ run_case() { # BIN DIR NAME TYPE MODE SETTINGS
     find "$dir" -name '.tarno-*' -delete
 }
 
+. "$repo/scripts/compare_lib.sh"
 status=0
 for c in "${cases[@]}"; do
     IFS='|' read -r name type mode settings <<<"$c"
-    # Both builds run in the same directory: a merge names its channels after the source path.
-    for side in old new; do
-        bin=$old
-        [ $side = new ] && bin=$new
-        mkdir -p "$work/run/in" "$work/$side"
-        run_case "$bin" "$work/run" "$name" "$type" "$mode" "$settings"
-        mv "$work/run" "$work/$side/$name"
-    done
-    files=$(find "$work/old/$name" -type f | wc -l)
-    if diff -r "$work/old/$name" "$work/new/$name" >"$work/diff_$name" 2>&1; then
-        printf '%-26s same (%d files, exit %s)\n' "$name" "$files" "$(cat "$work/old/$name/exit_code")"
-    else
-        printf '%-26s DIFFERENT\n' "$name"
-        head -n 40 "$work/diff_$name"
-        status=1
-    fi
+    compare_case "$name" "$name" "$type" "$mode" "$settings"
 done
 [ $status -eq 0 ] && echo "All outputs are the same." || echo "Outputs differ."
 exit $status
