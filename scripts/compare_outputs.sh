@@ -59,8 +59,10 @@ mk shop.vrk "$hdr$heads"$'001\t12/03/2024\t12:00\t 1\t 2\t 3\t 4\r\n'
 
 bench_in=$repo/build/bench/homes/vrk_transforms/in
 if [ -d "$bench_in" ]; then
-    find "$bench_in" -maxdepth 1 -name '*.vrk' | sort | head -n "${COMPARE_BENCH_FILES:-200}" |
-        while read -r f; do cp "$f" "$inputs/"; done
+    mapfile -t bench_files < <(find "$bench_in" -maxdepth 1 -name '*.vrk' | sort)
+    for f in "${bench_files[@]:0:${COMPARE_BENCH_FILES:-200}}"; do
+        cp "$f" "$inputs/"
+    done
 fi
 for dir in "$@"; do
     for f in "$dir"/*.vrk; do
