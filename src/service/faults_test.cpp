@@ -376,6 +376,14 @@ TEST(ChangingFiles, FileDeletedBetweenScanAndConversionLeavesTheRestAlone) {
         ExpectOtherSlotConverts(H, "1.txt", Log);
         EXPECT_THAT(ReadTree(H.Home.Path("out")), testing::IsEmpty())
             << testing::PrintToString(Log);
+        // Not converted: a failure, logged, and the status file has no record of it.
+        const std::string Input = H.Home.Path("in/") + Kind.File;
+        EXPECT_TRUE(Mentions(Log, "processed 0 files OK, 1 files bad"))
+            << testing::PrintToString(Log);
+        EXPECT_TRUE(Mentions(Log, Input + " : Cannot open file \"" + Input + "\""))
+            << testing::PrintToString(Log);
+        EXPECT_THAT(H.Home.Read("in/fclist_" + LowerCase(std::string(Kind.Type)) + "0.dst"),
+                    testing::Not(testing::HasSubstr(std::string("\n") + Kind.File + "\t")));
         // Back again: converted.
         H.Service.BeforeFile = nullptr;
         H.PutInput(Kind.Second);

@@ -1,5 +1,7 @@
 #include "service/fcssrv.h"
 
+#include <cerrno>
+
 #include "common/errors.h"
 #include "common/text.h"
 #include "common/utils.h"
@@ -160,6 +162,12 @@ bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Ent
         RemoveLeftTemporariesOnce(Zir.GetOutDir(CurrentDirIndex));
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
                              Zir.GetParams(CurrentDirIndex), Entry.Store, Visit.InputRewritten);
+        // The converters take an input gone since the scan as nothing to do, or fail without a
+        // word. It was not converted: the failure is logged, the file is not recorded, and it is
+        // offered again if it comes back.
+        if (!FileExists(FileName)) {
+            throw EOSError("Cannot open file \"" + FileName + "\". " + SysErrorMessage(ENOENT));
+        }
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
         Ok = false;
