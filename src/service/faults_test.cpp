@@ -168,7 +168,10 @@ private:
 // the home, which goes away with it: they are put back.
 class THome {
 public:
-    explicit THome(const TKind& Of, bool Other = false) : Kind(Of) {
+    // SlotIni: more lines of the first slot's section; one with its own "OutDir=" replaces
+    // the output directory.
+    explicit THome(const TKind& Of, bool Other = false, const std::string& SlotIni = "")
+        : Kind(Of) {
         InitHome(Home.Dir());
         SetLogClock(&Clock);
         std::string Ini = "[General]\r\nLogDetailed=1\r\n";
@@ -179,8 +182,13 @@ public:
             }
             fs::create_directories(Home.Path(In));
             fs::create_directories(Home.Path(Out));
-            Ini += Format("[Directory%d]\r\nTrackDirectory=%s\r\nConvType=%s\r\nOutDir=%s\r\n",
-                          Slot, Home.Path(In).c_str(), Type, Home.Path(Out).c_str());
+            Ini += Format("[Directory%d]\r\nTrackDirectory=%s\r\nConvType=%s\r\n", Slot,
+                          Home.Path(In).c_str(), Type);
+            const std::string Extra = Slot == 0 ? SlotIni : "";
+            if (Extra.find("OutDir=") == std::string::npos) {
+                Ini += "OutDir=" + Home.Path(Out) + "\r\n";
+            }
+            Ini += Extra;
         }
         Home.Write("tarno.ini", Ini);
         bool Started = true;
@@ -483,28 +491,40 @@ private:
     TFileFaults* FPrevious;
 };
 
-// A transform that rewrites its input must not replace rows added after it read the file.
-TEST(ChangingFiles, RowsAddedWhileAnInputIsCorrectedAreKept) {
+// A transform that rewrites its input must not replace rows added after it read the file: the
+// correction, and the normalization in place (which keeps a raw copy when it drops exits).
+TEST(ChangingFiles, RowsAddedWhileAnInputIsRewrittenAreKept) {
     const std::vector<TKind> All = Kinds();
-    const TKind& Kind = All[1];
-    ASSERT_EQ(std::string(Kind.Type), "CORRECTION");
-    THome H(Kind);
-    H.PutInput(Kind.Second);
-    const std::string Input = H.Home.Path("in/") + Kind.File;
     const std::string Row = "007\t24/12/2008\t10:00\t 7\t 7\t 7\t 7\t 7\t 7\t 7\t 7\r\n";
-    std::vector<std::string> Log;
-    {
-        TGrowOnWrite Grow(H.Home.Path("in/compteursbrut/"), Input, Row);
+    struct {
+        const TKind& Kind;
+        std::string SlotIni;
+        const char* Converted; // a text of the converted row
+    } Cases[] = {
+        {All[1], "", "Gare Nord\t24/12/2008\t10:00\t 7\t 7"},
+        {All[4], "OutDir=\r\nNoExits=1\r\n", "\t24/12/2008\t10:00\t"},
+    };
+    ASSERT_EQ(std::string(Cases[0].Kind.Type), "CORRECTION");
+    ASSERT_EQ(std::string(Cases[1].Kind.Type), "VRKNORMALIZE");
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Kind.Type);
+        THome H(C.Kind, false, C.SlotIni);
+        H.PutInput(C.Kind.Second);
+        const std::string Input = H.Home.Path("in/") + C.Kind.File;
+        std::vector<std::string> Log;
+        {
+            TGrowOnWrite Grow(H.Home.Path("in/compteursbrut/"), Input, Row);
+            Log = H.Pass();
+        }
+        EXPECT_TRUE(Mentions(Log, "File \"" + Input + "\" changed while it was converted"))
+            << testing::PrintToString(Log);
+        EXPECT_EQ(H.Home.Read("in/" + std::string(C.Kind.File)), C.Kind.Second + Row);
         Log = H.Pass();
+        EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad"))
+            << testing::PrintToString(Log);
+        EXPECT_EQ(H.Home.Read("in/compteursbrut/" + std::string(C.Kind.File)), C.Kind.Second + Row);
+        EXPECT_TRUE(Mentions({H.Home.Read("in/" + std::string(C.Kind.File))}, C.Converted));
     }
-    EXPECT_TRUE(Mentions(Log, "File \"" + Input + "\" changed while it was converted"))
-        << testing::PrintToString(Log);
-    EXPECT_EQ(H.Home.Read("in/" + std::string(Kind.File)), Kind.Second + Row);
-    Log = H.Pass();
-    EXPECT_TRUE(Mentions(Log, "processed 1 files OK, 0 files bad")) << testing::PrintToString(Log);
-    EXPECT_EQ(H.Home.Read("in/compteursbrut/" + std::string(Kind.File)), Kind.Second + Row);
-    EXPECT_TRUE(Mentions({H.Home.Read("in/" + std::string(Kind.File))},
-                         "Gare Nord\t24/12/2008\t10:00\t 7\t 7"));
 }
 
 } // namespace
