@@ -126,11 +126,17 @@ std::vector<std::string> TFcService::WrittenDirectories() const {
         if (Dir.empty()) {
             continue;
         }
-        if (!GetZirConfig().GetOutDir(Slot).empty()) {
-            Dirs.push_back(GetZirConfig().GetOutDir(Slot));
+        const std::string& OutDir = GetZirConfig().GetOutDir(Slot);
+        const TConverter* Converter = FindConverter(GetZirConfig().GetConvType(Slot));
+        if (!OutDir.empty()) {
+            Dirs.push_back(OutDir);
+            // The export index beside "ZALMORET.TXT" is replaced atomically too.
+            const std::string IndexDir = CombinePath(OutDir, "index");
+            if (Converter != nullptr && Converter->OwnsOutDir && IsRealDirectory(IndexDir)) {
+                Dirs.push_back(IndexDir);
+            }
         }
         // The raw copies of the inputs a converter rewrites; never entered through a link.
-        const TConverter* Converter = FindConverter(GetZirConfig().GetConvType(Slot));
         const std::string RawDir = CombinePath(Dir, "compteursbrut");
         if (Converter != nullptr && Converter->RewritesInput && IsRealDirectory(RawDir)) {
             Dirs.push_back(RawDir);
