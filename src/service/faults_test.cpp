@@ -83,7 +83,7 @@ std::vector<TKind> RetailKinds() {
     std::vector<TKind> Result = {
         {"ACURITY", "journal.txt", Journal,
          Journal + "S1\t7\tCUST\t25/03/2008 10:40\r\nS1\t12.50\tXOMZ-TOT\t25/03/2008 10:41\r\n"}};
-    for (const char* Type : {"ODEIS", "CEGID", "CYLANDE", "ACE"}) {
+    for (const char* Type : {"ODEIS", "CEGID", "CYLANDE", "ACE", "CHECKPOINT"}) {
         Result.push_back({Type, "080307.vrk", CountingFile("07/03/2008", Quarters),
                           CountingFile("07/03/2008", Quarters + More)});
     }
@@ -122,7 +122,15 @@ TTree ReadTree(const std::string& Dir) {
         });
         Tree[Rel] = Kept;
     }
-    return Tree;
+    // The files of an export that names each delivery by the time of writing: numbered in the
+    // order of their names, which is that of their times.
+    TTree Result;
+    int Delivery = 0;
+    for (auto& [Rel, Bytes] : Tree) {
+        const bool Timed = Rel.starts_with("out/Checkpt") && Rel.ends_with(".txt");
+        Result[Timed ? "out/Checkpt#" + std::to_string(++Delivery) : Rel] = std::move(Bytes);
+    }
+    return Result;
 }
 
 std::optional<std::string> EnvValue(const char* Name) {
@@ -390,6 +398,24 @@ TEST(DiskFaults, EveryFailedOperationOfAConversionIsLoggedAndRetried) {
                             ++Redelivered;
                         }
                     }
+                    // A delivery file of its own per conversion: a fault after its rename
+                    // leaves it, and the retry delivers the same quarters again in another.
+                    const auto DeliveredAt =
+                        std::find_if(Ops.begin(), Ops.end(), [&](const auto& O) {
+                            return O.Op == TFileOp::Rename &&
+                                   O.Path.find("/out/Checkpt") != std::string::npos;
+                        });
+                    const std::string LastDelivery =
+                        "out/Checkpt#" + std::to_string(Update ? 2 : 1);
+                    if (DeliveredAt != Ops.end() &&
+                        static_cast<size_t>(DeliveredAt - Ops.begin()) < N - 1 &&
+                        Final.contains(LastDelivery) && Final.size() == Clean.size() + 1) {
+                        const std::string Again = "out/Checkpt#" + std::to_string(Update ? 3 : 2);
+                        if (Final[Again] == Final[LastDelivery]) {
+                            Final.erase(Again);
+                            ++Redelivered;
+                        }
+                    }
                     TTree Expected = Clean;
                     Expected.erase(ErrorFile);
                     EXPECT_EQ(Differences(Final, Expected), "");
@@ -399,7 +425,7 @@ TEST(DiskFaults, EveryFailedOperationOfAConversionIsLoggedAndRetried) {
     }
     EXPECT_GT(Walked, 0);
     RecordProperty("FaultsInjected", Walked);
-    RecordProperty("LinesDeliveredAgain", Redelivered);
+    RecordProperty("DeliveredAgain", Redelivered);
 }
 
 const TKind NoneKind{"NONE", "a.txt", "first", "second version"};
