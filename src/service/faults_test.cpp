@@ -90,6 +90,14 @@ std::vector<TKind> RetailKinds() {
     return Result;
 }
 
+std::vector<TKind> AllKinds() {
+    std::vector<TKind> All = Kinds();
+    for (TKind& Kind : RetailKinds()) {
+        All.push_back(std::move(Kind));
+    }
+    return All;
+}
+
 // Every file under a directory by its relative path; the update stamps of counting files
 // ("#M" lines) and of status files ("# last update") are left out, as they hold the time of
 // writing, and the directory's own path is written "HOME".
@@ -269,10 +277,7 @@ bool Mentions(const std::vector<std::string>& Lines, const std::string& Text) {
 
 TEST(DiskFaults, EveryFailedOperationOfAConversionIsLoggedAndRetried) {
     int Walked = 0, Redelivered = 0;
-    std::vector<TKind> All = Kinds();
-    for (TKind& Kind : RetailKinds()) {
-        All.push_back(std::move(Kind));
-    }
+    const std::vector<TKind> All = AllKinds();
     for (const TKind& Kind : All) {
         // First: nothing converted yet (directories get created). Update: an output stands.
         for (const bool Update : {false, true}) {
@@ -504,7 +509,7 @@ TEST(ChangingFiles, FileGrowingDuringItsConversionIsConvertedAgain) {
 }
 
 TEST(ChangingFiles, FileDeletedBetweenScanAndConversionLeavesTheRestAlone) {
-    for (const TKind& Kind : Kinds()) {
+    for (const TKind& Kind : AllKinds()) {
         SCOPED_TRACE(Kind.Type);
         THome H(Kind, true);
         H.PutInput(Kind.First);
