@@ -480,7 +480,7 @@ void ExpectOtherSlotConverts(THome& H, const std::string& Name,
 }
 
 TEST(ChangingFiles, FileGrowingDuringItsConversionIsConvertedAgain) {
-    for (const TKind& Kind : Kinds()) {
+    for (const TKind& Kind : AllKinds()) {
         SCOPED_TRACE(Kind.Type);
         THome H(Kind);
         H.PutInput(Kind.First);
@@ -579,7 +579,7 @@ TEST(ChangingFiles, WatchedDirectoryRemovedAndRecreated) {
 }
 
 TEST(ChangingFiles, OutputDirectoryThatBecomesAFile) {
-    for (const TKind& Kind : Kinds()) {
+    for (const TKind& Kind : AllKinds()) {
         SCOPED_TRACE(Kind.Type);
         if (std::string(Kind.Type) == "CORRECTION") {
             continue; // corrects its input in place

@@ -174,6 +174,11 @@ bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Ent
         if (!FileExists(FileName)) {
             throw EOSError("Cannot open file \"" + FileName + "\". " + SysErrorMessage(ENOENT));
         }
+        // The exports report their errors in their own error file, which may itself be out of
+        // reach: the log names every file that failed.
+        if (!Ok) {
+            Log(3, FileName + " : conversion failed");
+        }
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
         Ok = false;
