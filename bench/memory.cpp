@@ -86,7 +86,8 @@ long StatusKb(pid_t Pid, const char* Key) {
     ::close(Fd);
     const std::string Prefix = std::string("\n") + Key + ":";
     const size_t At = Text.find(Prefix);
-    return At == std::string::npos ? -1 : std::strtol(Text.c_str() + At + Prefix.size(), nullptr, 10);
+    return At == std::string::npos ? -1
+                                   : std::strtol(Text.c_str() + At + Prefix.size(), nullptr, 10);
 }
 
 void Pause(int Ms) {
@@ -94,7 +95,8 @@ void Pause(int Ms) {
 }
 
 // Waits until Done answers true, checking every 50 ms; false after TimeoutSeconds.
-template <typename F> bool WaitFor(F Done, int TimeoutSeconds) {
+template <typename F>
+bool WaitFor(F Done, int TimeoutSeconds) {
     const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(TimeoutSeconds);
     while (!Done()) {
         if (std::chrono::steady_clock::now() > End) {
@@ -146,8 +148,8 @@ void BM_ServiceMemory(benchmark::State& State) {
         const auto PassStart = std::chrono::steady_clock::now();
         // The pass is over when the status file is replaced (a new file renamed over it).
         const bool Done = WaitFor([&] { return InodeOf(Status) != Before; }, 600);
-        PassSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - PassStart)
-                           .count();
+        PassSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - PassStart).count();
         Pause(1000);
         Peak += static_cast<double>(StatusKb(Pid, "VmHWM"));
         Idle += static_cast<double>(StatusKb(Pid, "VmRSS"));
