@@ -133,25 +133,38 @@ public:
         }
     }
 
-    // The file of that name: exact first, else the first in the list's order of those whose
-    // name differs only in case; -1 for none.
-    int64_t Find(std::string_view Name) const {
+    // The file of that name (Hash = HashNoCase(Name)): exact first, else the first in the
+    // list's order of those whose name differs only in case; -1 for none.
+    int64_t Find(std::string_view Name, uint64_t Hash) const {
         int64_t Best = -1;
-        for (size_t Slot = HashNoCase(Name) & FMask; FSlots[Slot] != Empty;
-             Slot = (Slot + 1) & FMask) {
+        for (size_t Slot = Hash & FMask; FSlots[Slot] != Empty; Slot = (Slot + 1) & FMask) {
             const uint32_t I = FSlots[Slot];
             const std::string_view Candidate = FFiles[I].Name;
-            if (Candidate.size() != Name.size() || !SameText(Candidate, Name)) {
-                continue;
-            }
             if (Candidate == Name) {
                 return I;
             }
-            if (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].Name) {
+            if (Candidate.size() == Name.size() && SameText(Candidate, Name) &&
+                (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].Name)) {
                 Best = I;
             }
         }
         return Best;
+    }
+
+    // The lookups of a batch of names touch memory far apart: each step below asks for the
+    // memory of the next one ahead, so that the batch waits for it once and not once a name.
+    void PrefetchSlot(uint64_t Hash) const { __builtin_prefetch(&FSlots[Hash & FMask]); }
+    void PrefetchFile(uint64_t Hash) const {
+        const uint32_t I = FSlots[Hash & FMask];
+        if (I != Empty) {
+            __builtin_prefetch(&FFiles[I]);
+        }
+    }
+    void PrefetchName(uint64_t Hash) const {
+        const uint32_t I = FSlots[Hash & FMask];
+        if (I != Empty) {
+            __builtin_prefetch(FFiles[I].Name.data());
+        }
     }
 
 private:
@@ -265,13 +278,52 @@ void TDirectoryList::SortFiles(std::vector<uint32_t>& Order) {
 }
 
 void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_t>& Order) {
-    const std::string_view Text = FStatusText;
+    // The records are parsed in batches and then looked up together (see TNameIndex).
+    struct TRecord {
+        std::string_view Name;
+        int64_t Size;
+        TDateTime Stored;
+        uint64_t Hash;
+    };
+    constexpr size_t BatchSize = 32;
+    TRecord Batch[BatchSize];
+    size_t Pending = 0;
     std::vector<bool> Named(FFiles.size());
+    const auto Apply = [&] {
+        for (size_t I = 0; I < Pending; ++I) {
+            Batch[I].Hash = HashNoCase(Batch[I].Name);
+            Index.PrefetchSlot(Batch[I].Hash);
+        }
+        for (size_t I = 0; I < Pending; ++I) {
+            Index.PrefetchFile(Batch[I].Hash);
+        }
+        for (size_t I = 0; I < Pending; ++I) {
+            Index.PrefetchName(Batch[I].Hash);
+        }
+        for (size_t I = 0; I < Pending; ++I) {
+            const TRecord& Record = Batch[I];
+            const int64_t Found = Index.Find(Record.Name, Record.Hash);
+            if (Found < 0) {
+                continue;
+            }
+            const auto At = static_cast<size_t>(Found);
+            if (!Named[At]) {
+                Named[At] = true;
+                Order.push_back(static_cast<uint32_t>(At));
+            }
+            TItem& Item = FFiles[At];
+            Item.Status.Changed = !(Record.Size == Item.Status.Size &&
+                                    SecondsApart(Item.Status.ModifiedUtc, Record.Stored) <= 2);
+        }
+        Pending = 0;
+    };
+
+    const std::string_view Text = FStatusText;
     size_t Pos = 0;
     while (Pos < Text.size()) {
-        size_t End = Text.find_first_of("\r\n", Pos);
-        if (End == std::string_view::npos) {
-            End = Text.size();
+        size_t End = Pos;
+        while (End < Text.size() && Text[End] != '\r' && Text[End] != '\n') {
+            ++End;
         }
         std::string_view Line = Text.substr(Pos, End - Pos);
         Pos = End + 1;
@@ -280,43 +332,36 @@ void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_
         }
         // A record holds its fields after the name; any other line is a comment. The name is
         // taken exactly, as a file name may start with "#" or a blank.
-        if (Line.find('\t') == std::string_view::npos) {
+        const size_t Tab = Line.find('\t');
+        if (Tab == std::string_view::npos) {
             continue;
         }
         while (!Line.empty() && IsBlank(Line.back())) {
             Line.remove_suffix(1);
         }
-        const std::string_view Name = FieldView(Line, '\t', 0);
-        const int64_t Size = TryStrToInt64(FieldView(Line, '\t', 1)).value_or(0);
-        const std::string_view TimeText = FieldView(Line, '\t', 2);
+        const std::string_view Name = Line.substr(0, Tab);
+        const std::string_view Fields = Line.substr(std::min(Tab + 1, Line.size()));
+        const int64_t Size = TryStrToInt64(FieldView(Fields, '\t', 0)).value_or(0);
+        const std::string_view TimeText = FieldView(Fields, '\t', 1);
         int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0, MSec = 0;
+        TDateTime Date = 0, Clock = 0;
         if (Size < 0 || !ReadPiece(TimeText, 1, 4, 2000, Year) ||
             !ReadPiece(TimeText, 6, 2, 1, Month) || !ReadPiece(TimeText, 9, 2, 1, Day) ||
             !ReadPiece(TimeText, 12, 2, 0, Hour) || !ReadPiece(TimeText, 15, 2, 0, Min) ||
-            !ReadPiece(TimeText, 18, 2, 0, Sec) || !ReadPiece(TimeText, 21, 3, 1, MSec)) {
-            return;
-        }
-        TDateTime Date = 0, Clock = 0;
-        if (!TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, MSec, Clock)) {
-            return;
+            !ReadPiece(TimeText, 18, 2, 0, Sec) || !ReadPiece(TimeText, 21, 3, 1, MSec) ||
+            !TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, MSec, Clock)) {
+            break; // the file is read up to a damaged record
         }
         TDateTime Stored = Date + Clock;
         if (TimeText.find("UTC") == std::string_view::npos) {
             Stored += FBiasMinutes / 1440.0;
         }
-        const int64_t Found = Index.Find(Name);
-        if (Found < 0) {
-            continue;
+        Batch[Pending++] = {Name, Size, Stored, 0};
+        if (Pending == BatchSize) {
+            Apply();
         }
-        const auto At = static_cast<size_t>(Found);
-        if (!Named[At]) {
-            Named[At] = true;
-            Order.push_back(static_cast<uint32_t>(At));
-        }
-        TItem& Item = FFiles[At];
-        Item.Status.Changed =
-            !(Size == Item.Status.Size && SecondsApart(Item.Status.ModifiedUtc, Stored) <= 2);
     }
+    Apply();
 }
 
 void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callback) {
