@@ -91,9 +91,63 @@ int64_t SecondsApart(TDateTime A, TDateTime B) {
 
 // "yyyy/mm/dd hh:nn:ss" + MSecSeparator + "zzz".
 void AppendStamp(std::string& Text, TDateTime T, char MSecSeparator) {
-    AppendSortableStamp(Text, T, true);
-    Text += MSecSeparator;
-    AppendZeroPadded(Text, DecodeTime(T).MSec, 3);
+    const TDateParts D = DecodeDate(T);
+    const TTimeParts P = DecodeTime(T);
+    const auto Fits = [](int Value, int Limit) { return Value >= 0 && Value < Limit; };
+    if (!Fits(D.Year, 10000) || !Fits(D.Month, 100) || !Fits(D.Day, 100) || !Fits(P.Hour, 100) ||
+        !Fits(P.Min, 100) || !Fits(P.Sec, 100) || !Fits(P.MSec, 1000)) {
+        AppendSortableStamp(Text, T, true);
+        Text += MSecSeparator;
+        AppendZeroPadded(Text, P.MSec, 3);
+        return;
+    }
+    // The common case written at once, digit by digit (one stamp a record).
+    char Stamp[] = "0000/00/00 00:00:00.000";
+    const auto Put = [&Stamp](size_t At, int Value, int Width) {
+        for (int I = Width - 1; I >= 0; --I) {
+            Stamp[At + static_cast<size_t>(I)] = static_cast<char>('0' + Value % 10);
+            Value /= 10;
+        }
+    };
+    Put(0, D.Year, 4);
+    Put(5, D.Month, 2);
+    Put(8, D.Day, 2);
+    Put(11, P.Hour, 2);
+    Put(14, P.Min, 2);
+    Put(17, P.Sec, 2);
+    Stamp[19] = MSecSeparator;
+    Put(20, P.MSec, 3);
+    Text.append(Stamp, sizeof Stamp - 1);
+}
+
+// The value of the digits Text[At, At + Width); -1 when one is no digit.
+int Digits(std::string_view Text, size_t At, size_t Width) {
+    int Value = 0;
+    for (size_t I = At; I < At + Width; ++I) {
+        if (Text[I] < '0' || Text[I] > '9') {
+            return -1;
+        }
+        Value = Value * 10 + (Text[I] - '0');
+    }
+    return Value;
+}
+
+// The date-time pieces of a status record's time: "yyyy/mm/dd hh:nn:ss.zzz" at fixed places,
+// as the records are written, read at once; false when a piece is no plain number, which
+// ReadPiece then reads.
+bool ReadCanonicalPieces(std::string_view Text, int (&Pieces)[7]) {
+    static constexpr size_t At[7] = {0, 5, 8, 11, 14, 17, 20};
+    static constexpr size_t Width[7] = {4, 2, 2, 2, 2, 2, 3};
+    if (Text.size() < 23) {
+        return false;
+    }
+    for (size_t I = 0; I < 7; ++I) {
+        Pieces[I] = Digits(Text, At[I], Width[I]);
+        if (Pieces[I] < 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The text without its fourth line, the stamp of the last update.
@@ -319,6 +373,9 @@ void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_
     };
 
     const std::string_view Text = FStatusText;
+    int LastDay[3] = {-1, -1, -1};
+    bool LastDayOk = false;
+    TDateTime LastDate = 0;
     size_t Pos = 0;
     while (Pos < Text.size()) {
         size_t End = Pos;
@@ -343,15 +400,27 @@ void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_
         const std::string_view Fields = Line.substr(std::min(Tab + 1, Line.size()));
         const int64_t Size = TryStrToInt64(FieldView(Fields, '\t', 0)).value_or(0);
         const std::string_view TimeText = FieldView(Fields, '\t', 1);
-        int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0, MSec = 0;
-        TDateTime Date = 0, Clock = 0;
-        if (Size < 0 || !ReadPiece(TimeText, 1, 4, 2000, Year) ||
-            !ReadPiece(TimeText, 6, 2, 1, Month) || !ReadPiece(TimeText, 9, 2, 1, Day) ||
-            !ReadPiece(TimeText, 12, 2, 0, Hour) || !ReadPiece(TimeText, 15, 2, 0, Min) ||
-            !ReadPiece(TimeText, 18, 2, 0, Sec) || !ReadPiece(TimeText, 21, 3, 1, MSec) ||
-            !TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, MSec, Clock)) {
+        int P[7] = {};
+        if (Size < 0 ||
+            (!ReadCanonicalPieces(TimeText, P) &&
+             (!ReadPiece(TimeText, 1, 4, 2000, P[0]) || !ReadPiece(TimeText, 6, 2, 1, P[1]) ||
+              !ReadPiece(TimeText, 9, 2, 1, P[2]) || !ReadPiece(TimeText, 12, 2, 0, P[3]) ||
+              !ReadPiece(TimeText, 15, 2, 0, P[4]) || !ReadPiece(TimeText, 18, 2, 0, P[5]) ||
+              !ReadPiece(TimeText, 21, 3, 1, P[6])))) {
             break; // the file is read up to a damaged record
         }
+        // Records of one day follow each other: the day is encoded once for them.
+        if (P[0] != LastDay[0] || P[1] != LastDay[1] || P[2] != LastDay[2]) {
+            LastDay[0] = P[0];
+            LastDay[1] = P[1];
+            LastDay[2] = P[2];
+            LastDayOk = TryEncodeDate(P[0], P[1], P[2], LastDate);
+        }
+        TDateTime Clock = 0;
+        if (!LastDayOk || !TryEncodeTime(P[3], P[4], P[5], P[6], Clock)) {
+            break;
+        }
+        const TDateTime Date = LastDate;
         TDateTime Stored = Date + Clock;
         if (TimeText.find("UTC") == std::string_view::npos) {
             Stored += FBiasMinutes / 1440.0;
