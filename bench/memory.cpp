@@ -24,11 +24,10 @@
 #include <string>
 #include <thread>
 
-#include "common/datetime.h"
 #include "common/text.h"
-#include "platform/clock.h"
 #include "platform/files.h"
-#include "service/dirlist.h"
+
+#include "bench_home.h"
 
 namespace {
 
@@ -39,34 +38,12 @@ std::string TarnoPath() {
     return Env != nullptr && *Env != 0 ? Env : TARNO_BENCH_TARNO;
 }
 
-// The home: the watched directory "in" and the configuration. "ready" is written last, so a
-// home cut short by an interrupted run is made again.
 const char* const StatusName = "fclist_none0.dst";
 
 std::string MakeHome() {
     const std::string Home = Format("%s/memory", TARNO_BENCH_HOMES);
-    const std::string In = Home + "/in";
-    if (std::filesystem::exists(Home + "/ready")) {
-        return Home;
-    }
-    std::error_code Ignored;
-    std::filesystem::remove_all(Home, Ignored);
-    ForceDirectories(In);
-    ForceDirectories(Home + "/out");
-    for (int I = 0; I < FileCount; ++I) {
-        AppendToFile(In + Format("/%06d_shop%d.vrk", I, I % 50), Format("file %d\r\n", I));
-    }
     // A long interval: the one pass of the run is the first, 5 seconds after the start.
-    WriteFileAtomically(Home + "/tarno.ini",
-                        "[General]\r\nLogDetailed=0\r\nTimeBetweenActions=3600\r\n[Directory0]\r\n"
-                        "TrackDirectory=" +
-                            In + "\r\nConvType=NONE\r\nOutDir=" + Home + "/out\r\nFileExt=vrk\r\n");
-    // Every file recorded as converted, as a service that has seen them all would have.
-    const TSystemClock Clock;
-    TDirectoryList List(In, "vrk", StatusName, Clock, StandardBiasMinutes());
-    List.Process(true, [](const std::string&, TFileVisit&) { return true; });
-    List.Save();
-    WriteFileAtomically(Home + "/ready", "");
+    MakeNoneHome(Home, FileCount, "LogDetailed=0\r\nTimeBetweenActions=3600\r\n");
     return Home;
 }
 
