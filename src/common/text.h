@@ -47,9 +47,36 @@ std::string CollapseBlanks(std::string_view Text);
 
 // A decimal integer: optional leading blanks, optional sign, at least one digit, nothing after.
 // Values outside the type's range are not a number.
-std::optional<int32_t> TryStrToInt(std::string_view Text);
+inline std::optional<int32_t> TryStrToInt(std::string_view Text);
 std::optional<int64_t> TryStrToInt64(std::string_view Text);
 int32_t StrToIntDef(std::string_view Text, int32_t Default);
+// TryStrToInt for any text: the blanks, the sign and the range checked.
+std::optional<int32_t> TryStrToIntChecked(std::string_view Text);
+// TryStrToInt as a flag and the number in Value (left alone when false): on the paths that read a
+// number a line, the result stays in registers.
+inline bool TryStrToInt(std::string_view Text, int32_t& Value) {
+    // One to nine plain digits, the counts of most files, are read here without a call.
+    if (!Text.empty() && Text.size() <= 9) {
+        int32_t Digits = 0;
+        std::size_t I = 0;
+        for (; I < Text.size() && Text[I] >= '0' && Text[I] <= '9'; ++I) {
+            Digits = Digits * 10 + (Text[I] - '0');
+        }
+        if (I == Text.size()) {
+            Value = Digits;
+            return true;
+        }
+    }
+    const std::optional<int32_t> Checked = TryStrToIntChecked(Text);
+    if (Checked) {
+        Value = *Checked;
+    }
+    return Checked.has_value();
+}
+inline std::optional<int32_t> TryStrToInt(std::string_view Text) {
+    int32_t Value = 0;
+    return TryStrToInt(Text, Value) ? std::optional<int32_t>(Value) : std::nullopt;
+}
 
 // A real with "." as decimal separator (optional sign, digits, fraction, exponent), nothing after;
 // leading blanks are allowed. Infinite or NaN results are not a number.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -217,6 +218,52 @@ bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* 
         errno = Code > 0 ? Code : (Code == IsLink ? ELOOP : EINVAL);
     }
     return Code == 0;
+}
+
+void ReadFileInLineBlocks(const std::string& Path,
+                          const std::function<void(std::string_view Piece)>& Fn) {
+    constexpr std::size_t BlockSize = std::size_t{1} << 18;
+    TFd Fd(-1);
+    struct stat St {};
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
+        RaiseRead(Path, Error);
+    }
+    auto Left = static_cast<std::size_t>(St.st_size);
+    std::string Buffer(std::min(Left, BlockSize), '\0');
+    std::size_t Kept = 0; // bytes of a line begun in the block before
+    for (;;) {
+        if (Kept == Buffer.size() && Left > 0) {
+            Buffer.resize(std::min(Buffer.size() + Left, Buffer.size() * 2));
+        }
+        ssize_t N = 0;
+        if (Left > 0) {
+            N = ::read(Fd.Get(), Buffer.data() + Kept, std::min(Buffer.size() - Kept, Left));
+            if (N < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                RaiseRead(Path, errno);
+            }
+        }
+        const std::size_t Size = Kept + static_cast<std::size_t>(N);
+        if (N == 0) {
+            if (Size > 0) {
+                Fn(std::string_view(Buffer.data(), Size));
+            }
+            return;
+        }
+        Left -= static_cast<std::size_t>(N);
+        // The piece ends after the last LF, or after the last CR whose next byte is read.
+        std::size_t Cut = Size;
+        while (Cut > 0 && Buffer[Cut - 1] != '\n' && (Buffer[Cut - 1] != '\r' || Cut == Size)) {
+            --Cut;
+        }
+        if (Cut > 0) {
+            Fn(std::string_view(Buffer.data(), Cut));
+            std::memmove(Buffer.data(), Buffer.data() + Cut, Size - Cut);
+        }
+        Kept = Size - Cut;
+    }
 }
 
 std::string ReadFileBytes(const std::string& Path) {

@@ -19,6 +19,14 @@ std::string ReadFileBytes(const std::string& Path);
 // "it is not a regular file" or the system's message).
 bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* Error = nullptr);
 
+// Reads Path as ReadFileBytes does (the same checks, the same errors, up to the size it has when
+// opened), in blocks, and calls Fn with consecutive pieces of it that together make the whole
+// file. Each piece but the last ends at a line end (LF, or a CR not followed by LF) and no CR LF
+// pair is cut, so the lines of the pieces are the lines of the file; a line longer than a block
+// makes a longer piece. Memory stays that of a block however large the file is.
+void ReadFileInLineBlocks(const std::string& Path,
+                          const std::function<void(std::string_view Piece)>& Fn);
+
 // Replaces Path's content with Bytes: a temporary file ".tarno-XXXXXX" (mkstemp) in Path's
 // directory, fsync, rename; a crash leaves the old or the new file, and at most a temporary.
 // A regular file at Path lends its permission bits (0777, never setuid, setgid or sticky) to
