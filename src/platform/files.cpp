@@ -306,10 +306,24 @@ void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
     }
     // A new file's name must be on disk too.
     if (!Existed) {
-        TFd DirFd(::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (DirFd.Get() >= 0) {
-            ::fsync(DirFd.Get());
-        }
+        SyncDirectoryNow(DirectoryOf(Path));
+    }
+}
+
+void SyncDirectoryNow(const std::string& Dir) {
+    TFd DirFd(::open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int Error = DirFd.Get() < 0 ? errno : 0;
+    if (Error == ENOENT) {
+        return;
+    }
+    if (Error == 0) {
+        Error = InjectedFault(TFileOp::Sync, Dir);
+    }
+    if (Error == 0 && ::fsync(DirFd.Get()) != 0) {
+        Error = errno;
+    }
+    if (Error != 0) {
+        throw EOSError("Cannot sync directory \"" + Dir + "\". " + SysErrorMessage(Error));
     }
 }
 

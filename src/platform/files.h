@@ -108,9 +108,14 @@ void CopyFileReplacing(const std::string& Source, const std::string& Dest);
 // The operations of the file layer that change the disk, as a fault seam sees them.
 enum class TFileOp { Write, Sync, Rename, MakeDir };
 
+// fsyncs the directory Dir, so that the renames and creations in it reach the disk. Raises
+// EOSError "Cannot sync directory" when it cannot be opened or synced; a directory that no longer
+// exists has nothing left to sync.
+void SyncDirectoryNow(const std::string& Dir);
+
 // Fault seam of the file layer: when installed, Before is asked before each write (a file
-// created or written to), fsync of a file, rename and directory creation, with the path
-// concerned; an answer other than 0 is taken as the errno of that operation, which is then not
+// created or written to), fsync of a file or directory, rename and directory creation, with the
+// path concerned; an answer other than 0 is taken as the errno of that operation, which is then not
 // done. Only tests install one; without one the layer costs a single pointer test per operation.
 class TFileFaults {
 public:

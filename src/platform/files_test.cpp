@@ -354,8 +354,8 @@ TEST(Files, DirectorySyncsWaitForTheirBatch) {
 }
 
 // Each failed write, fsync, rename or directory creation raises with the system's message and
-// leaves the disk as it was (but for an append's failed flush): the old file whole, no
-// temporary, no new directory.
+// leaves the disk as it was (but for an append's failed flush and a replacement's failed
+// directory sync): the old file whole, no temporary, no new directory.
 TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
     TTempDir Dir;
     const std::string File = Dir.Write("out/a.txt", "old");
@@ -372,10 +372,10 @@ TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
     } Cases[] = {
         {"replace",
          [&] { WriteFileAtomically(File, "new"); },
-         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
+         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename, TFileOp::Sync}},
         {"copy",
          [&] { CopyFileReplacing(Dir.Write("src.txt", "new"), File); },
-         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
+         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename, TFileOp::Sync}},
         {"append", [&] { AppendToFile(File, "new"); }, {TFileOp::Write}},
         {"durable append",
          [&] { AppendToFileDurably(File, "new"); },
@@ -405,10 +405,13 @@ TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
                 EXPECT_THAT([&] { C.Act(); }, testing::ThrowsMessage<EOSError>(
                                                   testing::HasSubstr(SysErrorMessage(Error))));
                 EXPECT_TRUE(Fault.Fired());
-                // An append whose flush fails has written its bytes: the caller learns that
-                // they may not be on disk.
-                const bool Written = std::string(C.Name) == "durable append" && N == 2;
-                EXPECT_EQ(Dir.Read("out/a.txt"), Written ? "oldnew" : "old");
+                // An append whose flush fails has written its bytes, and a replacement whose
+                // directory cannot be synced has renamed its file: the caller learns that they
+                // may not be on disk.
+                const std::string Name = C.Name;
+                const bool Appended = Name == "durable append" && N == 2;
+                const bool Renamed = (Name == "replace" || Name == "copy") && N == 5;
+                EXPECT_EQ(Dir.Read("out/a.txt"), Appended ? "oldnew" : Renamed ? "new" : "old");
                 EXPECT_TRUE(NoTemporary());
                 EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/sub")));
                 EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/x/y")));

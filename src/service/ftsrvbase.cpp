@@ -337,6 +337,7 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                 }
                 bool Ascending = false;
                 GetProcessingOrder(Entry, Ascending);
+                bool Synced = true;
                 {
                     // The outputs' directories are synced once for the whole list, after their
                     // last rename and before the status file that records them is saved. Each
@@ -348,9 +349,18 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                     // before the input it keeps is replaced.
                     TDeferredDirectorySyncs Syncs;
                     List.Process(Ascending, Callback);
-                    Syncs.Sync();
+                    try {
+                        Syncs.Sync();
+                    } catch (const std::exception& E) {
+                        // Outputs that may not be on disk are not recorded: the status file
+                        // keeps its old records and the files are converted again.
+                        Log(3, E.what());
+                        Synced = false;
+                    }
                 }
-                List.Save();
+                if (Synced) {
+                    List.Save();
+                }
                 int32_t Ok = 0, Bad = 0, Elapsed = 0;
                 {
                     const std::lock_guard<std::mutex> Guard(StatusLock);

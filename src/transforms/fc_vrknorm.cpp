@@ -166,6 +166,7 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     const bool InPlace = P.OutDir.empty() || SameFile(OutPath, FileName);
     TVrkConfig Header;
     auto Day = std::make_unique<TVrkDay>();
+    const TInputStamp Stamp = StampInput(FileName);
     ReadCountingFile(FileName, Header, *Day);
     const TDateTime Start = SlotTime(Day->FirstSlot);
     const TDateTime Stop = SlotTime(Day->LastSlot);
@@ -201,6 +202,10 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     }
     if (P.EXMerge) {
         MixEntriesExits(*Day, Header);
+    }
+    if (InPlace) {
+        // Rows a counter added since the read would be lost with the input it replaces.
+        CheckInputUnchanged(FileName, Stamp);
     }
     WriteDayFile(*Day, OutPath, P.StoreCode, Start, Stop, 0, Header);
     return true;
