@@ -159,6 +159,24 @@ int64_t SecondOfDayRounded(TDateTime T) {
 }
 
 TDateTime UnixToDateTime(const timespec& Time, bool Local) {
+    // UTC times from 1970 to 9999 by arithmetic: the same parts as gmtime_r gives, without its
+    // lock on the time-zone state (a directory pass converts one time per file).
+    constexpr int64_t SecsPerDayInt = 86400;
+    constexpr int64_t Year10000 = 253402300800;
+    if (!Local && Time.tv_sec >= 0 && Time.tv_sec < Year10000) {
+        const int64_t Secs = Time.tv_sec;
+        int64_t Y = 0, M = 0, D = 0;
+        CivilFromDays(Secs / SecsPerDayInt, Y, M, D);
+        const int64_t InDay = Secs % SecsPerDayInt;
+        TDateTime Date = 0, Clock = 0;
+        if (!TryEncodeDate(static_cast<int>(Y), static_cast<int>(M), static_cast<int>(D), Date)) {
+            return 0;
+        }
+        TryEncodeTime(static_cast<int>(InDay / 3600), static_cast<int>(InDay / 60 % 60),
+                      static_cast<int>(InDay % 60), static_cast<int>(Time.tv_nsec / 1000000),
+                      Clock);
+        return Date + Clock;
+    }
     std::tm Tm{};
     const time_t Secs = Time.tv_sec;
     if (Local ? localtime_r(&Secs, &Tm) == nullptr : gmtime_r(&Secs, &Tm) == nullptr) {

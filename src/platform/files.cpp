@@ -40,13 +40,31 @@ TDateTime StatTimeUtc(const struct stat& St) {
 }
 
 // The extension is a wildcard pattern, as the enumeration "*." + Ext takes it: "vrk", "v*" or
-// "vr?". "*" (or nothing) takes every file, with or without a dot.
-bool MatchesExt(std::string_view Name, std::string_view Ext) {
-    if (Ext.empty() || Ext == "*") {
-        return true;
+// "vr?". "*" (or nothing) takes every file, with or without a dot. Made once per listing.
+class TExtMatcher {
+public:
+    explicit TExtMatcher(std::string_view Ext)
+        : FAll(Ext.empty() || Ext == "*"), FPattern("*." + std::string(Ext)),
+          FPlain(Ext.find_first_of("*?") == std::string_view::npos) {}
+
+    bool operator()(std::string_view Name) const {
+        if (FAll) {
+            return true;
+        }
+        // "*.ext" without other wildcards: the name ends with ".ext", case ignored.
+        if (FPlain) {
+            const std::string_view Tail = std::string_view(FPattern).substr(1);
+            return Name.size() >= Tail.size() &&
+                   SameText(Name.substr(Name.size() - Tail.size()), Tail);
+        }
+        return MatchesWildcard(Name, FPattern);
     }
-    return MatchesWildcard(Name, "*." + std::string(Ext));
-}
+
+private:
+    bool FAll;
+    std::string FPattern;
+    bool FPlain;
+};
 } // namespace
 
 namespace {
@@ -328,10 +346,10 @@ TDirHandle OpenDirectory(const std::string& Dir) {
 
 } // namespace
 
-std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
-                                  std::vector<std::string>* SkippedLinks) {
+void ForEachFile(const std::string& Dir, std::string_view Ext, const TFileVisitor& Visit,
+                 std::vector<std::string>* SkippedLinks) {
     const TDirHandle D = OpenDirectory(Dir);
-    std::vector<TFileEntry> Result;
+    const TExtMatcher Matches(Ext);
     const int DirFd = ::dirfd(D.get());
     while (const dirent* E = ::readdir(D.get())) {
         const std::string_view Name(E->d_name);
@@ -344,7 +362,7 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
             }
             continue;
         }
-        if ((E->d_type != DT_REG && E->d_type != DT_UNKNOWN) || !MatchesExt(Name, Ext)) {
+        if ((E->d_type != DT_REG && E->d_type != DT_UNKNOWN) || !Matches(Name)) {
             continue;
         }
         struct stat St {};
@@ -355,10 +373,20 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
             SkippedLinks->emplace_back(Name);
         }
         if (S_ISREG(St.st_mode)) {
-            Result.push_back(
-                {std::string(Name), static_cast<int64_t>(St.st_size), StatTimeUtc(St)});
+            Visit(Name, static_cast<int64_t>(St.st_size), StatTimeUtc(St));
         }
     }
+}
+
+std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
+                                  std::vector<std::string>* SkippedLinks) {
+    std::vector<TFileEntry> Result;
+    ForEachFile(
+        Dir, Ext,
+        [&](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
+            Result.push_back({std::string(Name), Size, TimeUtc});
+        },
+        SkippedLinks);
     return Result;
 }
 

@@ -64,6 +64,13 @@ struct TFileEntry {
 std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
                                   std::vector<std::string>* SkippedLinks = nullptr);
 
+// Called with each file's name (valid during the call only), size and UTC modification time.
+using TFileVisitor = std::function<void(std::string_view Name, int64_t Size, TDateTime TimeUtc)>;
+// ListFiles without the list: Visit is called for each file ListFiles would answer, in the same
+// order, and nothing is kept (for directories of many files).
+void ForEachFile(const std::string& Dir, std::string_view Ext, const TFileVisitor& Visit,
+                 std::vector<std::string>* SkippedLinks = nullptr);
+
 // Subdirectories of Dir, hidden ones and symbolic links left out, in the directory's order.
 std::vector<std::string> ListSubdirectories(const std::string& Dir);
 

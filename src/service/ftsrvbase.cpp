@@ -13,6 +13,7 @@
 #include "pipe/ft_protocol.h"
 #include "platform/dirsync.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "service/pipeservers.h"
 
 namespace {
@@ -56,6 +57,11 @@ void TBaseRorozoraService::ServiceExecute() {
                 RunDirectoryPass();
             } catch (const std::exception& E) {
                 Log(3, E.what());
+            }
+            // The lists of a large pass are gone: their memory goes back to the system while
+            // the service waits for the next pass.
+            if (PassFileCount >= LargePassFiles) {
+                ReleaseFreeMemory();
             }
             ScheduleNextAction();
             UpdateNextCheckTime();
@@ -212,6 +218,7 @@ bool TBaseRorozoraService::ProcessFile(const std::string&, const TChainEntry&, T
 
 void TBaseRorozoraService::RunDirectoryPass() {
     const TDateTime T0 = Clock.Now();
+    PassFileCount = 0;
     {
         const std::lock_guard<std::mutex> Guard(StatusLock);
         if (Status.Starting) {
@@ -318,6 +325,7 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
             try {
                 RemoveLeftTemporariesOnce(Dir);
                 TDirectoryList List(Dir, Ext, StatusName, Clock, StandardBiasMinutes());
+                PassFileCount += List.Files().size();
                 if (!List.StatusFileProblem().empty()) {
                     Log(2, List.StatusFileProblem() + "; the directory is taken as having no "
                                                       "status file");
