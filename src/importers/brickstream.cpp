@@ -217,15 +217,6 @@ int32_t CounterStep(int32_t Previous, int32_t Value) {
     return Step < 0 || Step > MaxStep ? 0 : static_cast<int32_t>(Step);
 }
 
-void SetSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
-    const auto S = static_cast<std::size_t>(Slot);
-    Day.Slots[S].Counts[static_cast<std::size_t>(Channel)] = Value;
-    Day.SlotPresent[S] = true;
-    Day.FirstSlot = std::min(Day.FirstSlot, Slot);
-    Day.LastSlot = std::max(Day.LastSlot, Slot);
-    Day.ChannelCount = std::max(Day.ChannelCount, Channel + 1);
-}
-
 int ImportChannelColumns(const TVrkConfig& Config, const TVrkDay& Day) {
     int Columns = std::max(4, Day.ChannelCount);
     for (int C = VrkChannelCount; C > Columns; --C) {

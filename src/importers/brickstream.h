@@ -110,10 +110,6 @@ std::string ShopNameAboveFile(const std::string& FileName);
 // counter went back (a reset) or jumped by more than 1024 (a gap).
 int32_t CounterStep(int32_t Previous, int32_t Value);
 
-// Sets the count of channel index Channel (0..63) in Slot, marks the slot as holding data and
-// widens the day's bounds and channel count.
-void SetSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value);
-
 // Columns of channel counts for a day file: every active channel of Config and every channel the
 // day holds, at least four.
 int ImportChannelColumns(const TVrkConfig& Config, const TVrkDay& Day);

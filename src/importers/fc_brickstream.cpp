@@ -277,11 +277,11 @@ private:
             }
             const int Channel = (Door - 1) * Width;
             const int Slot = SlotOfSecond(R.Second);
-            SetSlotCount(Day, Slot, Channel, R.In);
-            SetSlotCount(Day, Slot, Channel + 1, R.Out);
+            PutSlotCount(Day, Slot, Channel, R.In);
+            PutSlotCount(Day, Slot, Channel + 1, R.Out);
             if (FChildren) {
-                SetSlotCount(Day, Slot, Channel + 2, R.ChildIn);
-                SetSlotCount(Day, Slot, Channel + 3, R.ChildOut);
+                PutSlotCount(Day, Slot, Channel + 2, R.ChildIn);
+                PutSlotCount(Day, Slot, Channel + 3, R.ChildOut);
             }
         }
         for (int32_t Key : Keys) {
