@@ -1,9 +1,11 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -46,20 +48,45 @@ std::string_view FieldView(std::string_view Text, char Separator, int Index) {
 
 std::size_t SplitFieldViews(std::string_view Line, char Separator,
                             std::span<std::string_view> Fields, std::size_t MaxLength) {
-    // A plain scan: fields are mostly short, where a search call per field costs more.
     std::size_t Count = 0;
+    if (Fields.empty()) {
+        return Count;
+    }
     std::size_t Start = 0;
     const char* const Data = Line.data();
     const std::size_t N = Line.size();
-    for (std::size_t I = 0; Count < Fields.size(); ++I) {
-        if (I == N || Data[I] == Separator) {
-            Fields[Count++] = std::string_view(Data + Start, std::min(I - Start, MaxLength));
-            if (I == N) {
-                break;
+    // Takes the field that ends at End; answers whether Fields is full.
+    const auto Take = [&](std::size_t End) {
+        Fields[Count++] = std::string_view(Data + Start, std::min(End - Start, MaxLength));
+        Start = End + 1;
+        return Count == Fields.size();
+    };
+    std::size_t I = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: fields are short, so a search call per field costs more, and a
+        // byte-by-byte scan most of all. The high bit of each byte of Hits marks a separator
+        // (exactly: no carry crosses bytes); the lowest bit set is the first in the line.
+        constexpr uint64_t Low7 = 0x7F7F7F7F7F7F7F7FULL;
+        const uint64_t Pattern = 0x0101010101010101ULL * static_cast<unsigned char>(Separator);
+        for (; I + 8 <= N; I += 8) {
+            uint64_t Word = 0;
+            std::memcpy(&Word, Data + I, 8);
+            const uint64_t V = Word ^ Pattern;
+            uint64_t Hits = ~(((V & Low7) + Low7) | V | Low7);
+            while (Hits != 0) {
+                if (Take(I + static_cast<std::size_t>(std::countr_zero(Hits) >> 3))) {
+                    return Count;
+                }
+                Hits &= Hits - 1;
             }
-            Start = I + 1;
         }
     }
+    for (; I < N; ++I) {
+        if (Data[I] == Separator && Take(I)) {
+            return Count;
+        }
+    }
+    Take(N);
     return Count;
 }
 
