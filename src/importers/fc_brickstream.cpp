@@ -68,16 +68,25 @@ private:
     int32_t FLast = -1;
 };
 
-struct TIntervalReading {
+// The first second a reading can have: readings before 1991 are dropped.
+const int64_t FirstReadingSecond = [] {
     int64_t Second = 0;
+    ReadingSecond(1991, 1, 1, 0, 0, 0, Second);
+    return Second;
+}();
+
+// 32 bytes, so that a million readings fill fewer fresh pages.
+struct TIntervalReading {
+    uint32_t Offset = 0; // seconds since FirstReadingSecond: a century fits
     int32_t Zone = 0;    // number of the zone name as written
-    int32_t ZoneKey = 0; // rank of the zone name in case-ignoring order
     int32_t Store = 0;
     int32_t In = 0;
     int32_t Out = 0;
     int32_t ChildIn = 0;
     int32_t ChildOut = 0;
     char ZoneType = 'D';
+
+    int64_t Second() const { return FirstReadingSecond + Offset; }
 };
 
 // Defines door Number for a zone with its channels: entering and leaving (kind 0), and with
@@ -138,7 +147,7 @@ public:
                 return;
             }
             TIntervalReading R;
-            R.Second = FLine.Second;
+            R.Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
             R.Zone = FZones.Intern(FLine.Zone);
             R.Store = FStores.Intern(FLine.Store);
             R.ZoneType = FLine.ZoneType;
@@ -166,9 +175,9 @@ public:
         auto Day = std::make_unique<TVrkDay>();
         std::size_t First = 0;
         while (First < FMain.size()) {
-            const int64_t DayNo = DayOfSecond(FMain[First].Second);
+            const int64_t DayNo = DayOfSecond(FMain[First].Second());
             std::size_t End = First + 1;
-            while (End < FMain.size() && DayOfSecond(FMain[End].Second) == DayNo) {
+            while (End < FMain.size() && DayOfSecond(FMain[End].Second()) == DayNo) {
                 ++End;
             }
             UpdateDayFile(DayFilePath(FParams.OutDir, DayNo),
@@ -183,16 +192,16 @@ private:
     // entrance reading of its own.
     void JoinChildren() {
         struct TKeyHash {
-            std::size_t operator()(const std::pair<int64_t, int32_t>& Key) const {
-                return std::hash<int64_t>{}(Key.first * 1000003 + Key.second);
+            std::size_t operator()(const std::pair<uint32_t, int32_t>& Key) const {
+                return std::hash<int64_t>{}(int64_t{Key.first} * 1000003 + Key.second);
             }
         };
-        std::unordered_map<std::pair<int64_t, int32_t>, std::size_t, TKeyHash> Index;
+        std::unordered_map<std::pair<uint32_t, int32_t>, std::size_t, TKeyHash> Index;
         for (std::size_t I = 0; I < FMain.size(); ++I) {
-            Index.insert_or_assign(std::pair(FMain[I].Second, FMain[I].Zone), I);
+            Index.insert_or_assign(std::pair(FMain[I].Offset, FMain[I].Zone), I);
         }
         for (TIntervalReading C : FChild) {
-            const auto [It, Added] = Index.emplace(std::pair(C.Second, C.Zone), FMain.size());
+            const auto [It, Added] = Index.emplace(std::pair(C.Offset, C.Zone), FMain.size());
             if (Added) {
                 C.ZoneType = 'D';
                 FMain.push_back(C);
@@ -226,19 +235,22 @@ private:
             FKeyOfZone[Id] = Key;
         }
         FKeyCount = static_cast<std::size_t>(Key + 1);
-        const auto Before = [](const TIntervalReading& A, const TIntervalReading& B) {
-            return A.Second != B.Second ? A.Second < B.Second : A.ZoneKey < B.ZoneKey;
+        const auto Before = [this](const TIntervalReading& A, const TIntervalReading& B) {
+            return A.Offset != B.Offset ? A.Offset < B.Offset : KeyOf(A) < KeyOf(B);
         };
-        // Keys set and order checked in one pass: most files come in order.
+        // Most files come in order: they are only checked.
         bool Sorted = true;
-        for (std::size_t I = 0; I < FMain.size(); ++I) {
-            TIntervalReading& R = FMain[I];
-            R.ZoneKey = FKeyOfZone[static_cast<std::size_t>(R.Zone)];
-            Sorted = Sorted && (I == 0 || !Before(R, FMain[I - 1]));
+        for (std::size_t I = 1; Sorted && I < FMain.size(); ++I) {
+            Sorted = !Before(FMain[I], FMain[I - 1]);
         }
         if (!Sorted) {
             std::stable_sort(FMain.begin(), FMain.end(), Before);
         }
+    }
+
+    // The rank of the reading's zone name in case-ignoring order.
+    int32_t KeyOf(const TIntervalReading& R) const {
+        return FKeyOfZone[static_cast<std::size_t>(R.Zone)];
     }
 
     // Merges the readings of one day into its day file: existing doors, channels and counts stay
@@ -263,11 +275,12 @@ private:
         const int Width = FChildren ? 4 : 2;
         int32_t ShopStore = -1;
         for (const TIntervalReading& R : Readings) {
-            int& Door = FDoorOfKey[static_cast<std::size_t>(R.ZoneKey)];
+            const int32_t Key = KeyOf(R);
+            int& Door = FDoorOfKey[static_cast<std::size_t>(Key)];
             if (Door == 0) {
                 Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren);
                 Door = Door == 0 ? -1 : Door;
-                Keys.push_back(R.ZoneKey);
+                Keys.push_back(Key);
             }
             if (Door < 0) {
                 continue;
@@ -276,7 +289,7 @@ private:
                 ShopStore = R.Store;
             }
             const int Channel = (Door - 1) * Width;
-            const int Slot = SlotOfSecond(R.Second);
+            const int Slot = SlotOfSecond(R.Second());
             PutSlotCount(Day, Slot, Channel, R.In);
             PutSlotCount(Day, Slot, Channel + 1, R.Out);
             if (FChildren) {
@@ -284,7 +297,7 @@ private:
                 PutSlotCount(Day, Slot, Channel + 3, R.ChildOut);
             }
         }
-        for (int32_t Key : Keys) {
+        for (const int32_t Key : Keys) {
             FDoorOfKey[static_cast<std::size_t>(Key)] = 0;
         }
         Config.SetShopName(ShopStore >= 0 ? FStores.Name(ShopStore)
