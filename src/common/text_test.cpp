@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/utils.h"
 
 TEST(GetField, ReadsFieldsAsWritten) {
@@ -103,6 +105,29 @@ TEST(SplitFields, GivesTheFieldsOfGetFieldAsViews) {
         for (int I = 0; I < 4; ++I) {
             EXPECT_EQ(Plain[I], GetField(Line, '|', I)) << "field " << I;
             EXPECT_EQ(Trimmed[I], Trim(GetField(Line, '|', I))) << "field " << I;
+        }
+    }
+}
+
+// The splitter reads eight bytes at a time: separators at every position of a word and of the
+// tail, next to bytes that differ from the separator by one bit or carry, and lines that fill
+// every slot before their end.
+TEST(SplitFieldViews, FindsEverySeparatorWhereverItFalls) {
+    const char Others[] = {'\xFC', '\x7B', '\x7D', '\x01', '\x00', '\xFF', 'a'};
+    for (std::size_t Len = 0; Len <= 40; ++Len) {
+        for (std::size_t Step = 1; Step <= 9; ++Step) {
+            std::string Line;
+            for (std::size_t I = 0; I < Len; ++I) {
+                Line += I % Step == Step - 1 ? '|' : Others[(I * 3 + Step) % sizeof Others];
+            }
+            SCOPED_TRACE(testing::Message() << "length " << Len << " step " << Step);
+            std::string_view Fields[12];
+            const std::size_t Count = SplitFieldViews(Line, '|', Fields);
+            EXPECT_EQ(Count, std::min<std::size_t>(
+                                 12, static_cast<std::size_t>(CountChar(Line, '|')) + 1));
+            for (std::size_t I = 0; I < Count; ++I) {
+                EXPECT_EQ(Fields[I], FieldView(Line, '|', static_cast<int>(I))) << "field " << I;
+            }
         }
     }
 }
