@@ -107,6 +107,25 @@ TEST(IndexCegid, LoadDropsDamagedLinesAndKeepsOnlyTheLatestPartialMark) {
     EXPECT_THAT(FileLines(Dir + "/out.txt"), ElementsAre("A"));
 }
 
+// Found by the fuzzer: a line the binary search could not find was never marked exported and
+// was delivered again at every export.
+TEST(IndexCegid, LoadSortsTheLinesAndWritesEveryKeyAsItIsWritten) {
+    TTempDir Tmp;
+    const std::string Dir = Tmp.Path("idx");
+    Tmp.Write("idx/index.txt", "-\t-\t2008/03/07 10:15:00\tB\r\n"
+                               "-\t-\t2008/03/07 10:00\tA\r\n" // minutes only
+                               "-\t-\t2008/03/07 10:15:00\tB2\r\n"
+                               "-\t-\t2008/03/07\tM\r\n");
+    TIndexCegid Index(Dir, "");
+    Index.Load();
+    EXPECT_THAT(Index.Lines(), ElementsAre("-\t-\t2008/03/07\tM", "-\t-\t2008/03/07 10:00:00\tA",
+                                           "-\t-\t2008/03/07 10:15:00\tB"));
+    Index.Save();
+    ExportTo<TIndexCegid>(Dir);
+    ExportTo<TIndexCegid>(Dir);
+    EXPECT_THAT(FileLines(Dir + "/out.txt"), ElementsAre("M", "A", "B"));
+}
+
 TEST(IndexCegid, MidnightKeySortsFirstAndAMissingBackOfficeFileIsCreated) {
     TTempDir Tmp;
     const std::string Dir = Tmp.Path("idx");
