@@ -55,6 +55,11 @@ TEST(IndexKey, WrittenAndReadBack) {
         ASSERT_TRUE(ParseIndexKey(C.Key, Back));
         EXPECT_EQ(IndexKey(Back), C.Key);
     }
+    // Found by the fuzzer: before 1899-12-30 the time was added the wrong way, the key read
+    // back as another one and its record was delivered again at every export.
+    TDateTime Early = 0;
+    ASSERT_TRUE(ParseIndexKey("1004/03/07 09:00:00", Early));
+    EXPECT_EQ(IndexKey(Early), "1004/03/07 09:00:00");
     const char* Bad[] = {"",           "2008/3/07",           "2008-03-07",
                          "2008/02/30", "2008/03/07 25:00:00", "2008/03/07 10:15 ",
                          "1899/12/30", "x008/03/07"};
