@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -45,10 +46,31 @@ sockaddr_un AddressOf(const std::string& Path) {
     return Address;
 }
 
+// send, recv and connect again when interrupted (libFuzzer's timer signal comes once a second).
+ssize_t Send(int Fd, std::string_view Bytes) {
+    ssize_t N;
+    do {
+        N = send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+    } while (N < 0 && errno == EINTR);
+    return N;
+}
+
+ssize_t Receive(int Fd, char* Buffer, size_t Size) {
+    ssize_t N;
+    do {
+        N = recv(Fd, Buffer, Size, 0);
+    } while (N < 0 && errno == EINTR);
+    return N;
+}
+
 int Connect(const std::string& Path, int Type) {
     const int Fd = socket(AF_UNIX, Type | SOCK_CLOEXEC, 0);
     const sockaddr_un Address = AddressOf(Path);
-    Trap(Fd < 0 || connect(Fd, reinterpret_cast<const sockaddr*>(&Address), sizeof(Address)) != 0);
+    int Rc;
+    do {
+        Rc = connect(Fd, reinterpret_cast<const sockaddr*>(&Address), sizeof(Address));
+    } while (Rc != 0 && errno == EINTR);
+    Trap(Fd < 0 || (Rc != 0 && errno != EISCONN));
     return Fd;
 }
 
@@ -122,13 +144,12 @@ void SendMessages(const std::string& Path, std::string_view Rest) {
         if (Fd < 0) {
             Fd = Connect(Path, SOCK_SEQPACKET);
         }
-        if (send(Fd, Message.data(), Message.size(), MSG_NOSIGNAL) !=
-            static_cast<ssize_t>(Message.size())) {
+        if (Send(Fd, Message) != static_cast<ssize_t>(Message.size())) {
             close(Fd);
             Fd = -1;
             continue;
         }
-        const ssize_t N = recv(Fd, Buffer.data(), Buffer.size(), 0);
+        const ssize_t N = Receive(Fd, Buffer.data(), Buffer.size());
         if (N <= 0) {
             // Refused (longer than a message, or empty) and disconnected.
             Trap(Message.size() <= PipeBufferSize && !Message.empty());
@@ -157,7 +178,7 @@ void SendMessages(const std::string& Path, std::string_view Rest) {
 void SendStream(std::string_view Bytes) {
     const int Fd = Connect(Servers().FramedPath, SOCK_STREAM);
     while (!Bytes.empty()) {
-        const ssize_t N = send(Fd, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+        const ssize_t N = Send(Fd, Bytes);
         if (N <= 0) {
             break; // disconnected by the server
         }
@@ -167,7 +188,7 @@ void SendStream(std::string_view Bytes) {
     std::string Answers;
     char Buffer[4096];
     for (;;) {
-        const ssize_t N = recv(Fd, Buffer, sizeof(Buffer), 0);
+        const ssize_t N = Receive(Fd, Buffer, sizeof(Buffer));
         if (N <= 0) {
             break;
         }
