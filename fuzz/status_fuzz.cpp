@@ -1,14 +1,12 @@
 // The status-file reader: any text as the status file of a directory holding a few files; every
 // file is then either recorded or offered, and the saved status file reads back the same.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "common/clock.h"
 #include "common/datetime.h"
+#include "fuzz_dir.h"
 #include "platform/files.h"
 #include "service/dirlist.h"
 
@@ -25,15 +23,12 @@ public:
 // One directory for the whole run, with the files the status lines may name.
 const std::string& Directory() {
     static const std::string Dir = [] {
-        std::string Template = "/tmp/tarno-fuzz-status-XXXXXX";
-        if (::mkdtemp(Template.data()) == nullptr) {
-            std::abort();
-        }
+        const std::string Made = MakeFuzzDirectory("status");
         for (const char* Name : {"a.txt", "B.TXT", "b.txt", "081224.vrk"}) {
-            WriteFileAtomically(Template + "/" + Name, Name);
-            SetFileTimeUtc(Template + "/" + Name, EncodeDateTime(2008, 3, 25, 12, 0, 0, 0));
+            WriteFileAtomically(Made + "/" + Name, Name);
+            SetFileTimeUtc(Made + "/" + Name, EncodeDateTime(2008, 3, 25, 12, 0, 0, 0));
         }
-        return Template;
+        return Made;
     }();
     return Dir;
 }
