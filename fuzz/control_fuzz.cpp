@@ -21,16 +21,9 @@
 #include "pipe/ft_control.h"
 #include "platform/files.h"
 #include "platform/transport.h"
+#include "still_clock.h"
 
 namespace {
-
-class TStillClock : public TClock {
-public:
-    TDateTime Now() const override { return EncodeDateTime(2008, 3, 25, 17, 0, 0, 0); }
-    TDateTime NowUtc() const override { return Now(); }
-    int64_t MonotonicMs() const override { return 0; }
-    void Sleep(int) override {}
-};
 
 void Trap(bool Failed) {
     if (Failed) {

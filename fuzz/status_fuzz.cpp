@@ -9,16 +9,9 @@
 #include "fuzz_dir.h"
 #include "platform/files.h"
 #include "service/dirlist.h"
+#include "still_clock.h"
 
 namespace {
-
-class TStillClock : public TClock {
-public:
-    TDateTime Now() const override { return EncodeDateTime(2008, 3, 25, 17, 0, 0, 0); }
-    TDateTime NowUtc() const override { return Now(); }
-    int64_t MonotonicMs() const override { return 0; }
-    void Sleep(int) override {}
-};
 
 // One directory for the whole run, with the files the status lines may name.
 const std::string& Directory() {
