@@ -18,6 +18,7 @@
 #include <string>
 
 #include "bench_clock.h"
+#include "bench_home.h"
 #include "common/debuglog.h"
 #include "common/home.h"
 #include "common/text.h"
@@ -46,10 +47,7 @@ struct TBenchHome {
     explicit TBenchHome(int Count) {
         Home = Format("%s/%d", TARNO_BENCH_HOMES, Count);
         In = Home + "/in";
-        // "ready" is written last: a home cut short by an interrupted run is made again.
-        if (!std::filesystem::exists(Home + "/ready")) {
-            Make(Count);
-        }
+        MakeNoneHome(Home, Count, "LogDetailed=0\r\n");
         InitHome(Home);
         Service = std::make_unique<TFcService>(TServiceEnvironment{Clock, Host, Pipes, nullptr});
         bool Started = true;
@@ -61,24 +59,6 @@ struct TBenchHome {
     ~TBenchHome() {
         bool Stopped = true;
         Service->ServiceStop(Stopped);
-    }
-
-    void Make(int Count) {
-        std::error_code Ignored;
-        std::filesystem::remove_all(Home, Ignored);
-        ForceDirectories(In);
-        ForceDirectories(Home + "/out");
-        for (int I = 0; I < Count; ++I) {
-            AppendToFile(In + Format("/%06d_shop%d.vrk", I, I % 50), Format("file %d\r\n", I));
-        }
-        WriteFileAtomically(Home + "/tarno.ini",
-                            "[General]\r\nLogDetailed=0\r\n[Directory0]\r\nTrackDirectory=" + In +
-                                "\r\nConvType=NONE\r\nOutDir=" + Home + "/out\r\nFileExt=vrk\r\n");
-        // Record every file as converted, as a service that has seen them all would have.
-        TDirectoryList List(In, "vrk", "fclist_none0.dst", Clock, StandardBiasMinutes());
-        List.Process(true, [](const std::string&, TFileVisit&) { return true; });
-        List.Save();
-        WriteFileAtomically(Home + "/ready", "");
     }
 };
 

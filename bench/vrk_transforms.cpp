@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -58,38 +57,56 @@ std::string MakeFile(int Index, TDateTime Date) {
     return Text;
 }
 
+// The inputs live under the build directory and are kept between runs; "ready" is written last,
+// so that inputs cut short by an interrupted run are made again. What a run writes (outputs,
+// raw copies, the floor's files) is removed before and after it.
 struct TBench {
-    std::string Dir;
+    std::string Dir = std::string(TARNO_BENCH_HOMES) + "/vrk_transforms";
     std::vector<std::string> Inputs;
     std::vector<std::string> Contents;
 
     TBench() {
-        char Template[] = "/tmp/tarno-bench-XXXXXX";
-        Dir = ::mkdtemp(Template);
+        const bool Ready = std::filesystem::exists(Dir + "/ready");
+        if (!Ready) {
+            std::error_code Ignored;
+            std::filesystem::remove_all(Dir, Ignored);
+        }
+        RemoveWritten();
         ForceDirectories(Dir + "/in");
         ForceDirectories(Dir + "/out");
         ForceDirectories(Dir + "/floor");
         const TDateTime First = EncodeDate(2008, 1, 1);
         for (int I = 0; I < FileCount; ++I) {
             const TDateParts P = DecodeDate(First + I);
-            const std::string Path =
-                Dir + "/in/" + Format("%4.4d%2.2d%2.2d.vrk", P.Year, P.Month, P.Day);
+            Inputs.push_back(Dir + "/in/" + Format("%4.4d%2.2d%2.2d.vrk", P.Year, P.Month, P.Day));
             Contents.push_back(MakeFile(I, First + I));
-            WriteFileAtomically(Path, Contents.back());
-            Inputs.push_back(Path);
+        }
+        if (Ready) {
+            Restore(); // an interrupted run may have left inputs rewritten in place
+        } else {
+            for (std::size_t I = 0; I < Inputs.size(); ++I) {
+                WriteFileAtomically(Inputs[I], Contents[I]);
+            }
+            WriteFileAtomically(Dir + "/ready", "");
         }
     }
-    ~TBench() {
+    ~TBench() { RemoveWritten(); }
+    void RemoveWritten() {
         std::error_code Ignored;
-        std::filesystem::remove_all(Dir, Ignored);
+        for (const char* Sub : {"/out", "/floor", "/in/compteursbrut"}) {
+            std::filesystem::remove_all(Dir + Sub, Ignored);
+        }
     }
     std::string FloorPath(std::size_t I) const {
         return Dir + "/floor/" + std::filesystem::path(Inputs[I]).filename().string();
     }
-    // Puts the inputs back as they were (the in-place transforms rewrite them).
+    // Puts back the inputs that are not as they were (the in-place transforms rewrite them).
     void Restore() {
         for (std::size_t I = 0; I < Inputs.size(); ++I) {
-            WriteFileAtomically(Inputs[I], Contents[I]);
+            std::string Bytes;
+            if (!TryReadFileBytes(Inputs[I], Bytes) || Bytes != Contents[I]) {
+                WriteFileAtomically(Inputs[I], Contents[I]);
+            }
         }
     }
 };

@@ -177,6 +177,24 @@ int64_t SecondOfDayRounded(TDateTime T) {
 }
 
 TDateTime UnixToDateTime(const timespec& Time, bool Local) {
+    // UTC times from 1970 to 9999 by arithmetic: the same parts as gmtime_r gives, without its
+    // lock on the time-zone state (a directory pass converts one time per file).
+    constexpr int64_t SecsPerDayInt = 86400;
+    constexpr int64_t Year10000 = 253402300800;
+    if (!Local && Time.tv_sec >= 0 && Time.tv_sec < Year10000) {
+        const int64_t Secs = Time.tv_sec;
+        int64_t Y = 0, M = 0, D = 0;
+        CivilFromDays(Secs / SecsPerDayInt, Y, M, D);
+        const int64_t InDay = Secs % SecsPerDayInt;
+        TDateTime Date = 0, Clock = 0;
+        if (!TryEncodeDate(static_cast<int>(Y), static_cast<int>(M), static_cast<int>(D), Date)) {
+            return 0;
+        }
+        TryEncodeTime(static_cast<int>(InDay / 3600), static_cast<int>(InDay / 60 % 60),
+                      static_cast<int>(InDay % 60), static_cast<int>(Time.tv_nsec / 1000000),
+                      Clock);
+        return Date + Clock;
+    }
     std::tm Tm{};
     const time_t Secs = Time.tv_sec;
     if (Local ? localtime_r(&Secs, &Tm) == nullptr : gmtime_r(&Secs, &Tm) == nullptr) {
@@ -270,6 +288,20 @@ std::string FormatDuration(TDateTime Duration) {
     return Format("%d:%02d:%02d:%03d", static_cast<int>(Ms / 3600000),
                   static_cast<int>(Ms / 60000 % 60), static_cast<int>(Ms / 1000 % 60),
                   static_cast<int>(Ms % 1000));
+}
+
+void AppendDayMonthYear(std::string& Text, int Day, int Month, int Year) {
+    AppendZeroPadded(Text, Day, 2);
+    Text += '/';
+    AppendZeroPadded(Text, Month, 2);
+    Text += '/';
+    AppendZeroPadded(Text, Year, 4);
+}
+
+void AppendHourMinute(std::string& Text, int Hour, int Minute) {
+    AppendZeroPadded(Text, Hour, 2);
+    Text += ':';
+    AppendZeroPadded(Text, Minute, 2);
 }
 
 void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime) {

@@ -55,6 +55,10 @@ TDateTime UnixToDateTime(const timespec& Time, bool Local);
 TDateTime NowLocal();
 TDateTime NowUtc();
 
+// Appends "dd/mm/yyyy" and "hh:nn" (each number zero-padded): the dates and times of counting
+// data files.
+void AppendDayMonthYear(std::string& Text, int Day, int Month, int Year);
+void AppendHourMinute(std::string& Text, int Hour, int Minute);
 // Appends "yyyy/mm/dd" of T, then " hh:nn:ss" when WithTime: the stamps of status and index
 // files, which sort as text in time order.
 void AppendSortableStamp(std::string& Text, TDateTime T, bool WithTime);

@@ -5,6 +5,9 @@
 
 #include "common/errors.h"
 
+#include <ctime>
+#include <random>
+
 using testing::StrEq;
 using testing::ThrowsMessage;
 
@@ -81,4 +84,31 @@ TEST(DateTime, SecondOfDayRoundsHalvesToEven) {
     EXPECT_EQ(SecondOfDayRounded(EncodeTime(18, 0, 0, 400)), 64800);
     EXPECT_EQ(SecondOfDayRounded(EncodeTime(17, 59, 59, 600)), 64800);
     EXPECT_EQ(SecondOfDayRounded(EncodeDate(2008, 3, 25) + EncodeTime(0, 0, 0, 0)), 0);
+}
+
+// UTC file times are converted by arithmetic: the same values as through gmtime_r, milliseconds
+// truncated, over the whole range of years and around the days that matter.
+TEST(DateTime, UtcFileTimesMatchTheCalendarOfTheSystem) {
+    const auto ThroughGmtime = [](const timespec& Time) {
+        std::tm Tm{};
+        const time_t Secs = Time.tv_sec;
+        EXPECT_NE(gmtime_r(&Secs, &Tm), nullptr);
+        return EncodeDateTime(Tm.tm_year + 1900, Tm.tm_mon + 1, Tm.tm_mday, Tm.tm_hour, Tm.tm_min,
+                              Tm.tm_sec, static_cast<int>(Time.tv_nsec / 1000000));
+    };
+    std::vector<timespec> Times = {{0, 0},
+                                   {951782399, 999999999}, // 2000-02-28 23:59:59.999999999
+                                   {951782400, 1000000},   // 2000-02-29
+                                   {4107542399, 123456789},
+                                   {253402300799, 999000000}};
+    std::mt19937_64 Random(7);
+    for (int I = 0; I < 20000; ++I) {
+        Times.push_back({static_cast<time_t>(Random() % 253402300800ULL),
+                         static_cast<long>(Random() % 1000000000)});
+    }
+    for (const timespec& Time : Times) {
+        const TDateTime Got = UnixToDateTime(Time, false);
+        ASSERT_EQ(Got, ThroughGmtime(Time)) << Time.tv_sec << "." << Time.tv_nsec;
+    }
+    EXPECT_EQ(UnixToDateTime({-86400, 0}, false), EncodeDate(1969, 12, 31));
 }

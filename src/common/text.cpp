@@ -44,24 +44,37 @@ std::string_view FieldView(std::string_view Text, char Separator, int Index) {
     return Text.substr(0, Text.find(Separator));
 }
 
-int SplitFields(std::string_view Line, char Separator, std::string_view* Fields, int MaxFields) {
-    constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
-    int Count = 0;
+std::size_t SplitFieldViews(std::string_view Line, char Separator,
+                            std::span<std::string_view> Fields, std::size_t MaxLength) {
+    // A plain scan: fields are mostly short, where a search call per field costs more.
+    std::size_t Count = 0;
     std::size_t Start = 0;
+    const char* const Data = Line.data();
     const std::size_t N = Line.size();
-    for (std::size_t I = 0; I <= N; ++I) {
-        if (I == N || Line[I] == Separator) {
-            if (Count < MaxFields) {
-                Fields[Count] = Line.substr(Start, std::min(I - Start, MaxFieldLength));
+    for (std::size_t I = 0; Count < Fields.size(); ++I) {
+        if (I == N || Data[I] == Separator) {
+            Fields[Count++] = std::string_view(Data + Start, std::min(I - Start, MaxLength));
+            if (I == N) {
+                break;
             }
-            ++Count;
             Start = I + 1;
         }
     }
-    for (int I = Count; I < MaxFields; ++I) {
+    return Count;
+}
+
+int SplitFields(std::string_view Line, char Separator, std::string_view* Fields, int MaxFields) {
+    constexpr std::size_t MaxFieldLength = 255; // as GetField cuts its fields
+    const std::size_t Slots = static_cast<std::size_t>(std::max(MaxFields, 0));
+    const std::size_t Filled =
+        SplitFieldViews(Line, Separator, std::span(Fields, Slots), MaxFieldLength);
+    for (std::size_t I = Filled; I < Slots; ++I) {
         Fields[I] = std::string_view();
     }
-    return Count;
+    if (Filled < Slots) {
+        return static_cast<int>(Filled);
+    }
+    return static_cast<int>(std::count(Line.begin(), Line.end(), Separator)) + 1;
 }
 
 int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* Fields,
@@ -232,18 +245,29 @@ std::optional<T> ParseInteger(std::string_view Text) {
     if (I >= Text.size()) {
         return std::nullopt;
     }
-    // Accumulate negatively so that the minimum of the type parses.
+    // Accumulate negatively so that the minimum of the type parses. Up to digits10 digits
+    // cannot leave the type's range: no check needed.
     T Value = 0;
+    if (Text.size() - I <= static_cast<std::size_t>(std::numeric_limits<T>::digits10)) {
+        for (; I < Text.size(); ++I) {
+            const char C = Text[I];
+            if (C < '0' || C > '9') {
+                return std::nullopt;
+            }
+            Value = static_cast<T>(Value * 10 - (C - '0'));
+        }
+        return Negative ? Value : static_cast<T>(-Value);
+    }
     for (; I < Text.size(); ++I) {
         char C = Text[I];
         if (C < '0' || C > '9') {
             return std::nullopt;
         }
-        T Digit = static_cast<T>(C - '0');
-        if (Value < (std::numeric_limits<T>::min() + Digit) / 10) {
+        // Below the type's minimum is out of range.
+        if (__builtin_mul_overflow(Value, T{10}, &Value) ||
+            __builtin_sub_overflow(Value, static_cast<T>(C - '0'), &Value)) {
             return std::nullopt;
         }
-        Value = static_cast<T>(Value * 10 - Digit);
     }
     if (!Negative) {
         if (Value == std::numeric_limits<T>::min()) {
@@ -255,7 +279,7 @@ std::optional<T> ParseInteger(std::string_view Text) {
 }
 } // namespace
 
-std::optional<int32_t> TryStrToInt(std::string_view Text) {
+std::optional<int32_t> TryStrToIntChecked(std::string_view Text) {
     return ParseInteger<int32_t>(Text);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,14 @@ constexpr std::size_t NoFieldLimit = static_cast<std::size_t>(-1);
 std::string GetField(std::string_view Text, char Separator, int Index, std::size_t MaxLength = 255);
 // The same field as a view into Text, never cut.
 std::string_view FieldView(std::string_view Text, char Separator, int Index);
+
+// Splits Line at every Separator into views of its fields, Fields[i] := field i cut to MaxLength
+// characters, for as many fields as Fields holds; what follows the last of them is not looked
+// at, so a huge line costs no more than a short one. Answers the number of fields filled (those
+// of the line, at most Fields.size()); the rest of Fields is left as it was.
+std::size_t SplitFieldViews(std::string_view Line, char Separator,
+                            std::span<std::string_view> Fields,
+                            std::size_t MaxLength = NoFieldLimit);
 
 // Splits Line at every Separator like GetField: field i is cut to 255 characters. Fills at most
 // MaxFields views into Line (missing fields are empty) and returns the number of fields of the
@@ -47,9 +56,36 @@ std::string CollapseBlanks(std::string_view Text);
 
 // A decimal integer: optional leading blanks, optional sign, at least one digit, nothing after.
 // Values outside the type's range are not a number.
-std::optional<int32_t> TryStrToInt(std::string_view Text);
+inline std::optional<int32_t> TryStrToInt(std::string_view Text);
 std::optional<int64_t> TryStrToInt64(std::string_view Text);
 int32_t StrToIntDef(std::string_view Text, int32_t Default);
+// TryStrToInt for any text: the blanks, the sign and the range checked.
+std::optional<int32_t> TryStrToIntChecked(std::string_view Text);
+// TryStrToInt as a flag and the number in Value (left alone when false): on the paths that read a
+// number a line, the result stays in registers.
+inline bool TryStrToInt(std::string_view Text, int32_t& Value) {
+    // One to nine plain digits, the counts of most files, are read here without a call.
+    if (!Text.empty() && Text.size() <= 9) {
+        int32_t Digits = 0;
+        std::size_t I = 0;
+        for (; I < Text.size() && Text[I] >= '0' && Text[I] <= '9'; ++I) {
+            Digits = Digits * 10 + (Text[I] - '0');
+        }
+        if (I == Text.size()) {
+            Value = Digits;
+            return true;
+        }
+    }
+    const std::optional<int32_t> Checked = TryStrToIntChecked(Text);
+    if (Checked) {
+        Value = *Checked;
+    }
+    return Checked.has_value();
+}
+inline std::optional<int32_t> TryStrToInt(std::string_view Text) {
+    int32_t Value = 0;
+    return TryStrToInt(Text, Value) ? std::optional<int32_t>(Value) : std::nullopt;
+}
 
 // A real with "." as decimal separator (optional sign, digits, fraction, exponent), nothing after;
 // leading blanks are allowed. Infinite or NaN results are not a number.

@@ -52,8 +52,20 @@ TEST(TryStrToInt, AcceptsDecimalIntegersOfTheTypeOnly) {
     EXPECT_EQ(TryStrToInt("+2147483647"), 2147483647);
     EXPECT_EQ(TryStrToInt("-2147483648"), INT32_MIN);
     EXPECT_EQ(TryStrToInt64("9223372036854775807"), INT64_MAX);
-    for (const char* Bad : {"", " ", "-", "2147483648", "-2147483649", "12ab", "1 ", "0x10",
-                            "99999999999999999999", "1.5"}) {
+    // Nine digits and fewer take the short way, ten and more the one that checks the range.
+    EXPECT_EQ(TryStrToInt("999999999"), 999999999);
+    EXPECT_EQ(TryStrToInt("-999999999"), -999999999);
+    EXPECT_EQ(TryStrToInt("-000000009"), -9);
+    EXPECT_EQ(TryStrToInt("1000000000"), 1000000000);
+    EXPECT_EQ(TryStrToInt("-0"), 0);
+    EXPECT_EQ(TryStrToInt("00000000002147483647"), INT32_MAX);
+    EXPECT_EQ(TryStrToInt("-00000000002147483648"), INT32_MIN);
+    EXPECT_EQ(TryStrToInt64("-999999999999999999"), -999999999999999999);
+    EXPECT_EQ(TryStrToInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_FALSE(TryStrToInt64("9223372036854775808").has_value());
+    for (const char* Bad :
+         {"", " ", "-", "2147483648", "-2147483649", "12ab", "1 ", "0x10", "99999999999999999999",
+          "1.5", "00000000002147483648", "12345678x", "4294967296"}) {
         SCOPED_TRACE(Bad);
         EXPECT_FALSE(TryStrToInt(Bad).has_value());
     }

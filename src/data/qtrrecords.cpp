@@ -53,55 +53,78 @@ void MarkTodaysLastPartial(std::vector<TQtrRecord>& Records, const TVrkDay& Day,
     }
 }
 
+TChannelDoors::TChannelDoors(const TVrkConfig& Config) {
+    for (int N = 1; N <= VrkChannelCount; ++N) {
+        const TVrkChannel& Ch = Config.Channels(N);
+        const bool Counted = Ch.Active && Ch.Door >= 1 && Ch.Door <= VrkDoorCount;
+        FSum[static_cast<std::size_t>(N - 1)] =
+            Counted ? static_cast<int8_t>((Ch.IsExit ? VrkDoorCount : 0) + Ch.Door - 1) : -1;
+    }
+    for (int D = 1; D <= VrkDoorCount; ++D) {
+        FDoorType[static_cast<std::size_t>(D - 1)] = Config.Doors(D).DoorType;
+    }
+}
+
 void TDoorSums::Clear() {
-    FIn.fill(0);
-    FOut.fill(0);
+    FSums.fill(0);
+}
+
+void TDoorSums::AddChannels(const TChannelDoors& Doors, std::span<const int32_t> Counts) {
+    const std::size_t N = std::min<std::size_t>(Counts.size(), VrkChannelCount);
+    for (std::size_t J = 0; J < N; ++J) {
+        const int Sum = Doors.FSum[J];
+        if (Sum >= 0) {
+            FSums[static_cast<std::size_t>(Sum)] += Counts[J];
+        }
+    }
 }
 
 void TDoorSums::AddChannels(const TVrkConfig& Config, std::span<const int32_t> Counts) {
-    const std::size_t N = std::min<std::size_t>(Counts.size(), VrkChannelCount);
-    for (std::size_t J = 0; J < N; ++J) {
-        const TVrkChannel& Ch = Config.Channels(static_cast<int>(J) + 1);
-        if (!Ch.Active || Ch.Door < 1 || Ch.Door > VrkDoorCount) {
-            continue;
-        }
-        auto& Sums = Ch.IsExit ? FOut : FIn;
-        Sums[static_cast<std::size_t>(Ch.Door - 1)] += Counts[J];
-    }
+    AddChannels(TChannelDoors(Config), Counts);
+}
+
+void TDoorSums::AddSlot(const TChannelDoors& Doors, const TVrkDay& Day, int Slot) {
+    const auto& Counts = Day.Slots.at(static_cast<std::size_t>(Slot)).Counts;
+    AddChannels(Doors, std::span(Counts).first(static_cast<std::size_t>(
+                           std::clamp(Day.ChannelCount, 0, VrkChannelCount))));
 }
 
 void TDoorSums::AddSlot(const TVrkConfig& Config, const TVrkDay& Day, int Slot) {
-    const auto& Counts = Day.Slots.at(static_cast<std::size_t>(Slot)).Counts;
-    AddChannels(Config, std::span(Counts).first(static_cast<std::size_t>(
-                            std::clamp(Day.ChannelCount, 0, VrkChannelCount))));
+    AddSlot(TChannelDoors(Config), Day, Slot);
+}
+
+int64_t TDoorSums::SumOfType(const TChannelDoors& Doors, char Type, std::size_t First) const {
+    int64_t Sum = 0;
+    for (std::size_t D = 0; D < VrkDoorCount; ++D) {
+        if (Doors.FDoorType[D] == Type) {
+            Sum += FSums[First + D];
+        }
+    }
+    return Sum;
+}
+
+int64_t TDoorSums::InOfType(const TChannelDoors& Doors, char Type) const {
+    return SumOfType(Doors, Type, 0);
+}
+
+int64_t TDoorSums::OutOfType(const TChannelDoors& Doors, char Type) const {
+    return SumOfType(Doors, Type, VrkDoorCount);
 }
 
 int64_t TDoorSums::InOfType(const TVrkConfig& Config, char Type) const {
-    int64_t Sum = 0;
-    for (int D = 1; D <= VrkDoorCount; ++D) {
-        if (Config.Doors(D).DoorType == Type) {
-            Sum += In(D);
-        }
-    }
-    return Sum;
+    return InOfType(TChannelDoors(Config), Type);
 }
 
 int64_t TDoorSums::OutOfType(const TVrkConfig& Config, char Type) const {
-    int64_t Sum = 0;
-    for (int D = 1; D <= VrkDoorCount; ++D) {
-        if (Config.Doors(D).DoorType == Type) {
-            Sum += Out(D);
-        }
-    }
-    return Sum;
+    return OutOfType(TChannelDoors(Config), Type);
 }
 
 int64_t TDoorSums::TotalIn() const {
-    return std::accumulate(FIn.begin(), FIn.end(), int64_t{0});
+    return std::accumulate(FSums.begin(), FSums.begin() + VrkDoorCount, int64_t{0});
 }
 
 int64_t TDoorSums::TotalOut() const {
-    return std::accumulate(FOut.begin(), FOut.end(), int64_t{0});
+    return std::accumulate(FSums.begin() + VrkDoorCount, FSums.end(), int64_t{0});
 }
 
 std::size_t TDoorSums::Index(int Door) {

@@ -48,6 +48,19 @@ std::vector<TQtrRecord> BuildQtrRecords(const TVrkDay& Day, TSlotRange Range);
 // Marks the last record Partial when the day is Today's: the quarter-hour being counted now.
 void MarkTodaysLastPartial(std::vector<TQtrRecord>& Records, const TVrkDay& Day, TDateTime Today);
 
+// The doors of a header as the door sums use them, looked up once for a file rather than for
+// every slot: the sum each channel adds to and the type of each door.
+class TChannelDoors {
+public:
+    explicit TChannelDoors(const TVrkConfig& Config);
+
+private:
+    friend class TDoorSums;
+    // Per channel: the index of its sum in TDoorSums (in sums first, then out sums), or -1.
+    std::array<int8_t, VrkChannelCount> FSum{};
+    std::array<char, VrkDoorCount> FDoorType{};
+};
+
 // The in and out sums of the 32 doors over the channels added to it, in 64 bits.
 class TDoorSums {
 public:
@@ -55,13 +68,17 @@ public:
     // Adds the count of channel N (Counts[N - 1]) for every active channel whose door is 1..32:
     // to its door's out sum when the channel counts exits, else to its in sum. Channels beyond
     // Counts (and beyond 64) are not looked at.
+    void AddChannels(const TChannelDoors& Doors, std::span<const int32_t> Counts);
     void AddChannels(const TVrkConfig& Config, std::span<const int32_t> Counts);
     // AddChannels with the counts of channels 1 to the day's channel count in slot Slot.
+    void AddSlot(const TChannelDoors& Doors, const TVrkDay& Day, int Slot);
     void AddSlot(const TVrkConfig& Config, const TVrkDay& Day, int Slot);
 
-    int64_t In(int Door) const { return FIn[Index(Door)]; }   // Door 1..32
-    int64_t Out(int Door) const { return FOut[Index(Door)]; } // Door 1..32
+    int64_t In(int Door) const { return FSums[Index(Door)]; }                 // Door 1..32
+    int64_t Out(int Door) const { return FSums[VrkDoorCount + Index(Door)]; } // Door 1..32
     // The sums of the doors of type Type ('D' entrance, 'C' corridor, ...).
+    int64_t InOfType(const TChannelDoors& Doors, char Type) const;
+    int64_t OutOfType(const TChannelDoors& Doors, char Type) const;
     int64_t InOfType(const TVrkConfig& Config, char Type) const;
     int64_t OutOfType(const TVrkConfig& Config, char Type) const;
     // The sums of every door.
@@ -70,8 +87,8 @@ public:
 
 private:
     static std::size_t Index(int Door);
-    std::array<int64_t, VrkDoorCount> FIn{};
-    std::array<int64_t, VrkDoorCount> FOut{};
+    int64_t SumOfType(const TChannelDoors& Doors, char Type, std::size_t First) const;
+    std::array<int64_t, 2 * VrkDoorCount> FSums{}; // the in sums of doors 1..32, then the out sums
 };
 
 // True when the "#R" digit of Channel (1..16) is "2" in Flags: the channel counts every person

@@ -446,7 +446,10 @@ std::string TVrkConfig::ChannelLine(int Number) const {
         State = Ch.Active ? 'Y' : 'I';
         Kind = KindLetter(Ch);
     }
-    std::string Line = Format("#C%d%c%c%d", Number, State, Kind, Door);
+    std::string Line = "#C" + std::to_string(Number);
+    Line += State;
+    Line += Kind;
+    Line += std::to_string(Door);
     if (!Ch.Name.empty()) {
         Line += ' ';
         Line += Ch.Name;
@@ -463,8 +466,11 @@ void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
     const TDateTime Now = Clock != nullptr ? Clock->Now() : NowLocal();
     const TDateParts D = DecodeDate(Now);
     const TTimeParts T = DecodeTime(Now);
-    Lines.push_back(Format("#M dernière mise à jour %2.2d/%2.2d/%4.4d %2.2d:%2.2d", D.Day, D.Month,
-                           D.Year, T.Hour, T.Min));
+    std::string Stamp = "#M dernière mise à jour ";
+    AppendDayMonthYear(Stamp, D.Day, D.Month, D.Year);
+    Stamp += ' ';
+    AppendHourMinute(Stamp, T.Hour, T.Min);
+    Lines.push_back(std::move(Stamp));
 
     int DoorLines = 4;
     int ChannelLines = 8;
@@ -487,7 +493,7 @@ void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
     }
     for (int N = 1; N <= DoorLines; ++N) {
         const TVrkDoor& Door = Doors(N);
-        Lines.push_back(Format("#D%d%c", N, Door.DoorType) + Door.Name);
+        Lines.push_back("#D" + std::to_string(N) + Door.DoorType + Door.Name);
     }
     for (int N = 1; N <= ChannelLines; ++N) {
         Lines.push_back(ChannelLine(N));
@@ -498,7 +504,7 @@ void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
     }
     Lines.push_back(R);
     Lines.push_back("#K" + FloatToStrFixed(KFactor, 3));
-    Lines.push_back(Format("#F%d", FValue));
+    Lines.push_back("#F" + std::to_string(FValue));
     Lines.push_back("#S" + Signature);
 }
 
@@ -514,11 +520,16 @@ std::string TVrkConfig::HeaderText() const {
 }
 
 void TVrkConfig::ReadDataLinesFromText(std::string_view Text, std::vector<std::string>& Lines) {
-    Signature.clear();
     Lines.clear();
+    ReadDataLinesFromText(Text, [&Lines](std::string_view Line) { Lines.emplace_back(Line); });
+}
+
+void TVrkConfig::ReadDataLinesFromText(std::string_view Text,
+                                       const std::function<void(std::string_view Line)>& Fn) {
+    Signature.clear();
     ForEachTextLine(Text, [&](std::string_view Line) {
         if (IsDataLine(Line)) {
-            Lines.emplace_back(Line);
+            Fn(Line);
         } else if (IsHeaderLine(Line) && Line[1] == 'S') {
             Signature = std::string(RestFrom(Line, 3));
         }
@@ -548,8 +559,13 @@ void TVrkConfig::WriteWithRows(const std::string& FileName, const std::vector<st
             Data += "\r\n";
         }
     }
+    WriteWithData(FileName, Data);
+}
+
+void TVrkConfig::WriteWithData(const std::string& FileName, std::string_view Data) {
     Signature = Data.empty() ? std::string() : Sha1Hex(Data);
     std::string Content = HeaderText();
+    Content.reserve(Content.size() + 64 + Data.size());
     Content += VrkHeadingLine1;
     Content += "\r\n";
     Content += VrkHeadingLine2;

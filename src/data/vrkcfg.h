@@ -2,8 +2,10 @@
 // flags and the signature of the data rows, with the rules that read, build and write it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -45,15 +47,27 @@ bool IsDataLine(std::string_view Line);
 // Calls Fn(std::string_view) for every line of Text; lines end at CR LF, LF or a lone CR.
 template <class F>
 void ForEachTextLine(std::string_view Text, F&& Fn) {
-    std::size_t Start = 0;
+    // The next LF and the next CR are each searched for (memchr) only once the line start has
+    // passed the last one found, so a file of one kind of line end is not scanned twice over.
     const std::size_t N = Text.size();
+    const auto Next = [&](char C, std::size_t From) {
+        const void* At = std::memchr(Text.data() + From, C, N - From);
+        return At == nullptr ? N
+                             : static_cast<std::size_t>(static_cast<const char*>(At) - Text.data());
+    };
+    std::size_t Start = 0;
+    std::size_t Lf = N == 0 ? 0 : Next('\n', 0);
+    std::size_t Cr = N == 0 ? 0 : Next('\r', 0);
     while (Start < N) {
-        std::size_t End = Start;
-        while (End < N && Text[End] != '\r' && Text[End] != '\n') {
-            ++End;
+        if (Lf < Start) {
+            Lf = Next('\n', Start);
         }
+        if (Cr < Start) {
+            Cr = Next('\r', Start);
+        }
+        std::size_t End = std::min(Lf, Cr);
         Fn(Text.substr(Start, End - Start));
-        if (End < N && Text[End] == '\r' && End + 1 < N && Text[End + 1] == '\n') {
+        if (End == Cr && End + 1 == Lf) {
             ++End;
         }
         Start = End + 1;
@@ -111,6 +125,9 @@ public:
 
     // Signature := the "#S" text of Text (empty without one); Lines := its data lines.
     void ReadDataLinesFromText(std::string_view Text, std::vector<std::string>& Lines);
+    // The same, handing each data line (a view into Text) to Fn in file order.
+    void ReadDataLinesFromText(std::string_view Text,
+                               const std::function<void(std::string_view Line)>& Fn);
     // The same for a file; a missing file gives no lines, an unreadable one raises EOSError.
     void ReadDataLines(const std::string& FileName, std::vector<std::string>& Lines);
 
@@ -120,6 +137,8 @@ public:
     // Writes FileName with this header, the column headings and those of Rows that are data
     // lines (with their signature), in one atomic replacement. Raises EOSError on failure.
     void WriteWithRows(const std::string& FileName, const std::vector<std::string>& Rows);
+    // The same with Data, data lines each ended by CR LF, as the rows.
+    void WriteWithData(const std::string& FileName, std::string_view Data);
 
     uint32_t Flags = 0xF007;
     double KFactor = 1.0;

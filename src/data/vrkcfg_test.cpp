@@ -220,6 +220,29 @@ TEST(VrkConfig, AcceptsEveryLineEnd) {
     }
 }
 
+TEST(ForEachTextLine, EndsLinesAtCrLfLfOrALoneCr) {
+    struct {
+        std::string_view Text;
+        std::vector<std::string> Lines;
+    } Cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\n", {"a"}},
+        {"\n\n", {"", ""}},
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"a\n\rb\r", {"a", "", "b"}},
+        {"\r\n\r\n", {"", ""}},
+        {"long line\rx\ry\nz\r\n", {"long line", "x", "y", "z"}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(C.Text)));
+        std::vector<std::string> Lines;
+        ForEachTextLine(C.Text, [&](std::string_view Line) { Lines.emplace_back(Line); });
+        EXPECT_EQ(Lines, C.Lines);
+    }
+}
+
 TEST(VrkConfig, CallsOnHeaderLineForEveryHeaderLine) {
     TVrkConfig Config;
     std::vector<std::string> Seen;

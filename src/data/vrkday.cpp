@@ -40,27 +40,27 @@ void InitDayAt(TVrkDay& Day, TDateTime Date) {
     InitDay(Day, P.Year, P.Month, P.Day);
 }
 
-// Field Index (0-based) of the split line, "" when missing.
-std::string_view FieldAt(const std::vector<std::string_view>& Fields, std::size_t Index) {
-    return Index < Fields.size() ? Fields[Index] : std::string_view();
+// Count characters of Text from the 0-based Position; "" past the end.
+std::string_view Part(std::string_view Text, std::size_t Position, std::size_t Count) {
+    return Position < Text.size() ? Text.substr(Position, Count) : std::string_view();
 }
 
 // The date "dd/mm/yyyy" or "dd/mm/yy" of a row; false when it cannot be read.
 bool ReadRowDate(std::string_view Text, int DefaultYear, TDateTime& Date) {
-    const auto Day = TryStrToInt(CopyText(Text, 1, 2));
-    const auto Month = TryStrToInt(CopyText(Text, 4, 2));
+    const auto Day = TryStrToInt(Part(Text, 0, 2));
+    const auto Month = TryStrToInt(Part(Text, 3, 2));
     if (!Day || !Month) {
         return false;
     }
     int Year = DefaultYear;
     if (Text.size() == 10) {
-        const auto Y = TryStrToInt(CopyText(Text, 7, 4));
+        const auto Y = TryStrToInt(Part(Text, 6, 4));
         if (!Y) {
             return false;
         }
         Year = *Y;
     } else if (Text.size() == 8) {
-        const auto Y = TryStrToInt(CopyText(Text, 7, 2));
+        const auto Y = TryStrToInt(Part(Text, 6, 2));
         if (!Y) {
             return false;
         }
@@ -69,22 +69,84 @@ bool ReadRowDate(std::string_view Text, int DefaultYear, TDateTime& Date) {
     return TryEncodeDate(Year, *Month, *Day, Date);
 }
 
+// Dates the day and every slot of it, leaving the counts as they are.
+void DateDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
+    Day.Date = EncodeDate(Year, Month, DayOfMonth);
+    for (int S = 0; S < QuartersPerDay; ++S) {
+        TVrkSlot& Slot = Day.Slots[static_cast<std::size_t>(S)];
+        Slot.Year = Year;
+        Slot.Month = Month;
+        Slot.Day = DayOfMonth;
+        Slot.Hour = QuarterHour(S);
+        Slot.Minute = QuarterMinute(S);
+    }
+}
+
+// Takes the counts of one data row into the slot of its time; a row without a valid time is
+// skipped. Fields is the caller's, reused from row to row.
+void LoadRow(TVrkDay& Day, std::string_view Line, TRowFields& Fields) {
+    const std::size_t N = SplitRowFields(Line, Fields);
+    const auto FieldAt = [&](std::size_t Index) {
+        return Index < N ? Fields[Index] : std::string_view();
+    };
+    const std::string_view Time = TrimView(FieldAt(2));
+    const auto Hour = TryStrToInt(Part(Time, 0, 2));
+    const auto Minute = TryStrToInt(Part(Time, 3, 2));
+    if (!Hour || !Minute || *Hour < 0 || *Hour > 23 || *Minute < 0 || *Minute > 59) {
+        return;
+    }
+    const int Slot = *Hour * 4 + *Minute / 15;
+    TouchSlot(Day, Slot);
+    auto& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
+    int Read = 0;
+    for (std::size_t K = 0; K < Counts.size(); ++K) {
+        if (!TryStrToInt(TrimView(FieldAt(3 + K)), Counts[K])) {
+            break;
+        }
+        ++Read;
+    }
+    Day.ChannelCount = std::max(Day.ChannelCount, Read);
+}
+
+// The slots a day's rows cover between StartTime and StopTime, and the counts each row gives.
+struct TRowRange {
+    int First = 0;
+    int Last = -1;
+    int Channels = 0;
+};
+TRowRange DayRowRange(const TVrkDay& Day, TDateTime StartTime, TDateTime StopTime,
+                      int ChannelCount) {
+    int Start = QuarterOfDateTime(StartTime);
+    int Stop = QuarterOfDateTime(StopTime);
+    if (Start > Stop) {
+        Start = 0;
+        Stop = QuartersPerDay - 1;
+    }
+    return {std::max(Start, 0), std::min(Stop, Day.LastSlot),
+            ChannelCount == 0 ? Day.ChannelCount : std::clamp(ChannelCount, 4, 64)};
+}
+
+void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& Slot,
+                    int ChannelCount) {
+    Line += Store;
+    Line += '\t';
+    AppendDayMonthYear(Line, Slot.Day, Slot.Month, Slot.Year);
+    Line += '\t';
+    AppendHourMinute(Line, Slot.Hour, Slot.Minute);
+    const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
+    char Buffer[16];
+    for (int K = 0; K < N; ++K) {
+        Line += "\t ";
+        const auto Result =
+            std::to_chars(Buffer, Buffer + sizeof Buffer, Slot.Counts[static_cast<std::size_t>(K)]);
+        Line.append(Buffer, Result.ptr);
+    }
+}
+
 } // namespace
 
-void SplitRowFields(std::string_view Line, std::vector<std::string_view>& Fields) {
-    Fields.clear();
-    Fields.reserve(MaxRowFields);
-    std::size_t Start = 0;
-    while (Fields.size() + 1 < MaxRowFields) {
-        const std::size_t Tab = Line.find('\t', Start);
-        if (Tab == std::string_view::npos) {
-            Fields.push_back(Line.substr(Start));
-            return;
-        }
-        Fields.push_back(Line.substr(Start, Tab - Start));
-        Start = Tab + 1;
-    }
-    Fields.push_back(Line.substr(Start, Line.find('\t', Start) - Start));
+std::size_t SplitRowFields(std::string_view Line, TRowFields& Fields) {
+    return SplitFieldViews(Line, '\t', Fields);
 }
 
 int32_t ClampCount(int64_t Value) {
@@ -97,19 +159,12 @@ TDateTime SlotTime(int Slot) {
 }
 
 void InitDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
-    const TDateTime Date = EncodeDate(Year, Month, DayOfMonth);
-    Day.Date = Date;
+    DateDay(Day, Year, Month, DayOfMonth);
     Day.ChannelCount = 0;
     Day.FirstSlot = QuartersPerDay;
     Day.LastSlot = -1;
     Day.SlotPresent.fill(false);
-    for (int S = 0; S < QuartersPerDay; ++S) {
-        TVrkSlot& Slot = Day.Slots[static_cast<std::size_t>(S)];
-        Slot.Year = Year;
-        Slot.Month = Month;
-        Slot.Day = DayOfMonth;
-        Slot.Hour = QuarterHour(S);
-        Slot.Minute = QuarterMinute(S);
+    for (TVrkSlot& Slot : Day.Slots) {
         Slot.Counts.fill(0);
     }
 }
@@ -119,15 +174,20 @@ void InitDayFromFileName(TVrkDay& Day, const std::string& FileName, const TClock
     InitDayAt(Day, Date >= 0 ? Date : Today(Clock));
 }
 
-void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime Time) {
-    const int Slot = QuarterOfDateTime(Time);
+void PutSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
     const int C = ClampChannel(Channel);
     TouchSlot(Day, Slot);
+    Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(C)] = Value;
+    Day.ChannelCount = std::max(Day.ChannelCount, C + 1);
+}
+
+void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime Time) {
+    const int Slot = QuarterOfDateTime(Time);
     if (Replace) {
-        Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(C)] = Value;
-        Day.ChannelCount = std::max(Day.ChannelCount, C + 1);
+        PutSlotCount(Day, Slot, Channel, Value);
     } else {
-        AddToSlot(Day, Slot, C, Value);
+        TouchSlot(Day, Slot);
+        AddToSlot(Day, Slot, ClampChannel(Channel), Value);
     }
 }
 
@@ -151,40 +211,24 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
     const TDateTime StartDate = NameDate >= 0 ? NameDate : Today(Clock);
     InitDayAt(Day, StartDate);
 
-    std::vector<std::string> Lines;
-    Config.ReadDataLinesFromText(Text, Lines);
-    if (Lines.empty()) {
+    TRowFields Fields;
+    std::string_view LastRow;
+    bool AnyRow = false;
+    Config.ReadDataLinesFromText(Text, [&](std::string_view Line) {
+        LoadRow(Day, Line, Fields);
+        LastRow = Line;
+        AnyRow = true;
+    });
+    if (!AnyRow) {
         return;
     }
-    std::vector<std::string_view> Fields;
-    SplitRowFields(Lines.back(), Fields);
+    // The date of the last row dates the day, the name's only when it has none.
+    const std::string_view DateField = SplitRowFields(LastRow, Fields) > 1 ? Fields[1] : "";
     TDateTime RowDate = 0;
-    if (ReadRowDate(TrimView(FieldAt(Fields, 1)), DecodeDate(StartDate).Year, RowDate) &&
+    if (ReadRowDate(TrimView(DateField), DecodeDate(StartDate).Year, RowDate) &&
         RowDate != Day.Date) {
-        InitDayAt(Day, RowDate);
-    }
-
-    for (const std::string& Line : Lines) {
-        SplitRowFields(Line, Fields);
-        const std::string_view Time = TrimView(FieldAt(Fields, 2));
-        const auto Hour = TryStrToInt(CopyText(Time, 1, 2));
-        const auto Minute = TryStrToInt(CopyText(Time, 4, 2));
-        if (!Hour || !Minute || *Hour < 0 || *Hour > 23 || *Minute < 0 || *Minute > 59) {
-            continue;
-        }
-        const int Slot = *Hour * 4 + *Minute / 15;
-        TouchSlot(Day, Slot);
-        auto& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
-        int Read = 0;
-        for (std::size_t K = 0; K < Counts.size(); ++K) {
-            const auto Count = TryStrToInt(TrimView(FieldAt(Fields, 3 + K)));
-            if (!Count) {
-                break;
-            }
-            Counts[K] = *Count;
-            ++Read;
-        }
-        Day.ChannelCount = std::max(Day.ChannelCount, Read);
+        const TDateParts P = DecodeDate(RowDate);
+        DateDay(Day, P.Year, P.Month, P.Day);
     }
 }
 
@@ -197,63 +241,58 @@ void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config, cons
 }
 
 std::string FormatDataLine(std::string_view Store, const TVrkSlot& Slot, int ChannelCount) {
-    std::string Line(Store);
-    Line.reserve(Line.size() + 17 + 12 * static_cast<std::size_t>(std::max(ChannelCount, 0)));
-    Line += '\t';
-    AppendZeroPadded(Line, Slot.Day, 2);
-    Line += '/';
-    AppendZeroPadded(Line, Slot.Month, 2);
-    Line += '/';
-    AppendZeroPadded(Line, Slot.Year, 4);
-    Line += '\t';
-    AppendZeroPadded(Line, Slot.Hour, 2);
-    Line += ':';
-    AppendZeroPadded(Line, Slot.Minute, 2);
-    const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
-    char Buffer[16];
-    for (int K = 0; K < N; ++K) {
-        Line += "\t ";
-        const auto Result =
-            std::to_chars(Buffer, Buffer + sizeof Buffer, Slot.Counts[static_cast<std::size_t>(K)]);
-        Line.append(Buffer, Result.ptr);
-    }
+    std::string Line;
+    Line.reserve(Store.size() + 17 + 12 * static_cast<std::size_t>(std::max(ChannelCount, 0)));
+    AppendDataLine(Line, Store, Slot, ChannelCount);
     return Line;
 }
 
 std::vector<std::string> FormatDayRows(const TVrkDay& Day, std::string_view Store,
                                        TDateTime StartTime, TDateTime StopTime, int ChannelCount) {
-    const int Channels = ChannelCount == 0 ? Day.ChannelCount : std::clamp(ChannelCount, 4, 64);
-    int Start = QuarterOfDateTime(StartTime);
-    int Stop = QuarterOfDateTime(StopTime);
-    if (Start > Stop) {
-        Start = 0;
-        Stop = QuartersPerDay - 1;
-    }
+    const TRowRange Range = DayRowRange(Day, StartTime, StopTime, ChannelCount);
     std::vector<std::string> Rows;
-    for (int S = std::max(Start, 0); S <= std::min(Stop, Day.LastSlot); ++S) {
-        Rows.push_back(FormatDataLine(Store, Day.Slots[static_cast<std::size_t>(S)], Channels));
+    for (int S = Range.First; S <= Range.Last; ++S) {
+        Rows.push_back(
+            FormatDataLine(Store, Day.Slots[static_cast<std::size_t>(S)], Range.Channels));
     }
     return Rows;
 }
 
-void WriteDayRows(const TVrkDay& Day, const std::string& FileName, std::string_view Store,
-                  TDateTime StartTime, TDateTime StopTime, int ChannelCount) {
+std::string DayRowsText(const TVrkDay& Day, std::string_view Store, TDateTime StartTime,
+                        TDateTime StopTime, int ChannelCount, bool DataOnly) {
+    const TRowRange Range = DayRowRange(Day, StartTime, StopTime, ChannelCount);
     std::string Text;
-    for (const std::string& Row : FormatDayRows(Day, Store, StartTime, StopTime, ChannelCount)) {
-        Text += Row;
+    if (Range.Last < Range.First) {
+        return Text;
+    }
+    Text.reserve(static_cast<std::size_t>(Range.Last - Range.First + 1) *
+                 (Store.size() + 19 + 12 * static_cast<std::size_t>(std::max(Range.Channels, 0))));
+    for (int S = Range.First; S <= Range.Last; ++S) {
+        const std::size_t Start = Text.size();
+        AppendDataLine(Text, Store, Day.Slots[static_cast<std::size_t>(S)], Range.Channels);
+        if (DataOnly && !IsDataLine(std::string_view(Text).substr(Start))) {
+            Text.resize(Start);
+            continue;
+        }
         Text += "\r\n";
     }
-    WriteFileAtomically(FileName, Text);
+    return Text;
+}
+
+void WriteDayRows(const TVrkDay& Day, const std::string& FileName, std::string_view Store,
+                  TDateTime StartTime, TDateTime StopTime, int ChannelCount) {
+    WriteFileAtomically(FileName,
+                        DayRowsText(Day, Store, StartTime, StopTime, ChannelCount, false));
 }
 
 void WriteDayFile(const TVrkDay& Day, const std::string& FileName, std::string_view Store,
                   TDateTime StartTime, TDateTime StopTime, int ChannelCount, TVrkConfig& Header) {
-    Header.WriteWithRows(FileName, FormatDayRows(Day, Store, StartTime, StopTime, ChannelCount));
+    Header.WriteWithData(FileName,
+                         DayRowsText(Day, Store, StartTime, StopTime, ChannelCount, true));
 }
 
-void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day,
-                      const TClock* Clock) {
-    const std::string Text = ReadFileBytes(FileName);
+void ParseCountingFile(std::string_view Text, const std::string& FileName, TVrkConfig& Header,
+                       TVrkDay& Day, const TClock* Clock) {
     Header.ReadHeader(Text);
     LoadDayFromText(Text, FileName, Day, Header, Clock);
     if (Day.LastSlot >= 0) {
@@ -267,4 +306,15 @@ void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& 
     if (!HasHeader) {
         throw EConvertError("Not a counting data file (no header line and no data row)");
     }
+}
+
+void ReadCountingFile(const std::string& FileName, TReadFile& File, TVrkConfig& Header,
+                      TVrkDay& Day, const TClock* Clock) {
+    ReadFileInto(FileName, File);
+    ParseCountingFile(File.Bytes, FileName, Header, Day, Clock);
+}
+
+void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day,
+                      const TClock* Clock) {
+    ParseCountingFile(ReadFileBytes(FileName), FileName, Header, Day, Clock);
 }

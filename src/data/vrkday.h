@@ -12,6 +12,7 @@
 
 class TClock;
 class TVrkConfig;
+struct TReadFile;
 
 struct TVrkSlot {
     int32_t Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0;
@@ -40,6 +41,9 @@ void InitDay(TVrkDay& Day, int Year, int Month, int DayOfMonth);
 // InitDay with the date held by FileName, else today (the clock's, or the system's when null).
 void InitDayFromFileName(TVrkDay& Day, const std::string& FileName, const TClock* Clock = nullptr);
 
+// Marks Slot (0..95) present with Value as the count of Channel (0..63): PutCount with Replace
+// for a slot already known.
+void PutSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value);
 // Sets (Replace) or adds Value to channel Channel (clamped to 0..63) in the slot of Time's time
 // of day; marks the slot present and widens the day's bounds. Never fails.
 void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime Time);
@@ -49,9 +53,11 @@ void AddCounts(TVrkDay& Day, int Channel1, int32_t Value1, TDateTime Time, int C
 
 // The fields a data row can hold: store, date, time and 64 counts.
 constexpr std::size_t MaxRowFields = 3 + 64;
-// Splits a data row at TAB into at most MaxRowFields fields (views into Line); whatever follows
-// the last of them is not split, so a huge line costs no more than a short one.
-void SplitRowFields(std::string_view Line, std::vector<std::string_view>& Fields);
+using TRowFields = std::array<std::string_view, MaxRowFields>;
+// Splits a data row at TAB into at most MaxRowFields fields (views into Line) and answers their
+// number; whatever follows the last of them is not split, so a huge line costs no more than a
+// short one.
+std::size_t SplitRowFields(std::string_view Line, TRowFields& Fields);
 
 // Fills Day from the data rows of Text, the content of the counting file FileName (whose name
 // dates the day); Config receives the file's signature. Malformed rows are skipped; never fails.
@@ -66,6 +72,12 @@ void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config,
 // line and no data row)" when it holds neither; other content never makes it fail.
 void ReadCountingFile(const std::string& FileName, TVrkConfig& Header, TVrkDay& Day,
                       const TClock* Clock = nullptr);
+// The same, keeping what was read in File (for a copy of the very bytes that were parsed).
+void ReadCountingFile(const std::string& FileName, TReadFile& File, TVrkConfig& Header,
+                      TVrkDay& Day, const TClock* Clock = nullptr);
+// The same for Text, the content of the counting file FileName.
+void ParseCountingFile(std::string_view Text, const std::string& FileName, TVrkConfig& Header,
+                       TVrkDay& Day, const TClock* Clock = nullptr);
 
 // One data row: store, date, time and ChannelCount counts, TAB separated.
 std::string FormatDataLine(std::string_view Store, const TVrkSlot& Slot, int ChannelCount);
@@ -74,6 +86,10 @@ std::string FormatDataLine(std::string_view Store, const TVrkSlot& Slot, int Cha
 // when the start is after the stop). ChannelCount 0 means the day's; others are clamped to 4..64.
 std::vector<std::string> FormatDayRows(const TVrkDay& Day, std::string_view Store,
                                        TDateTime StartTime, TDateTime StopTime, int ChannelCount);
+// Those rows, each ended by CR LF; when DataOnly, rows that are no data line (a store starting
+// with "#") are left out, as a file with a header leaves them.
+std::string DayRowsText(const TVrkDay& Day, std::string_view Store, TDateTime StartTime,
+                        TDateTime StopTime, int ChannelCount, bool DataOnly);
 // Replaces FileName with those rows alone. Raises EOSError.
 void WriteDayRows(const TVrkDay& Day, const std::string& FileName, std::string_view Store,
                   TDateTime StartTime, TDateTime StopTime, int ChannelCount);

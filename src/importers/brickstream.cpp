@@ -12,18 +12,21 @@
 
 namespace {
 
-// The number at the 1-based position From of Text, Count characters long.
-std::optional<int32_t> NumberAt(std::string_view Text, int From, int Count) {
-    return TryStrToInt(CopyText(Text, From, Count));
+// The number at the 1-based position From of Text, Count characters long (fewer at the end).
+std::optional<int32_t> NumberAt(std::string_view Text, std::size_t From, std::size_t Count) {
+    if (From - 1 > Text.size()) {
+        return std::nullopt;
+    }
+    return TryStrToInt(Text.substr(From - 1, Count));
 }
 
 // A count of an input line: an integer of 0 or more.
 bool ReadCount(std::string_view Text, int32_t& Count) {
-    const auto Value = TryStrToInt(Text);
-    if (!Value || *Value < 0) {
+    int32_t Value = 0;
+    if (!TryStrToInt(Text, Value) || Value < 0) {
         return false;
     }
-    Count = *Value;
+    Count = Value;
     return true;
 }
 
@@ -119,7 +122,19 @@ char BsZoneTypeOfWord(std::string_view Word, bool Children) {
 bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading,
                          TBsStampCache* Cache) {
     std::string_view Fields[9];
-    SplitTrimmedFields(Line, '|', Fields, 9);
+    SplitFields(Line, '|', Fields, 9);
+    // Most fields have no blanks to trim: a look at both ends is cheaper than the call.
+    const auto Trim = [](std::string_view& Field) {
+        if (!Field.empty() && (static_cast<unsigned char>(Field.front()) <= ' ' ||
+                               static_cast<unsigned char>(Field.back()) <= ' ')) {
+            Field = TrimView(Field);
+        }
+    };
+    Trim(Fields[2]);
+    Trim(Fields[4]);
+    Trim(Fields[6]);
+    Trim(Fields[7]);
+    Trim(Fields[8]);
     if (Child) {
         Reading.Store = "001";
         Reading.Zone = CutName(Fields[2]);
@@ -227,5 +242,15 @@ bool ReadImportInput(const std::string& FileName, std::string& Text) {
         return false;
     }
     Text = ReadFileBytes(FileName);
+    return true;
+}
+
+bool FindImportInput(const std::string& FileName, std::size_t& Size) {
+    int64_t Bytes = 0;
+    TDateTime Time = 0;
+    if (!FileExists(FileName) || !GetFileInfo(FileName, Bytes, Time)) {
+        return false;
+    }
+    Size = static_cast<std::size_t>(Bytes);
     return true;
 }

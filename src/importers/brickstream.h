@@ -121,3 +121,6 @@ int ImportChannelColumns(const TVrkConfig& Config, const TVrkDay& Day);
 // The whole input file FileName in Text; false when it does not exist. Raises EOSError when it
 // exists but cannot be read.
 bool ReadImportInput(const std::string& FileName, std::string& Text);
+// Whether the input file FileName exists, and its size then: an input that is read in blocks
+// (ReadFileInLineBlocks) makes room for its readings ahead.
+bool FindImportInput(const std::string& FileName, std::size_t& Size);

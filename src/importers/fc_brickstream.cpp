@@ -28,13 +28,26 @@ constexpr int RtMaxZones = 16;
 class TNameTable {
 public:
     int32_t Intern(std::string_view Name) {
-        if (FLast >= 0 && FNames[static_cast<std::size_t>(FLast)] == Name) {
-            return FLast;
+        // Files list their zones in a repeating order: the name last seen is tried first, then
+        // the one that followed it the time before, and only then the hash table.
+        if (FLast >= 0) {
+            if (FNames[static_cast<std::size_t>(FLast)] == Name) {
+                return FLast;
+            }
+            const int32_t Guess = FNext[static_cast<std::size_t>(FLast)];
+            if (Guess >= 0 && FNames[static_cast<std::size_t>(Guess)] == Name) {
+                FLast = Guess;
+                return Guess;
+            }
         }
         auto It = FIds.find(Name);
         if (It == FIds.end()) {
             It = FIds.emplace(std::string(Name), static_cast<int32_t>(FNames.size())).first;
             FNames.emplace_back(Name);
+            FNext.push_back(-1);
+        }
+        if (FLast >= 0) {
+            FNext[static_cast<std::size_t>(FLast)] = It->second;
         }
         FLast = It->second;
         return FLast;
@@ -51,6 +64,7 @@ private:
     };
     std::unordered_map<std::string, int32_t, THash, std::equal_to<>> FIds;
     std::vector<std::string> FNames;
+    std::vector<int32_t> FNext; // the name read after each name the last time
     int32_t FLast = -1;
 };
 
@@ -117,8 +131,34 @@ public:
         : FParams(Params), FChildren(Children),
           FStoreCode(Params.UseShopId ? Params.ShopId : std::string("001")) {}
 
-    void Run(const std::string& Text) {
-        ReadLines(Text);
+    // Takes the readings of one piece of the input, whole lines.
+    void ReadLines(std::string_view Text) {
+        ForEachTextLine(Text, [&](std::string_view L) {
+            if (!ParseBsIntervalLine(L, FChildren, FLine, &FStamps)) {
+                return;
+            }
+            TIntervalReading R;
+            R.Second = FLine.Second;
+            R.Zone = FZones.Intern(FLine.Zone);
+            R.Store = FStores.Intern(FLine.Store);
+            R.ZoneType = FLine.ZoneType;
+            if (FLine.ZoneType == 'A') {
+                R.ChildIn = FLine.In;
+                R.ChildOut = FParams.ZeroExits ? 0 : FLine.Out;
+                FChild.push_back(R);
+            } else {
+                R.In = FLine.In;
+                R.Out = FParams.ZeroExits ? 0 : FLine.Out;
+                FMain.push_back(R);
+            }
+        });
+    }
+
+    // Room for the readings of an input of Size bytes: no line shorter than 30 characters parses.
+    void Reserve(std::size_t Size) { FMain.reserve(Size / 30 + 1); }
+
+    // Writes the day files of the readings taken.
+    void WriteDays() {
         if (FChildren) {
             JoinChildren();
         }
@@ -138,32 +178,6 @@ public:
     }
 
 private:
-    void ReadLines(const std::string& Text) {
-        TBsIntervalLine Line;
-        TBsStampCache Stamps;
-        // No line shorter than 30 characters parses: room for every reading without moving it.
-        FMain.reserve(Text.size() / 30 + 1);
-        ForEachTextLine(Text, [&](std::string_view L) {
-            if (!ParseBsIntervalLine(L, FChildren, Line, &Stamps)) {
-                return;
-            }
-            TIntervalReading R;
-            R.Second = Line.Second;
-            R.Zone = FZones.Intern(Line.Zone);
-            R.Store = FStores.Intern(Line.Store);
-            R.ZoneType = Line.ZoneType;
-            if (Line.ZoneType == 'A') {
-                R.ChildIn = Line.In;
-                R.ChildOut = FParams.ZeroExits ? 0 : Line.Out;
-                FChild.push_back(R);
-            } else {
-                R.In = Line.In;
-                R.Out = FParams.ZeroExits ? 0 : Line.Out;
-                FMain.push_back(R);
-            }
-        });
-    }
-
     // A children reading goes to the reading of the same zone (exact name) and time, the last
     // one when the line is repeated, as that is the one written; without one it becomes an
     // entrance reading of its own.
@@ -212,13 +226,17 @@ private:
             FKeyOfZone[Id] = Key;
         }
         FKeyCount = static_cast<std::size_t>(Key + 1);
-        for (TIntervalReading& R : FMain) {
-            R.ZoneKey = FKeyOfZone[static_cast<std::size_t>(R.Zone)];
-        }
         const auto Before = [](const TIntervalReading& A, const TIntervalReading& B) {
             return A.Second != B.Second ? A.Second < B.Second : A.ZoneKey < B.ZoneKey;
         };
-        if (!std::is_sorted(FMain.begin(), FMain.end(), Before)) {
+        // Keys set and order checked in one pass: most files come in order.
+        bool Sorted = true;
+        for (std::size_t I = 0; I < FMain.size(); ++I) {
+            TIntervalReading& R = FMain[I];
+            R.ZoneKey = FKeyOfZone[static_cast<std::size_t>(R.Zone)];
+            Sorted = Sorted && (I == 0 || !Before(R, FMain[I - 1]));
+        }
+        if (!Sorted) {
             std::stable_sort(FMain.begin(), FMain.end(), Before);
         }
     }
@@ -278,6 +296,8 @@ private:
     const TConvParamsBrickstream& FParams;
     const bool FChildren;
     const std::string FStoreCode;
+    TBsIntervalLine FLine;
+    TBsStampCache FStamps;
     TNameTable FZones;
     TNameTable FStores;
     std::vector<TIntervalReading> FMain;
@@ -289,18 +309,22 @@ private:
 
 bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& Params,
                     bool Children) {
-    std::string Text;
-    if (!ReadImportInput(FileName, Text)) {
+    std::size_t Size = 0;
+    if (!FindImportInput(FileName, Size)) {
         return true;
     }
-    TIntervalImport(Params, Children).Run(Text);
+    TIntervalImport Import(Params, Children);
+    Import.Reserve(Size);
+    ReadFileInLineBlocks(FileName, [&](std::string_view Piece) { Import.ReadLines(Piece); });
+    Import.WriteDays();
     return true;
 }
 
-// One running-counter reading; LineNo is the index of its line in the input file.
+// One running-counter reading, its names pointing into the input text; LineNo is the index of its
+// line in the input file.
 struct TRtReading {
-    std::string Device;
-    std::string Zone;
+    std::string_view Device;
+    std::string_view Zone;
     char ZoneType = 'D';
     int64_t Second = 0;
     std::array<int32_t, 4> Values{}; // in, out, children in, children out
@@ -339,7 +363,7 @@ bool ImportBrickstreamChild(const std::string& FileName, TConvParams& Params) {
 bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsBrickstreamRt>(Params);
     const std::string StoreCode = P.UseShopId ? P.ShopId : std::string("001");
-    std::string Text;
+    std::string Text; // one buffer, which the names of the readings point into
     if (!ReadImportInput(FileName, Text)) {
         return true;
     }
@@ -348,8 +372,8 @@ bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
     TBsRtLine Line;
     ForEachTextLine(Text, [&](std::string_view L) {
         if (ParseBsRtLine(L, Line)) {
-            Readings.push_back({std::string(Line.Device),
-                                std::string(Line.Zone),
+            Readings.push_back({Line.Device,
+                                Line.Zone,
                                 Line.ZoneType,
                                 Line.Second,
                                 {Line.In, Line.Out, Line.ChildIn, Line.ChildOut},
@@ -372,7 +396,7 @@ bool ImportBrickstreamRt(const std::string& FileName, TConvParams& Params) {
     std::array<int32_t, VrkChannelCount> Last{};
     int Zones = 0;
     for (const std::vector<TRtReading>& Set : Sets) {
-        const std::string* CurrentZone = nullptr;
+        const std::string_view* CurrentZone = nullptr;
         int Channel = 0; // index of the first channel of the current zone
         for (const TRtReading& R : Set) {
             if (CurrentZone == nullptr || R.Zone != *CurrentZone) {

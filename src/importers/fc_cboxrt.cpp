@@ -18,11 +18,12 @@ namespace {
 // Channels whose halving is recorded in the "#R" flags.
 constexpr int HalvingChannels = 16;
 
+// One reading, its names pointing into the input text.
 struct TCboxReading {
     bool Absolute = false;
-    std::string Device;
-    std::string ChannelId;
-    std::string Zone;
+    std::string_view Device;
+    std::string_view ChannelId;
+    std::string_view Zone;
     char ZoneType = 'D';
     bool Exits = false;
     bool Halved = false;
@@ -70,7 +71,7 @@ public:
         }
         TVrkDoor& NewDoor = FConfig.Doors(Door);
         NewDoor.Defined = true;
-        NewDoor.Name = R.Zone;
+        NewDoor.Name = std::string(R.Zone);
         NewDoor.DoorType = R.ZoneType;
         NewDoor.HasExits = false;
         return AddChannel(Door, R);
@@ -114,7 +115,7 @@ private:
         Ch.IsExit = R.Exits;
         Ch.Kind = 0;
         Ch.Door = Door;
-        Ch.Name = R.Device;
+        Ch.Name = std::string(R.Device);
         FIds[static_cast<std::size_t>(C - 1)] = R.ChannelId;
         if (R.Exits) {
             FConfig.Doors(Door).HasExits = true;
@@ -213,7 +214,7 @@ bool ParseCboxLine(std::string_view Line, TCboxLine& Reading) {
 
 bool ImportCboxRt(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsCboxRt>(Params);
-    std::string Text;
+    std::string Text; // one buffer, which the names of the readings point into
     if (!ReadImportInput(FileName, Text)) {
         return true;
     }
@@ -222,9 +223,9 @@ bool ImportCboxRt(const std::string& FileName, TConvParams& Params) {
     TCboxLine Line;
     ForEachTextLine(Text, [&](std::string_view L) {
         if (ParseCboxLine(L, Line)) {
-            Readings.push_back({Line.Absolute, std::string(Line.Device),
-                                std::string(Line.ChannelId), std::string(Line.Zone), Line.ZoneType,
-                                Line.Exits, Line.Halved, Line.Value, Line.Second, LineNo});
+            Readings.push_back({Line.Absolute, Line.Device, Line.ChannelId, Line.Zone,
+                                Line.ZoneType, Line.Exits, Line.Halved, Line.Value, Line.Second,
+                                LineNo});
         }
         ++LineNo;
     });

@@ -7,7 +7,9 @@
 #include <mutex>
 #include <utility>
 
+#include "common/errors.h"
 #include "common/fdio.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -21,10 +23,7 @@ TFileSyncObserver& Observer() {
 
 void SyncDirectory(const std::string& Dir) {
     ObserveFileSync("sync", Dir);
-    TFd DirFd(::open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (DirFd.Get() >= 0) {
-        ::fsync(DirFd.Get());
-    }
+    SyncDirectoryNow(Dir);
 }
 
 } // namespace
@@ -34,15 +33,33 @@ TDeferredDirectorySyncs::TDeferredDirectorySyncs() : FOuter(Innermost) {
 }
 
 TDeferredDirectorySyncs::~TDeferredDirectorySyncs() {
-    Sync();
+    try {
+        Sync();
+    } catch (const std::exception&) {
+        // Left to the caller's own Sync, which reports it; nothing may leave a destructor.
+    }
     Innermost = FOuter;
 }
 
 void TDeferredDirectorySyncs::Sync() {
+    // A directory that fails stays pending, so a later Sync fails too (or succeeds when the
+    // fault has passed): what it holds is never taken as on disk.
+    std::vector<std::string> Failed;
+    std::string FirstError;
     for (const std::string& Dir : FDirs) {
-        SyncDirectory(Dir);
+        try {
+            SyncDirectory(Dir);
+        } catch (const std::exception& E) {
+            Failed.push_back(Dir);
+            if (FirstError.empty()) {
+                FirstError = E.what();
+            }
+        }
     }
-    FDirs.clear();
+    FDirs = std::move(Failed);
+    if (!FirstError.empty()) {
+        throw EOSError(FirstError);
+    }
 }
 
 void SyncDeferredDirectories() {
@@ -58,8 +75,8 @@ void SyncDeferredDirectory(const std::string& Dir) {
     std::vector<std::string>& Dirs = Innermost->FDirs;
     const auto Pending = std::find(Dirs.begin(), Dirs.end(), Dir);
     if (Pending != Dirs.end()) {
-        Dirs.erase(Pending);
-        SyncDirectory(Dir);
+        SyncDirectory(Dir); // stays pending when it fails
+        Dirs.erase(std::find(Dirs.begin(), Dirs.end(), Dir));
     }
 }
 

@@ -14,11 +14,12 @@
 class TDeferredDirectorySyncs {
 public:
     TDeferredDirectorySyncs();
-    ~TDeferredDirectorySyncs(); // Sync(), errors ignored
+    ~TDeferredDirectorySyncs(); // Sync(), errors ignored (call Sync to see them)
     TDeferredDirectorySyncs(const TDeferredDirectorySyncs&) = delete;
     TDeferredDirectorySyncs& operator=(const TDeferredDirectorySyncs&) = delete;
 
-    // fsyncs every directory written into since the last Sync, once each.
+    // fsyncs every directory written into since the last Sync, once each. Raises EOSError when
+    // one fails; the failed ones stay pending.
     void Sync();
 
 private:
@@ -30,7 +31,8 @@ private:
 
 // Syncs what the innermost batch of this thread has deferred (nothing without one): called before
 // writing a file that records others (an index, a checkpoint) or that others rely on, so that no
-// record reaches the disk before what it records.
+// record reaches the disk before what it records. These and the syncs below raise EOSError when a
+// directory cannot be synced.
 void SyncDeferredDirectories();
 
 // Syncs Dir now if the innermost batch of this thread has it pending, leaving the others pending:

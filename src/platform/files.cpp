@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -39,13 +40,31 @@ TDateTime StatTimeUtc(const struct stat& St) {
 }
 
 // The extension is a wildcard pattern, as the enumeration "*." + Ext takes it: "vrk", "v*" or
-// "vr?". "*" (or nothing) takes every file, with or without a dot.
-bool MatchesExt(std::string_view Name, std::string_view Ext) {
-    if (Ext.empty() || Ext == "*") {
-        return true;
+// "vr?". "*" (or nothing) takes every file, with or without a dot. Made once per listing.
+class TExtMatcher {
+public:
+    explicit TExtMatcher(std::string_view Ext)
+        : FAll(Ext.empty() || Ext == "*"), FPattern("*." + std::string(Ext)),
+          FPlain(Ext.find_first_of("*?") == std::string_view::npos) {}
+
+    bool operator()(std::string_view Name) const {
+        if (FAll) {
+            return true;
+        }
+        // "*.ext" without other wildcards: the name ends with ".ext", case ignored.
+        if (FPlain) {
+            const std::string_view Tail = std::string_view(FPattern).substr(1);
+            return Name.size() >= Tail.size() &&
+                   SameText(Name.substr(Name.size() - Tail.size()), Tail);
+        }
+        return MatchesWildcard(Name, FPattern);
     }
-    return MatchesWildcard(Name, "*." + std::string(Ext));
-}
+
+private:
+    bool FAll;
+    std::string FPattern;
+    bool FPlain;
+};
 } // namespace
 
 namespace {
@@ -201,6 +220,52 @@ bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* 
     return Code == 0;
 }
 
+void ReadFileInLineBlocks(const std::string& Path,
+                          const std::function<void(std::string_view Piece)>& Fn) {
+    constexpr std::size_t BlockSize = std::size_t{1} << 18;
+    TFd Fd(-1);
+    struct stat St {};
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
+        RaiseRead(Path, Error);
+    }
+    auto Left = static_cast<std::size_t>(St.st_size);
+    std::string Buffer(std::min(Left, BlockSize), '\0');
+    std::size_t Kept = 0; // bytes of a line begun in the block before
+    for (;;) {
+        if (Kept == Buffer.size() && Left > 0) {
+            Buffer.resize(std::min(Buffer.size() + Left, Buffer.size() * 2));
+        }
+        ssize_t N = 0;
+        if (Left > 0) {
+            N = ::read(Fd.Get(), Buffer.data() + Kept, std::min(Buffer.size() - Kept, Left));
+            if (N < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                RaiseRead(Path, errno);
+            }
+        }
+        const std::size_t Size = Kept + static_cast<std::size_t>(N);
+        if (N == 0) {
+            if (Size > 0) {
+                Fn(std::string_view(Buffer.data(), Size));
+            }
+            return;
+        }
+        Left -= static_cast<std::size_t>(N);
+        // The piece ends after the last LF, or after the last CR whose next byte is read.
+        std::size_t Cut = Size;
+        while (Cut > 0 && Buffer[Cut - 1] != '\n' && (Buffer[Cut - 1] != '\r' || Cut == Size)) {
+            --Cut;
+        }
+        if (Cut > 0) {
+            Fn(std::string_view(Buffer.data(), Cut));
+            std::memmove(Buffer.data(), Buffer.data() + Cut, Size - Cut);
+        }
+        Kept = Size - Cut;
+    }
+}
+
 std::string ReadFileBytes(const std::string& Path) {
     std::string Bytes;
     struct stat St {};
@@ -241,10 +306,24 @@ void AppendToFileDurably(const std::string& Path, std::string_view Bytes) {
     }
     // A new file's name must be on disk too.
     if (!Existed) {
-        TFd DirFd(::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (DirFd.Get() >= 0) {
-            ::fsync(DirFd.Get());
-        }
+        SyncDirectoryNow(DirectoryOf(Path));
+    }
+}
+
+void SyncDirectoryNow(const std::string& Dir) {
+    TFd DirFd(::open(Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int Error = DirFd.Get() < 0 ? errno : 0;
+    if (Error == ENOENT) {
+        return;
+    }
+    if (Error == 0) {
+        Error = InjectedFault(TFileOp::Sync, Dir);
+    }
+    if (Error == 0 && ::fsync(DirFd.Get()) != 0) {
+        Error = errno;
+    }
+    if (Error != 0) {
+        throw EOSError("Cannot sync directory \"" + Dir + "\". " + SysErrorMessage(Error));
     }
 }
 
@@ -267,10 +346,10 @@ TDirHandle OpenDirectory(const std::string& Dir) {
 
 } // namespace
 
-std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
-                                  std::vector<std::string>* SkippedLinks) {
+void ForEachFile(const std::string& Dir, std::string_view Ext, const TFileVisitor& Visit,
+                 std::vector<std::string>* SkippedLinks) {
     const TDirHandle D = OpenDirectory(Dir);
-    std::vector<TFileEntry> Result;
+    const TExtMatcher Matches(Ext);
     const int DirFd = ::dirfd(D.get());
     while (const dirent* E = ::readdir(D.get())) {
         const std::string_view Name(E->d_name);
@@ -283,7 +362,7 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
             }
             continue;
         }
-        if ((E->d_type != DT_REG && E->d_type != DT_UNKNOWN) || !MatchesExt(Name, Ext)) {
+        if ((E->d_type != DT_REG && E->d_type != DT_UNKNOWN) || !Matches(Name)) {
             continue;
         }
         struct stat St {};
@@ -294,10 +373,20 @@ std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
             SkippedLinks->emplace_back(Name);
         }
         if (S_ISREG(St.st_mode)) {
-            Result.push_back(
-                {std::string(Name), static_cast<int64_t>(St.st_size), StatTimeUtc(St)});
+            Visit(Name, static_cast<int64_t>(St.st_size), StatTimeUtc(St));
         }
     }
+}
+
+std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
+                                  std::vector<std::string>* SkippedLinks) {
+    std::vector<TFileEntry> Result;
+    ForEachFile(
+        Dir, Ext,
+        [&](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
+            Result.push_back({std::string(Name), Size, TimeUtc});
+        },
+        SkippedLinks);
     return Result;
 }
 
@@ -469,16 +558,32 @@ bool DeleteFile(const std::string& Path) {
 }
 
 void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
-    std::string Bytes;
-    struct stat Src {};
-    if (const int Error = ReadRegular(Source, Bytes, Src); Error != 0) {
-        RaiseRead(Source, Error);
+    TReadFile File;
+    ReadFileInto(Source, File);
+    CopyReadFileReplacing(File, Source, Dest);
+}
+
+void ReadFileInto(const std::string& Path, TReadFile& File) {
+    struct stat St {};
+    if (const int Error = ReadRegular(Path, File.Bytes, St); Error != 0) {
+        RaiseRead(Path, Error);
     }
+    File.Device = St.st_dev;
+    File.Inode = St.st_ino;
+    File.ModifiedSeconds = St.st_mtim.tv_sec;
+    File.ModifiedNanoseconds = St.st_mtim.tv_nsec;
+}
+
+void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,
+                           const std::string& Dest) {
     struct stat Dst {};
-    if (::lstat(Dest.c_str(), &Dst) == 0 && Dst.st_dev == Src.st_dev && Dst.st_ino == Src.st_ino) {
+    if (::lstat(Dest.c_str(), &Dst) == 0 && Dst.st_dev == File.Device && Dst.st_ino == File.Inode) {
         throw EOSError("Cannot copy file \"" + Source + "\" onto itself");
     }
-    ReplaceAtomically(Dest, Bytes, &Src.st_mtim);
+    timespec Time{};
+    Time.tv_sec = static_cast<time_t>(File.ModifiedSeconds);
+    Time.tv_nsec = static_cast<long>(File.ModifiedNanoseconds);
+    ReplaceAtomically(Dest, File.Bytes, &Time);
 }
 
 TFileFaults* SetFileFaults(TFileFaults* Faults) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,14 @@ std::string ReadFileBytes(const std::string& Path);
 // when the file cannot be read; Error, when given, gets the reason ("it is a symbolic link",
 // "it is not a regular file" or the system's message).
 bool TryReadFileBytes(const std::string& Path, std::string& Bytes, std::string* Error = nullptr);
+
+// Reads Path as ReadFileBytes does (the same checks, the same errors, up to the size it has when
+// opened), in blocks, and calls Fn with consecutive pieces of it that together make the whole
+// file. Each piece but the last ends at a line end (LF, or a CR not followed by LF) and no CR LF
+// pair is cut, so the lines of the pieces are the lines of the file; a line longer than a block
+// makes a longer piece. Memory stays that of a block however large the file is.
+void ReadFileInLineBlocks(const std::string& Path,
+                          const std::function<void(std::string_view Piece)>& Fn);
 
 // Replaces Path's content with Bytes: a temporary file ".tarno-XXXXXX" (mkstemp) in Path's
 // directory, fsync, rename; a crash leaves the old or the new file, and at most a temporary.
@@ -55,6 +64,13 @@ struct TFileEntry {
 std::vector<TFileEntry> ListFiles(const std::string& Dir, std::string_view Ext,
                                   std::vector<std::string>* SkippedLinks = nullptr);
 
+// Called with each file's name (valid during the call only), size and UTC modification time.
+using TFileVisitor = std::function<void(std::string_view Name, int64_t Size, TDateTime TimeUtc)>;
+// ListFiles without the list: Visit is called for each file ListFiles would answer, in the same
+// order, and nothing is kept (for directories of many files).
+void ForEachFile(const std::string& Dir, std::string_view Ext, const TFileVisitor& Visit,
+                 std::vector<std::string>* SkippedLinks = nullptr);
+
 // Subdirectories of Dir, hidden ones and symbolic links left out, in the directory's order.
 std::vector<std::string> ListSubdirectories(const std::string& Dir);
 
@@ -89,12 +105,33 @@ bool DeleteFile(const std::string& Path); // false when it could not be deleted
 // Raises EOSError.
 void CopyFileReplacing(const std::string& Source, const std::string& Dest);
 
+// A file read once: its content, and the identity and modification time of the file it came
+// from when it was read, so that it can be copied without reading it again.
+struct TReadFile {
+    std::string Bytes;
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t ModifiedSeconds = 0;
+    int64_t ModifiedNanoseconds = 0;
+};
+// Reads Path as ReadFileBytes does into File (whose buffer is reused). Raises the same EOSError.
+void ReadFileInto(const std::string& Path, TReadFile& File);
+// CopyFileReplacing with the content File, read from Source with ReadFileInto: Dest is replaced
+// atomically by File's bytes with File's modification time. Raises EOSError.
+void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,
+                           const std::string& Dest);
+
 // The operations of the file layer that change the disk, as a fault seam sees them.
 enum class TFileOp { Write, Sync, Rename, MakeDir };
 
+// fsyncs the directory Dir, so that the renames and creations in it reach the disk. Raises
+// EOSError "Cannot sync directory" when it cannot be opened or synced; a directory that no longer
+// exists has nothing left to sync.
+void SyncDirectoryNow(const std::string& Dir);
+
 // Fault seam of the file layer: when installed, Before is asked before each write (a file
-// created or written to), fsync of a file, rename and directory creation, with the path
-// concerned; an answer other than 0 is taken as the errno of that operation, which is then not
+// created or written to), fsync of a file or directory, rename and directory creation, with the
+// path concerned; an answer other than 0 is taken as the errno of that operation, which is then not
 // done. Only tests install one; without one the layer costs a single pointer test per operation.
 class TFileFaults {
 public:

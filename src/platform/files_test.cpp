@@ -228,6 +228,55 @@ TEST(Files, InputsAreNeverReachedThroughLinksOrSpecialFiles) {
     EXPECT_FALSE(FileExists(Dir.Path("out.vrk")));
 }
 
+// The pieces make the whole file, each ending at a line end: none cuts a line or a CR LF pair,
+// wherever the blocks end, and a line longer than a block comes whole.
+TEST(Files, ReadsInPiecesThatEndAtLineEnds) {
+    TTempDir Dir;
+    constexpr std::size_t Block = std::size_t{1} << 18; // the reader's block
+    std::string Lines;
+    for (int I = 0; Lines.size() < 3 * Block; ++I) {
+        Lines += "line " + std::to_string(I) + (I % 3 == 0 ? "\r\n" : I % 3 == 1 ? "\n" : "\r");
+    }
+    const auto At = [](std::string Text, std::size_t Where, std::string_view Put) {
+        Text.replace(Where, Put.size(), Put);
+        return Text;
+    };
+    const std::string Texts[] = {
+        "",
+        "no line end",
+        "a\r\nb\r",
+        Lines,
+        At(Lines, Block - 1, "\r\n"),                 // a CR LF pair across the first block's end
+        At(Lines, Block - 1, "\rx"),                  // a lone CR as the block's last byte
+        std::string(Block + 5, 'x') + "\r\n" + Lines, // a line longer than a block
+        Lines + std::string(2 * Block, 'y'),          // the same, last and without an end
+    };
+    for (const std::string& Text : Texts) {
+        SCOPED_TRACE(Text.size());
+        const std::string Path = Dir.Write("in.txt", Text);
+        std::vector<std::string> Pieces;
+        ReadFileInLineBlocks(Path, [&](std::string_view Piece) { Pieces.emplace_back(Piece); });
+        std::string Whole;
+        for (std::size_t I = 0; I < Pieces.size(); ++I) {
+            EXPECT_FALSE(Pieces[I].empty());
+            if (I + 1 < Pieces.size()) {
+                const char Last = Pieces[I].back();
+                EXPECT_TRUE(Last == '\n' || (Last == '\r' && Pieces[I + 1][0] != '\n'))
+                    << "piece " << I;
+            }
+            Whole += Pieces[I];
+        }
+        EXPECT_EQ(Whole, Text);
+        if (Text.size() > 2 * Block) {
+            EXPECT_GT(Pieces.size(), 1u);
+        }
+    }
+    ASSERT_EQ(::symlink(Dir.Path("in.txt").c_str(), Dir.Path("link.txt").c_str()), 0);
+    EXPECT_THAT([&] { ReadFileInLineBlocks(Dir.Path("link.txt"), [](std::string_view) {}); },
+                ThrowsMessage<EOSError>(HasSubstr("symbolic link")));
+    EXPECT_THROW(ReadFileInLineBlocks(Dir.Path("missing.txt"), [](std::string_view) {}), EOSError);
+}
+
 // Making a file writable never changes the mode of what a link points to.
 TEST(Files, ModesAreNeverChangedThroughLinks) {
     TTempDir Dir;
@@ -305,8 +354,8 @@ TEST(Files, DirectorySyncsWaitForTheirBatch) {
 }
 
 // Each failed write, fsync, rename or directory creation raises with the system's message and
-// leaves the disk as it was (but for an append's failed flush): the old file whole, no
-// temporary, no new directory.
+// leaves the disk as it was (but for an append's failed flush and a replacement's failed
+// directory sync): the old file whole, no temporary, no new directory.
 TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
     TTempDir Dir;
     const std::string File = Dir.Write("out/a.txt", "old");
@@ -323,10 +372,10 @@ TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
     } Cases[] = {
         {"replace",
          [&] { WriteFileAtomically(File, "new"); },
-         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
+         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename, TFileOp::Sync}},
         {"copy",
          [&] { CopyFileReplacing(Dir.Write("src.txt", "new"), File); },
-         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename}},
+         {TFileOp::Write, TFileOp::Write, TFileOp::Sync, TFileOp::Rename, TFileOp::Sync}},
         {"append", [&] { AppendToFile(File, "new"); }, {TFileOp::Write}},
         {"durable append",
          [&] { AppendToFileDurably(File, "new"); },
@@ -356,10 +405,13 @@ TEST(FileFaults, EveryFailedOperationLeavesTheOldState) {
                 EXPECT_THAT([&] { C.Act(); }, testing::ThrowsMessage<EOSError>(
                                                   testing::HasSubstr(SysErrorMessage(Error))));
                 EXPECT_TRUE(Fault.Fired());
-                // An append whose flush fails has written its bytes: the caller learns that
-                // they may not be on disk.
-                const bool Written = std::string(C.Name) == "durable append" && N == 2;
-                EXPECT_EQ(Dir.Read("out/a.txt"), Written ? "oldnew" : "old");
+                // An append whose flush fails has written its bytes, and a replacement whose
+                // directory cannot be synced has renamed its file: the caller learns that they
+                // may not be on disk.
+                const std::string Name = C.Name;
+                const bool Appended = Name == "durable append" && N == 2;
+                const bool Renamed = (Name == "replace" || Name == "copy") && N == 5;
+                EXPECT_EQ(Dir.Read("out/a.txt"), Appended ? "oldnew" : Renamed ? "new" : "old");
                 EXPECT_TRUE(NoTemporary());
                 EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/sub")));
                 EXPECT_FALSE(std::filesystem::exists(Dir.Path("out/x/y")));

@@ -156,5 +156,5 @@ void TCountingIndex::ExportLines(const std::string& OutputFile, TDateTime Now,
             return false;
         });
     }
-    WriteFileAtomically(FIndexPath, JoinTextLines(FLines));
+    Save(); // after the outputs reach the disk: an hour marked delivered is never lost
 }

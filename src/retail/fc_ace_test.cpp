@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "config/fcsconvparams.h"
+#include "platform/dirsync.h"
 #include "platform/files.h"
 #include "retail/exporttest.h"
 #include "testing/fake_clock.h"
@@ -96,4 +99,29 @@ TEST_F(TAceTest, DamagedIndexLineIsDroppedAndFileErrorsFail) {
 TEST_F(TAceTest, MissingInputIsASuccess) {
     EXPECT_TRUE(ConvertAce(Tmp.Path("gone.vrk"), P, Clock));
     EXPECT_THAT(Delivered(), IsEmpty());
+}
+
+// Within a batch of deferred directory syncs (the service's pass), the hours an index marks
+// delivered are on disk before the index that marks them: a power cut never leaves an hour
+// marked delivered and missing from the output.
+TEST_F(TAceTest, TheOutputsReachTheDiskBeforeTheIndexMarksThemDelivered) {
+    ForceDirectories(Tmp.Path("out"));
+    std::vector<std::string> Events;
+    SetFileSyncObserver([&](std::string_view Event, const std::string& Path) {
+        Events.push_back(std::string(Event) + " " + Path.substr(Tmp.Path("out").size()));
+    });
+    {
+        TDeferredDirectorySyncs Batch;
+        ASSERT_TRUE(Convert(Vrk(Header, {Row("09:00", {5}), Row("10:00", {1})})));
+    }
+    SetFileSyncObserver(nullptr);
+    const auto At = [&](const std::string& Event) {
+        return std::find(Events.begin(), Events.end(), Event) - Events.begin();
+    };
+    ASSERT_LT(At("rename /ZALMORET.TXT"), static_cast<std::ptrdiff_t>(Events.size()));
+    // The index is replaced twice: the hours recorded, then marked delivered.
+    const auto Marked =
+        std::find(Events.rbegin(), Events.rend(), "rename /index/counting_index.txt");
+    ASSERT_NE(Marked, Events.rend());
+    EXPECT_LT(At("sync "), Events.rend() - Marked - 1) << testing::PrintToString(Events);
 }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -17,8 +19,48 @@
 namespace {
 
 // A name the status file cannot hold: its fields are separated by TAB and its lines by CR or LF.
-bool UnrecordableName(const std::string& Name) {
-    return Name.find_first_of("\t\r\n") != std::string::npos;
+bool UnrecordableName(std::string_view Name) {
+    return Name.find_first_of("\t\r\n") != std::string_view::npos;
+}
+
+unsigned char LowerByte(char C) {
+    const auto U = static_cast<unsigned char>(C);
+    return U >= 'A' && U <= 'Z' ? static_cast<unsigned char>(U + ('a' - 'A')) : U;
+}
+
+// The list's order: by name with ASCII letters in lower case, then by the exact bytes.
+bool ListLess(std::string_view A, std::string_view B) {
+    const size_t Common = std::min(A.size(), B.size());
+    for (size_t I = 0; I < Common; ++I) {
+        const unsigned char X = LowerByte(A[I]);
+        const unsigned char Y = LowerByte(B[I]);
+        if (X != Y) {
+            return X < Y;
+        }
+    }
+    if (A.size() != B.size()) {
+        return A.size() < B.size();
+    }
+    return A < B;
+}
+
+// A hash of the name with ASCII letters in lower case, eight bytes at a time.
+uint64_t HashNoCase(std::string_view Name) {
+    constexpr uint64_t Ones = 0x0101010101010101ULL;
+    uint64_t Hash = Name.size() * 0x9E3779B97F4A7C15ULL;
+    for (size_t I = 0; I < Name.size(); I += 8) {
+        uint64_t Word = 0;
+        std::memcpy(&Word, Name.data() + I, std::min<size_t>(8, Name.size() - I));
+        // Every byte from 'A' to 'Z' gets the bit 0x20 (bytes of 0x80 and above are left alone).
+        const uint64_t Low = Word & (0x7F * Ones);
+        const uint64_t AboveZ = Low + (0x7F - 'Z') * Ones;
+        const uint64_t FromA = Low + (0x80 - 'A') * Ones;
+        const uint64_t Upper = ~Word & (FromA ^ AboveZ) & (0x80 * Ones);
+        Word |= Upper >> 2;
+        Hash = (Hash ^ Word) * 0xFF51AFD7ED558CCDULL;
+        Hash ^= Hash >> 32;
+    }
+    return Hash;
 }
 
 // One date-time piece of a status line at fixed 1-based positions (clamped to the text). A
@@ -49,9 +91,63 @@ int64_t SecondsApart(TDateTime A, TDateTime B) {
 
 // "yyyy/mm/dd hh:nn:ss" + MSecSeparator + "zzz".
 void AppendStamp(std::string& Text, TDateTime T, char MSecSeparator) {
-    AppendSortableStamp(Text, T, true);
-    Text += MSecSeparator;
-    AppendZeroPadded(Text, DecodeTime(T).MSec, 3);
+    const TDateParts D = DecodeDate(T);
+    const TTimeParts P = DecodeTime(T);
+    const auto Fits = [](int Value, int Limit) { return Value >= 0 && Value < Limit; };
+    if (!Fits(D.Year, 10000) || !Fits(D.Month, 100) || !Fits(D.Day, 100) || !Fits(P.Hour, 100) ||
+        !Fits(P.Min, 100) || !Fits(P.Sec, 100) || !Fits(P.MSec, 1000)) {
+        AppendSortableStamp(Text, T, true);
+        Text += MSecSeparator;
+        AppendZeroPadded(Text, P.MSec, 3);
+        return;
+    }
+    // The common case written at once, digit by digit (one stamp a record).
+    char Stamp[] = "0000/00/00 00:00:00.000";
+    const auto Put = [&Stamp](size_t At, int Value, int Width) {
+        for (int I = Width - 1; I >= 0; --I) {
+            Stamp[At + static_cast<size_t>(I)] = static_cast<char>('0' + Value % 10);
+            Value /= 10;
+        }
+    };
+    Put(0, D.Year, 4);
+    Put(5, D.Month, 2);
+    Put(8, D.Day, 2);
+    Put(11, P.Hour, 2);
+    Put(14, P.Min, 2);
+    Put(17, P.Sec, 2);
+    Stamp[19] = MSecSeparator;
+    Put(20, P.MSec, 3);
+    Text.append(Stamp, sizeof Stamp - 1);
+}
+
+// The value of the digits Text[At, At + Width); -1 when one is no digit.
+int Digits(std::string_view Text, size_t At, size_t Width) {
+    int Value = 0;
+    for (size_t I = At; I < At + Width; ++I) {
+        if (Text[I] < '0' || Text[I] > '9') {
+            return -1;
+        }
+        Value = Value * 10 + (Text[I] - '0');
+    }
+    return Value;
+}
+
+// The date-time pieces of a status record's time: "yyyy/mm/dd hh:nn:ss.zzz" at fixed places,
+// as the records are written, read at once; false when a piece is no plain number, which
+// ReadPiece then reads.
+bool ReadCanonicalPieces(std::string_view Text, int (&Pieces)[7]) {
+    static constexpr size_t At[7] = {0, 5, 8, 11, 14, 17, 20};
+    static constexpr size_t Width[7] = {4, 2, 2, 2, 2, 2, 3};
+    if (Text.size() < 23) {
+        return false;
+    }
+    for (size_t I = 0; I < 7; ++I) {
+        Pieces[I] = Digits(Text, At[I], Width[I]);
+        if (Pieces[I] < 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The text without its fourth line, the stamp of the last update.
@@ -72,6 +168,66 @@ std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
 
 } // namespace
 
+// The files of the list by name, case ignored; for the records of the status file.
+class TDirectoryList::TNameIndex {
+public:
+    explicit TNameIndex(const std::vector<TItem>& Files) : FFiles(Files) {
+        size_t Capacity = 16;
+        while (Capacity < Files.size() + Files.size() / 2) {
+            Capacity *= 2;
+        }
+        FSlots.assign(Capacity, Empty);
+        FMask = Capacity - 1;
+        for (size_t I = 0; I < Files.size(); ++I) {
+            size_t Slot = HashNoCase(Files[I].Name) & FMask;
+            while (FSlots[Slot] != Empty) {
+                Slot = (Slot + 1) & FMask;
+            }
+            FSlots[Slot] = static_cast<uint32_t>(I);
+        }
+    }
+
+    // The file of that name (Hash = HashNoCase(Name)): exact first, else the first in the
+    // list's order of those whose name differs only in case; -1 for none.
+    int64_t Find(std::string_view Name, uint64_t Hash) const {
+        int64_t Best = -1;
+        for (size_t Slot = Hash & FMask; FSlots[Slot] != Empty; Slot = (Slot + 1) & FMask) {
+            const uint32_t I = FSlots[Slot];
+            const std::string_view Candidate = FFiles[I].Name;
+            if (Candidate == Name) {
+                return I;
+            }
+            if (Candidate.size() == Name.size() && SameText(Candidate, Name) &&
+                (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].Name)) {
+                Best = I;
+            }
+        }
+        return Best;
+    }
+
+    // The lookups of a batch of names touch memory far apart: each step below asks for the
+    // memory of the next one ahead, so that the batch waits for it once and not once a name.
+    void PrefetchSlot(uint64_t Hash) const { __builtin_prefetch(&FSlots[Hash & FMask]); }
+    void PrefetchFile(uint64_t Hash) const {
+        const uint32_t I = FSlots[Hash & FMask];
+        if (I != Empty) {
+            __builtin_prefetch(&FFiles[I]);
+        }
+    }
+    void PrefetchName(uint64_t Hash) const {
+        const uint32_t I = FSlots[Hash & FMask];
+        if (I != Empty) {
+            __builtin_prefetch(FFiles[I].Name.data());
+        }
+    }
+
+private:
+    static constexpr uint32_t Empty = UINT32_MAX;
+    const std::vector<TItem>& FFiles;
+    std::vector<uint32_t> FSlots;
+    size_t FMask = 0;
+};
+
 TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt,
                                std::string StatusFileName, const TClock& Clock, int BiasMinutes)
     : FDirectory(std::move(Directory)), FFileExt(std::move(FileExt)),
@@ -88,73 +244,143 @@ TDirectoryList::TDirectoryList(std::string Directory, std::string FileExt,
     Load();
 }
 
+std::string_view TDirectoryList::KeepName(std::string_view Name) {
+    constexpr size_t BlockSize = 64 * 1024;
+    if (Name.size() > FNameBlockFree) {
+        FNameBlockFree = std::max(BlockSize, Name.size());
+        FNameBlocks.push_back(std::make_unique_for_overwrite<char[]>(FNameBlockFree));
+        FNameNext = FNameBlocks.back().get();
+    }
+    std::memcpy(FNameNext, Name.data(), Name.size());
+    const std::string_view Kept(FNameNext, Name.size());
+    FNameNext += Name.size();
+    FNameBlockFree -= Name.size();
+    return Kept;
+}
+
 void TDirectoryList::Load() {
-    std::vector<TFileEntry> Entries = ListFiles(FDirectory, FFileExt, &FSkippedLinks);
+    // The names are kept once, in blocks; a status file (".dst") or a name the status file
+    // cannot hold is never listed.
+    ForEachFile(
+        FDirectory, FFileExt,
+        [this](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
+            if (!EndsWithText(Name, ".dst") && !UnrecordableName(Name)) {
+                FFiles.push_back({KeepName(Name), {Size, TimeUtc, true}});
+            }
+        },
+        &FSkippedLinks);
     // A status file planted as a link is reported as such below, not as a skipped input.
     std::erase_if(FSkippedLinks,
                   [](const std::string& Name) { return EndsWithText(Name, ".dst"); });
-    std::vector<std::string> Keys;
     std::vector<uint32_t> Order;
-    Keys.reserve(Entries.size());
-    Order.reserve(Entries.size());
-    for (size_t I = 0; I < Entries.size(); ++I) {
-        const std::string& Name = Entries[I].Name;
-        Keys.push_back(EndsWithText(Name, ".dst") || UnrecordableName(Name) ? std::string()
-                                                                            : LowerCase(Name));
-        if (!Keys.back().empty()) {
-            Order.push_back(static_cast<uint32_t>(I));
-        }
-    }
-    std::sort(Order.begin(), Order.end(), [&](uint32_t A, uint32_t B) {
-        const int Cmp = Keys[A].compare(Keys[B]);
-        return Cmp != 0 ? Cmp < 0 : Entries[A].Name < Entries[B].Name;
-    });
-    FKeys.reserve(Order.size());
-    FFiles.reserve(Order.size());
-    for (const uint32_t I : Order) {
-        FKeys.push_back(std::move(Keys[I]));
-        FFiles.push_back({std::move(Entries[I].Name), {Entries[I].Size, Entries[I].TimeUtc, true}});
-    }
     const std::string StatusPath = CombinePath(FDirectory, FStatusFileName);
     std::string Error;
     if (TryReadFileBytes(StatusPath, FStatusText, &Error)) {
-        ReadStatusFile();
+        const TNameIndex Index(FFiles);
+        ReadStatusFile(Index, Order);
     } else if (errno != ENOENT) {
         FStatusFileProblem = "Cannot open file \"" + StatusPath + "\". " + Error;
     }
+    SortFiles(Order);
 }
 
-TDirectoryList::TItem* TDirectoryList::Find(std::string_view Name, size_t& Hint) {
-    // The status file lists the files in the list's order: try the one after the last match.
-    if (Hint < FFiles.size() && FFiles[Hint].Name == Name) {
-        return &FFiles[Hint++];
-    }
-    const std::string Key = LowerCase(Name);
-    const auto Range = std::equal_range(FKeys.begin(), FKeys.end(), Key);
-    if (Range.first == Range.second) {
-        return nullptr;
-    }
-    const auto First = static_cast<size_t>(Range.first - FKeys.begin());
-    const auto Last = static_cast<size_t>(Range.second - FKeys.begin());
-    size_t Match = First;
-    for (size_t I = First; I < Last; ++I) {
-        if (FFiles[I].Name == Name) {
-            Match = I;
-            break;
+void TDirectoryList::SortFiles(std::vector<uint32_t>& Order) {
+    // The status file holds the files in the list's order, so the files it names usually come
+    // sorted: checked in one sweep, and only the files it does not name are sorted and merged.
+    const size_t Count = FFiles.size();
+    const size_t Named = Order.size();
+    {
+        std::vector<bool> Taken(Count);
+        for (const uint32_t I : Order) {
+            Taken[I] = true;
+        }
+        Order.reserve(Count);
+        for (size_t I = 0; I < Count; ++I) {
+            if (!Taken[I]) {
+                Order.push_back(static_cast<uint32_t>(I));
+            }
         }
     }
-    Hint = Match + 1;
-    return &FFiles[Match];
+    const auto Less = [this](uint32_t A, uint32_t B) {
+        return ListLess(FFiles[A].Name, FFiles[B].Name);
+    };
+    const auto Middle = Order.begin() + static_cast<std::ptrdiff_t>(Named);
+    if (std::is_sorted(Order.begin(), Middle, Less)) {
+        std::sort(Middle, Order.end(), Less);
+        std::inplace_merge(Order.begin(), Middle, Order.end(), Less);
+    } else {
+        std::sort(Order.begin(), Order.end(), Less);
+    }
+    // Moves the files to their places along the cycles of the permutation, in place.
+    for (size_t Start = 0; Start < Count; ++Start) {
+        if (Order[Start] == Start) {
+            continue;
+        }
+        const TItem Held = FFiles[Start];
+        size_t To = Start;
+        while (true) {
+            const size_t From = Order[To];
+            Order[To] = static_cast<uint32_t>(To);
+            if (From == Start) {
+                FFiles[To] = Held;
+                break;
+            }
+            FFiles[To] = FFiles[From];
+            To = From;
+        }
+    }
 }
 
-void TDirectoryList::ReadStatusFile() {
+void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_t>& Order) {
+    // The records are parsed in batches and then looked up together (see TNameIndex).
+    struct TRecord {
+        std::string_view Name;
+        int64_t Size;
+        TDateTime Stored;
+        uint64_t Hash;
+    };
+    constexpr size_t BatchSize = 32;
+    TRecord Batch[BatchSize];
+    size_t Pending = 0;
+    std::vector<bool> Named(FFiles.size());
+    const auto Apply = [&] {
+        for (size_t I = 0; I < Pending; ++I) {
+            Batch[I].Hash = HashNoCase(Batch[I].Name);
+            Index.PrefetchSlot(Batch[I].Hash);
+        }
+        for (size_t I = 0; I < Pending; ++I) {
+            Index.PrefetchFile(Batch[I].Hash);
+        }
+        for (size_t I = 0; I < Pending; ++I) {
+            Index.PrefetchName(Batch[I].Hash);
+        }
+        for (size_t I = 0; I < Pending; ++I) {
+            const TRecord& Record = Batch[I];
+            const int64_t Found = Index.Find(Record.Name, Record.Hash);
+            if (Found < 0) {
+                continue;
+            }
+            const auto At = static_cast<size_t>(Found);
+            if (!Named[At]) {
+                Named[At] = true;
+                Order.push_back(static_cast<uint32_t>(At));
+            }
+            TItem& Item = FFiles[At];
+            Item.Status.Changed = !(Record.Size == Item.Status.Size &&
+                                    SecondsApart(Item.Status.ModifiedUtc, Record.Stored) <= 2);
+        }
+        Pending = 0;
+    };
+
     const std::string_view Text = FStatusText;
+    int LastDay[3] = {-1, -1, -1};
+    bool LastDayOk = false;
+    TDateTime LastDate = 0;
     size_t Pos = 0;
-    size_t Hint = 0;
     while (Pos < Text.size()) {
-        size_t End = Text.find_first_of("\r\n", Pos);
-        if (End == std::string_view::npos) {
-            End = Text.size();
+        size_t End = Pos;
+        while (End < Text.size() && Text[End] != '\r' && Text[End] != '\n') {
+            ++End;
         }
         std::string_view Line = Text.substr(Pos, End - Pos);
         Pos = End + 1;
@@ -163,37 +389,48 @@ void TDirectoryList::ReadStatusFile() {
         }
         // A record holds its fields after the name; any other line is a comment. The name is
         // taken exactly, as a file name may start with "#" or a blank.
-        if (Line.find('\t') == std::string_view::npos) {
+        const size_t Tab = Line.find('\t');
+        if (Tab == std::string_view::npos) {
             continue;
         }
         while (!Line.empty() && IsBlank(Line.back())) {
             Line.remove_suffix(1);
         }
-        const std::string_view Name = FieldView(Line, '\t', 0);
-        const int64_t Size = TryStrToInt64(FieldView(Line, '\t', 1)).value_or(0);
-        const std::string_view TimeText = FieldView(Line, '\t', 2);
-        int Year = 0, Month = 0, Day = 0, Hour = 0, Min = 0, Sec = 0, MSec = 0;
-        if (Size < 0 || !ReadPiece(TimeText, 1, 4, 2000, Year) ||
-            !ReadPiece(TimeText, 6, 2, 1, Month) || !ReadPiece(TimeText, 9, 2, 1, Day) ||
-            !ReadPiece(TimeText, 12, 2, 0, Hour) || !ReadPiece(TimeText, 15, 2, 0, Min) ||
-            !ReadPiece(TimeText, 18, 2, 0, Sec) || !ReadPiece(TimeText, 21, 3, 1, MSec)) {
-            return;
+        const std::string_view Name = Line.substr(0, Tab);
+        const std::string_view Fields = Line.substr(std::min(Tab + 1, Line.size()));
+        const int64_t Size = TryStrToInt64(FieldView(Fields, '\t', 0)).value_or(0);
+        const std::string_view TimeText = FieldView(Fields, '\t', 1);
+        int P[7] = {};
+        if (Size < 0 ||
+            (!ReadCanonicalPieces(TimeText, P) &&
+             (!ReadPiece(TimeText, 1, 4, 2000, P[0]) || !ReadPiece(TimeText, 6, 2, 1, P[1]) ||
+              !ReadPiece(TimeText, 9, 2, 1, P[2]) || !ReadPiece(TimeText, 12, 2, 0, P[3]) ||
+              !ReadPiece(TimeText, 15, 2, 0, P[4]) || !ReadPiece(TimeText, 18, 2, 0, P[5]) ||
+              !ReadPiece(TimeText, 21, 3, 1, P[6])))) {
+            break; // the file is read up to a damaged record
         }
-        TDateTime Date = 0, Clock = 0;
-        if (!TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, MSec, Clock)) {
-            return;
+        // Records of one day follow each other: the day is encoded once for them.
+        if (P[0] != LastDay[0] || P[1] != LastDay[1] || P[2] != LastDay[2]) {
+            LastDay[0] = P[0];
+            LastDay[1] = P[1];
+            LastDay[2] = P[2];
+            LastDayOk = TryEncodeDate(P[0], P[1], P[2], LastDate);
         }
+        TDateTime Clock = 0;
+        if (!LastDayOk || !TryEncodeTime(P[3], P[4], P[5], P[6], Clock)) {
+            break;
+        }
+        const TDateTime Date = LastDate;
         TDateTime Stored = Date + Clock;
         if (TimeText.find("UTC") == std::string_view::npos) {
             Stored += FBiasMinutes / 1440.0;
         }
-        TItem* Item = Find(Name, Hint);
-        if (Item == nullptr) {
-            continue;
+        Batch[Pending++] = {Name, Size, Stored, 0};
+        if (Pending == BatchSize) {
+            Apply();
         }
-        Item->Status.Changed =
-            !(Size == Item->Status.Size && SecondsApart(Item->Status.ModifiedUtc, Stored) <= 2);
     }
+    Apply();
 }
 
 void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callback) {
@@ -204,7 +441,7 @@ void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callbac
             continue;
         }
         TFileVisit Visit;
-        const std::string Path = CombinePath(FDirectory, Item.Name);
+        const std::string Path = CombinePath(FDirectory, std::string(Item.Name));
         try {
             const bool Ok = Callback(Path, Visit);
             Item.Status.Changed = !Ok;
@@ -226,9 +463,8 @@ void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callbac
     }
 }
 
-std::string TDirectoryList::StatusText() const {
+std::string TDirectoryList::StatusHeader() const {
     std::string Text;
-    Text.reserve(160 + FDirectory.size() + FFiles.size() * 56);
     Text += "# directory status file \r\n";
     Text.append("# directory: ").append(FDirectory).append("\r\n");
     Text.append("# file mask: *.").append(FFileExt).append("\r\n");
@@ -237,30 +473,66 @@ std::string TDirectoryList::StatusText() const {
     Text += ' ';
     Text += UtcOffsetText(FBiasMinutes);
     Text += "\r\n";
+    return Text;
+}
+
+void TDirectoryList::AppendRecord(std::string& Text, const TItem& Item) const {
+    Text += Item.Name;
+    Text += '\t';
+    char Digits[24];
+    const auto Size = std::to_chars(Digits, Digits + sizeof Digits, Item.Status.Size);
+    Text.append(Digits, Size.ptr);
+    Text += '\t';
+    AppendStamp(Text, Item.Status.ModifiedUtc, '.');
+    Text += " UTC\r\n";
+}
+
+std::string TDirectoryList::StatusText() const {
+    std::string Text = StatusHeader();
+    Text.reserve(Text.size() + FFiles.size() * 56);
     for (const TItem& Item : FFiles) {
-        if (Item.Status.Changed) {
-            continue;
+        if (!Item.Status.Changed) {
+            AppendRecord(Text, Item);
         }
-        Text += Item.Name;
-        Text += '\t';
-        Text += std::to_string(Item.Status.Size);
-        Text += '\t';
-        AppendStamp(Text, Item.Status.ModifiedUtc, '.');
-        Text += " UTC\r\n";
     }
     return Text;
 }
 
-void TDirectoryList::Save() {
-    const std::string Text = StatusText();
-    // A status file that would only get a new stamp is left as it is: its records stand.
+bool TDirectoryList::SameAsStatusFile() const {
+    // Compared as StatusText would be, one record at a time, without making the whole text.
+    // The records hold no line break, so the stamp line is found within the header.
+    const std::string Header = StatusHeader();
     std::string_view OldRest, NewRest;
-    if (WithoutStamp(FStatusText, OldRest) == WithoutStamp(Text, NewRest) && OldRest == NewRest &&
-        !NewRest.empty()) {
+    if (WithoutStamp(FStatusText, OldRest) != WithoutStamp(Header, NewRest) ||
+        !OldRest.starts_with(NewRest)) {
+        return false;
+    }
+    size_t Pos = NewRest.size();
+    std::string Record;
+    for (const TItem& Item : FFiles) {
+        if (Item.Status.Changed) {
+            continue;
+        }
+        Record.clear();
+        AppendRecord(Record, Item);
+        if (OldRest.substr(Pos, Record.size()) != Record) {
+            return false;
+        }
+        Pos += Record.size();
+    }
+    return Pos == OldRest.size();
+}
+
+void TDirectoryList::Save() {
+    // A status file that would only get a new stamp is left as it is: its records stand.
+    if (SameAsStatusFile()) {
         return;
     }
+    // The text read is not needed any more: freed before the new one is made.
+    std::string().swap(FStatusText);
+    std::string Text = StatusText();
     const std::string Path = CombinePath(FDirectory, FStatusFileName);
     SetAttributesNormal(Path);
     WriteFileAtomically(Path, Text);
-    FStatusText = Text;
+    FStatusText = std::move(Text);
 }

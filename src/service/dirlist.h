@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,7 +51,7 @@ public:
     std::string StatusText() const;
 
     struct TItem {
-        std::string Name;
+        std::string_view Name; // held by the list
         TFileStatus Status;
     };
 
@@ -67,18 +68,30 @@ public:
     int BadCount() const { return FBadCount; }
 
 private:
+    class TNameIndex;
+
     void Load();
-    void ReadStatusFile();
-    // The file of that name: exact first, else without regard to case. Hint is where the status
-    // file's next name is expected.
-    TItem* Find(std::string_view Name, size_t& Hint);
+    // Reads the records of the status file into the files' status. Order receives the files
+    // named by a record, each once, in the order of the records.
+    void ReadStatusFile(const TNameIndex& Index, std::vector<uint32_t>& Order);
+    // Puts the files in the list's order (by name, case ignored), starting from Order.
+    void SortFiles(std::vector<uint32_t>& Order);
+    // Whether Save would write the records the status file holds (its stamp line aside).
+    bool SameAsStatusFile() const;
+    // The status file's first four lines, "last update" stamped now.
+    std::string StatusHeader() const;
+    void AppendRecord(std::string& Text, const TItem& Item) const;
+    std::string_view KeepName(std::string_view Name);
 
     std::string FDirectory;
     std::string FFileExt;
     std::string FStatusFileName;
     std::vector<TItem> FFiles;
-    std::vector<std::string> FKeys; // lower-case names, parallel to FFiles
-    std::string FStatusText;        // the status file as read or last written
+    // The names of FFiles, back to back in blocks that never move.
+    std::vector<std::unique_ptr<char[]>> FNameBlocks;
+    char* FNameNext = nullptr;
+    size_t FNameBlockFree = 0;
+    std::string FStatusText; // the status file as read or last written
     std::vector<std::string> FSkippedLinks;
     std::string FStatusFileProblem;
     int FOkCount = 0;

@@ -136,6 +136,39 @@ TEST_F(DirectoryListTest, DamagedStatusFileStopsReadingAtTheBadLine) {
     }
 }
 
+// Records are matched by name, exactly first, else without regard to case (then the first of
+// the list's order takes the record), in whatever order the status file holds them; the list's
+// order does not depend on it.
+TEST_F(DirectoryListTest, MatchesRecordsByNameInAnyOrder) {
+    const std::string Stamp = "\t2008/03/25 13:05:09.120 UTC\r\n";
+    const std::vector<std::string> Records = {"d.vrk\t3", "A.VRK\t3", "b.VRK\t3", "gone.vrk\t3",
+                                              "C.vrk\t9"};
+    for (const bool Sorted : {false, true}) {
+        SCOPED_TRACE(Sorted);
+        for (const char* Name : {"d.vrk", "b.vrk", "C.vrk", "B.vrk", "e.vrk", "a.vrk"}) {
+            Put(Name, "abc");
+        }
+        std::vector<std::string> Lines = Records;
+        if (Sorted) {
+            Lines = {"A.VRK\t3", "b.VRK\t3", "C.vrk\t9", "d.vrk\t3", "gone.vrk\t3"};
+        }
+        std::string Text;
+        for (const std::string& Line : Lines) {
+            Text += Line + Stamp;
+        }
+        Dir.Write("fclist_none0.dst", Text);
+        TDirectoryList L = List();
+        std::vector<std::string> Names;
+        std::vector<bool> Changed;
+        for (const TDirectoryList::TItem& Item : L.Files()) {
+            Names.emplace_back(Item.Name);
+            Changed.push_back(Item.Status.Changed);
+        }
+        EXPECT_THAT(Names, ElementsAre("a.vrk", "B.vrk", "b.vrk", "C.vrk", "d.vrk", "e.vrk"));
+        EXPECT_THAT(Changed, ElementsAre(false, false, true, true, false, true));
+    }
+}
+
 TEST_F(DirectoryListTest, LeavesOutHiddenStatusAndUnrecordableFiles) {
     Put("a.vrk", "1");
     Put("b.VRK", "1");

@@ -1,5 +1,7 @@
 #include "service/fcssrv.h"
 
+#include <cerrno>
+
 #include "common/errors.h"
 #include "common/text.h"
 #include "common/utils.h"
@@ -124,11 +126,17 @@ std::vector<std::string> TFcService::WrittenDirectories() const {
         if (Dir.empty()) {
             continue;
         }
-        if (!GetZirConfig().GetOutDir(Slot).empty()) {
-            Dirs.push_back(GetZirConfig().GetOutDir(Slot));
+        const std::string& OutDir = GetZirConfig().GetOutDir(Slot);
+        const TConverter* Converter = FindConverter(GetZirConfig().GetConvType(Slot));
+        if (!OutDir.empty()) {
+            Dirs.push_back(OutDir);
+            // The export index beside "ZALMORET.TXT" is replaced atomically too.
+            const std::string IndexDir = CombinePath(OutDir, "index");
+            if (Converter != nullptr && Converter->OwnsOutDir && IsRealDirectory(IndexDir)) {
+                Dirs.push_back(IndexDir);
+            }
         }
         // The raw copies of the inputs a converter rewrites; never entered through a link.
-        const TConverter* Converter = FindConverter(GetZirConfig().GetConvType(Slot));
         const std::string RawDir = CombinePath(Dir, "compteursbrut");
         if (Converter != nullptr && Converter->RewritesInput && IsRealDirectory(RawDir)) {
             Dirs.push_back(RawDir);
@@ -160,6 +168,17 @@ bool TFcService::ProcessFile(const std::string& FileName, const TChainEntry& Ent
         RemoveLeftTemporariesOnce(Zir.GetOutDir(CurrentDirIndex));
         Ok = ConvertWithType(Zir.GetConvType(CurrentDirIndex), FileName,
                              Zir.GetParams(CurrentDirIndex), Entry.Store, Visit.InputRewritten);
+        // The converters take an input gone since the scan as nothing to do, or fail without a
+        // word. It was not converted: the failure is logged, the file is not recorded, and it is
+        // offered again if it comes back.
+        if (!FileExists(FileName)) {
+            throw EOSError("Cannot open file \"" + FileName + "\". " + SysErrorMessage(ENOENT));
+        }
+        // The exports report their errors in their own error file, which may itself be out of
+        // reach: the log names every file that failed.
+        if (!Ok) {
+            Log(3, FileName + " : conversion failed");
+        }
     } catch (const std::exception& E) {
         Log(3, FileName + " : " + E.what());
         Ok = false;

@@ -490,10 +490,10 @@ TEST_F(ServiceTest, ReprocessingCodeReachesItsSlot) {
 TEST_F(ServiceTest, RemovesTheTemporariesACrashLeftBehind) {
     const TDateTime Old = EncodeDateTime(2008, 3, 25, 16, 0, 0, 0);
     const TDateTime Young = EncodeDateTime(2008, 3, 25, 17, 30, 0, 0);
-    Ini(Slot(0, "a") + Slot(1, "later") + Slot(2, "n", "VRKNORMALIZE"));
+    Ini(Slot(0, "a") + Slot(1, "later") + Slot(2, "n", "VRKNORMALIZE") + Slot(3, "c", "CEGID"));
     fs::remove(Home.Path("in/later"));
     for (const char* Name : {"in/a/.tarno-aaaaaa", "out/a/.tarno-bbbbbb", ".tarno-cccccc",
-                             "in/n/compteursbrut/.tarno-eeeeee"}) {
+                             "in/n/compteursbrut/.tarno-eeeeee", "out/c/index/.tarno-ffffff"}) {
         SetFileTimeUtc(Home.Write(Name, "partial"), Old);
     }
     SetFileTimeUtc(Home.Write("in/a/.tarno-yyyyyy", "being written"), Young);
@@ -502,6 +502,7 @@ TEST_F(ServiceTest, RemovesTheTemporariesACrashLeftBehind) {
     EXPECT_THAT(Names("out/a"), IsEmpty());
     EXPECT_FALSE(fs::exists(Home.Path(".tarno-cccccc")));
     EXPECT_THAT(Names("in/n/compteursbrut"), IsEmpty());
+    EXPECT_THAT(Names("out/c/index"), IsEmpty()); // an export's index
 
     // A watched directory that appears after the start.
     SetFileTimeUtc(Home.Write("in/later/.tarno-dddddd", "partial"), Old);

@@ -13,6 +13,7 @@
 #include "pipe/ft_protocol.h"
 #include "platform/dirsync.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "service/pipeservers.h"
 
 namespace {
@@ -56,6 +57,11 @@ void TBaseRorozoraService::ServiceExecute() {
                 RunDirectoryPass();
             } catch (const std::exception& E) {
                 Log(3, E.what());
+            }
+            // The lists of a large pass are gone: their memory goes back to the system while
+            // the service waits for the next pass.
+            if (PassFileCount >= LargePassFiles) {
+                ReleaseFreeMemory();
             }
             ScheduleNextAction();
             UpdateNextCheckTime();
@@ -212,6 +218,7 @@ bool TBaseRorozoraService::ProcessFile(const std::string&, const TChainEntry&, T
 
 void TBaseRorozoraService::RunDirectoryPass() {
     const TDateTime T0 = Clock.Now();
+    PassFileCount = 0;
     {
         const std::lock_guard<std::mutex> Guard(StatusLock);
         if (Status.Starting) {
@@ -318,6 +325,7 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
             try {
                 RemoveLeftTemporariesOnce(Dir);
                 TDirectoryList List(Dir, Ext, StatusName, Clock, StandardBiasMinutes());
+                PassFileCount += List.Files().size();
                 if (!List.StatusFileProblem().empty()) {
                     Log(2, List.StatusFileProblem() + "; the directory is taken as having no "
                                                       "status file");
@@ -329,6 +337,7 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                 }
                 bool Ascending = false;
                 GetProcessingOrder(Entry, Ascending);
+                bool Synced = true;
                 {
                     // The outputs' directories are synced once for the whole list, after their
                     // last rename and before the status file that records them is saved. Each
@@ -340,9 +349,18 @@ void TBaseRorozoraService::RunStatusList(int, TDateTime T0) {
                     // before the input it keeps is replaced.
                     TDeferredDirectorySyncs Syncs;
                     List.Process(Ascending, Callback);
-                    Syncs.Sync();
+                    try {
+                        Syncs.Sync();
+                    } catch (const std::exception& E) {
+                        // Outputs that may not be on disk are not recorded: the status file
+                        // keeps its old records and the files are converted again.
+                        Log(3, E.what());
+                        Synced = false;
+                    }
                 }
-                List.Save();
+                if (Synced) {
+                    List.Save();
+                }
                 int32_t Ok = 0, Bad = 0, Elapsed = 0;
                 {
                     const std::lock_guard<std::mutex> Guard(StatusLock);

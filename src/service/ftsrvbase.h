@@ -154,6 +154,10 @@ protected:
     TServiceStatus Status;    // under StatusLock
     TDateTime StartedUtc = 0; // set by ServiceStart
     std::set<std::string> CleanedDirectories;
+    // The files listed by the last pass; after a pass of at least LargePassFiles the service
+    // hands the memory freed back to the system.
+    size_t PassFileCount = 0;
+    static constexpr size_t LargePassFiles = 10000;
 
 private:
     void StopService(const char* What);

@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <memory>
 
 #include "common/utils.h"
 #include "data/vrkcfg.h"
@@ -24,28 +23,40 @@ int32_t StoreCorrected(double Value) {
     return static_cast<int32_t>(Value);
 }
 
-// The data rows CorrectFile writes for a day read with Header.
-std::vector<std::string> CorrectedRows(const TVrkDay& Day, const TVrkConfig& Header) {
-    return FormatDayRows(Day, Header.ShopName(), EncodeTime(1, 0, 0, 0), EncodeTime(0, 0, 0, 0), 0);
+// The data rows CorrectFile writes for a day read with Header, each ended by CR LF; DataOnly as
+// DayRowsText takes it.
+std::string CorrectedRowsText(const TVrkDay& Day, const TVrkConfig& Header, bool DataOnly) {
+    return DayRowsText(Day, Header.ShopName(), EncodeTime(1, 0, 0, 0), EncodeTime(0, 0, 0, 0), 0,
+                       DataOnly);
 }
 
 // True when the input already holds the correction of its raw copy: a correction done before
 // whose status was not recorded (a crash, a failed status save). Correcting it again would apply
-// the coefficients twice and replace the raw copy with corrected counts.
-bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeffs) {
+// the coefficients twice and replace the raw copy with corrected counts. Input gets the input's
+// content when it is read here (InputRead).
+bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeffs, TReadFile& Input,
+                           bool& InputRead) {
     const std::string Raw = CombinePath(CombinePath(ExtractFileDir(FileName), "compteursbrut"),
                                         ExtractFileName(FileName));
     if (!FileExists(Raw)) {
         return false;
     }
     TVrkConfig RawHeader;
-    auto RawDay = std::make_unique<TVrkDay>();
-    ReadCountingFile(Raw, RawHeader, *RawDay);
-    ApplyWeekCorrection(*RawDay, Coeffs);
-    TVrkConfig Header;
-    std::vector<std::string> Rows;
-    Header.ReadDataLines(FileName, Rows);
-    return Rows == CorrectedRows(*RawDay, RawHeader);
+    TVrkDay& RawDay = TransformDay(2);
+    ReadCountingFile(Raw, RawHeader, RawDay);
+    ApplyWeekCorrection(RawDay, Coeffs);
+    // The input's data lines and the corrected rows, each ended by CR LF (neither holds one).
+    std::string Rows;
+    if (FileExists(FileName)) {
+        ReadFileInto(FileName, Input);
+        InputRead = true;
+        TVrkConfig Header;
+        Header.ReadDataLinesFromText(Input.Bytes, [&Rows](std::string_view Line) {
+            Rows += Line;
+            Rows += "\r\n";
+        });
+    }
+    return Rows == CorrectedRowsText(RawDay, RawHeader, false);
 }
 
 } // namespace
@@ -84,16 +95,23 @@ bool CorrectFile(const std::string& FileName, TConvParams& Params) {
     if (!FileExists(FileName)) {
         return true;
     }
-    if (IsCorrectionOfRawCopy(FileName, P.Correction)) {
+    // Taken before the input is first read: a change after any of its reads is seen.
+    const TInputStamp Stamp = StampInput(FileName);
+    TReadFile Read;
+    bool InputRead = false;
+    if (IsCorrectionOfRawCopy(FileName, P.Correction, Read, InputRead)) {
         return true;
     }
     TVrkConfig Header;
-    auto Day = std::make_unique<TVrkDay>();
-    const TInputStamp Stamp = StampInput(FileName);
-    ReadCountingFile(FileName, Header, *Day);
-    CopyRawInput(FileName);
-    ApplyWeekCorrection(*Day, P.Correction);
+    TVrkDay& Day = TransformDay(0);
+    if (InputRead) {
+        ParseCountingFile(Read.Bytes, FileName, Header, Day);
+    } else {
+        ReadCountingFile(FileName, Read, Header, Day);
+    }
+    CopyRawInput(FileName, Read);
+    ApplyWeekCorrection(Day, P.Correction);
     CheckInputUnchanged(FileName, Stamp);
-    Header.WriteWithRows(FileName, CorrectedRows(*Day, Header));
+    Header.WriteWithData(FileName, CorrectedRowsText(Day, Header, true));
     return true;
 }

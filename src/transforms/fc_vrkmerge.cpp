@@ -2,7 +2,6 @@
 
 #include <array>
 #include <filesystem>
-#include <memory>
 
 #include "common/text.h"
 #include "data/vrkcfg.h"
@@ -130,7 +129,7 @@ std::string MergeSourceKey(const std::string& FileName) {
 
 bool MergeFile(const std::string& FileName, TConvParams& Params) {
     TVrkConfig Source;
-    auto SourceDay = std::make_unique<TVrkDay>();
+    TVrkDay* const SourceDay = &TransformDay(0);
     std::string OutPath;
     if (!ReadTransformInput(FileName, Params.OutDir, OutPath, Source, *SourceDay)) {
         return false;
@@ -149,7 +148,7 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
     }
 
     TVrkConfig Merged;
-    auto MergedDay = std::make_unique<TVrkDay>();
+    TVrkDay* const MergedDay = &TransformDay(1);
     if (FileExists(OutPath)) {
         SetAttributesNormal(OutPath);
         ReadCountingFile(OutPath, Merged, *MergedDay);
@@ -178,15 +177,14 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
             continue;
         }
         const TVrkSlot& From = SourceDay->Slots[static_cast<std::size_t>(S)];
-        const TDateTime Time = SlotTime(S);
+        const int To = QuarterOfDateTime(SlotTime(S));
         MergedDay->SlotPresent[static_cast<std::size_t>(S)] = true;
         MergedDay->FirstSlot = std::min(MergedDay->FirstSlot, S);
         MergedDay->LastSlot = std::max(MergedDay->LastSlot, S);
         for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
             const int C = Map[static_cast<std::size_t>(N)];
             if (C > 0) {
-                PutCount(*MergedDay, C - 1, From.Counts[static_cast<std::size_t>(N - 1)], true,
-                         Time);
+                PutSlotCount(*MergedDay, To, C - 1, From.Counts[static_cast<std::size_t>(N - 1)]);
             }
         }
     }

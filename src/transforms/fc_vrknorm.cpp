@@ -1,6 +1,5 @@
 #include "transforms/fc_vrknorm.h"
 
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -165,12 +164,14 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     const std::string OutPath = P.OutDir.empty() ? FileName : OutputPath(P.OutDir, FileName);
     const bool InPlace = P.OutDir.empty() || SameFile(OutPath, FileName);
     TVrkConfig Header;
-    auto Day = std::make_unique<TVrkDay>();
-    ReadCountingFile(FileName, Header, *Day);
+    TVrkDay* const Day = &TransformDay(0);
+    const TInputStamp Stamp = StampInput(FileName);
+    TReadFile Read;
+    ReadCountingFile(FileName, Read, Header, *Day);
     const TDateTime Start = SlotTime(Day->FirstSlot);
     const TDateTime Stop = SlotTime(Day->LastSlot);
     if (InPlace && (P.StaffRemoval || P.EXMerge || P.NoExits)) {
-        CopyRawInput(FileName);
+        CopyRawInput(FileName, Read);
     }
     if (P.StaffRemoval) {
         const int Weekday = DayOfTheWeek(Day->Date); // 1 = Monday
@@ -201,6 +202,10 @@ bool NormalizeFile(const std::string& FileName, TConvParams& Params) {
     }
     if (P.EXMerge) {
         MixEntriesExits(*Day, Header);
+    }
+    if (InPlace) {
+        // Rows a counter added since the read would be lost with the input it replaces.
+        CheckInputUnchanged(FileName, Stamp);
     }
     WriteDayFile(*Day, OutPath, P.StoreCode, Start, Stop, 0, Header);
     return true;

@@ -1,7 +1,5 @@
 #include "transforms/fc_vrksimplif.h"
 
-#include <memory>
-
 #include "data/qtrrecords.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
@@ -11,7 +9,7 @@
 bool SimplifyFile(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsVrkSimplif>(Params);
     TVrkConfig In;
-    auto InDay = std::make_unique<TVrkDay>();
+    TVrkDay* const InDay = &TransformDay(0);
     std::string OutPath;
     if (!ReadTransformInput(FileName, P.OutDir, OutPath, In, *InDay)) {
         return false;
@@ -20,15 +18,16 @@ bool SimplifyFile(const std::string& FileName, TConvParams& Params) {
     TVrkConfig Out;
     ResetToDoorTotals(Out);
 
-    auto OutDay = std::make_unique<TVrkDay>();
+    TVrkDay* const OutDay = &TransformDay(1);
     InitDayFromFileName(*OutDay, OutPath);
+    const TChannelDoors Doors(In);
     TDoorSums Sums;
     for (int S = InDay->FirstSlot; S <= InDay->LastSlot; ++S) {
         if (!InDay->SlotPresent[static_cast<std::size_t>(S)]) {
             continue;
         }
         Sums.Clear();
-        Sums.AddSlot(In, *InDay, S);
+        Sums.AddSlot(Doors, *InDay, S);
         const int64_t Entries = Sums.TotalIn();
         int64_t Exits = Sums.TotalOut();
         if (P.ZeroExits) {

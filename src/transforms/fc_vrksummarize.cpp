@@ -1,7 +1,5 @@
 #include "transforms/fc_vrksummarize.h"
 
-#include <memory>
-
 #include "data/qtrrecords.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
@@ -11,7 +9,7 @@
 bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
     const auto& P = ParamsAs<TConvParamsVrkSummarize>(Params);
     TVrkConfig In;
-    auto InDay = std::make_unique<TVrkDay>();
+    TVrkDay* const InDay = &TransformDay(0);
     std::string OutPath;
     if (!ReadTransformInput(FileName, P.OutDir, OutPath, In, *InDay)) {
         return false;
@@ -28,8 +26,9 @@ bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
         Out.Channels(4).Active = true;
     }
 
-    auto OutDay = std::make_unique<TVrkDay>();
+    TVrkDay* const OutDay = &TransformDay(1);
     InitDayFromFileName(*OutDay, OutPath);
+    const TChannelDoors Doors(In);
     TDoorSums Sums;
     for (int S = InDay->FirstSlot; S <= InDay->LastSlot; ++S) {
         if (!InDay->SlotPresent[static_cast<std::size_t>(S)]) {
@@ -37,11 +36,11 @@ bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
         }
         const TVrkSlot& Slot = InDay->Slots[static_cast<std::size_t>(S)];
         Sums.Clear();
-        Sums.AddSlot(In, *InDay, S);
-        int64_t DoorIn = Sums.InOfType(In, 'D');
-        int64_t DoorOut = Sums.OutOfType(In, 'D');
-        int64_t CorridorIn = Sums.InOfType(In, 'C');
-        int64_t CorridorOut = Sums.OutOfType(In, 'C');
+        Sums.AddSlot(Doors, *InDay, S);
+        int64_t DoorIn = Sums.InOfType(Doors, 'D');
+        int64_t DoorOut = Sums.OutOfType(Doors, 'D');
+        int64_t CorridorIn = Sums.InOfType(Doors, 'C');
+        int64_t CorridorOut = Sums.OutOfType(Doors, 'C');
         if (P.DoorOnly) {
             CorridorIn = 0;
             CorridorOut = 0;

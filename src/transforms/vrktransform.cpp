@@ -1,5 +1,8 @@
 #include "transforms/vrktransform.h"
 
+#include <array>
+#include <memory>
+
 #include "common/utils.h"
 #include "data/vrkcfg.h"
 #include "data/vrkday.h"
@@ -17,12 +20,21 @@ bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
     return true;
 }
 
-void CopyRawInput(const std::string& FileName) {
+void CopyRawInput(const std::string& FileName, const TReadFile& Read) {
     // Others may write into the watched directory: the raw-copy directory is never a link.
     const std::string RawDir = EnsureSubdirectory(ExtractFileDir(FileName), "compteursbrut");
-    CopyFileReplacing(FileName, CombinePath(RawDir, ExtractFileName(FileName)));
+    CopyReadFileReplacing(Read, FileName, CombinePath(RawDir, ExtractFileName(FileName)));
     // The raw copy reaches the disk before the input it keeps is replaced.
     SyncDeferredDirectory(RawDir);
+}
+
+TVrkDay& TransformDay(int Index) {
+    thread_local std::array<std::unique_ptr<TVrkDay>, 3> Days;
+    auto& Day = Days.at(static_cast<std::size_t>(Index));
+    if (!Day) {
+        Day = std::make_unique<TVrkDay>();
+    }
+    return *Day;
 }
 
 TInputStamp StampInput(const std::string& FileName) {

@@ -13,6 +13,7 @@
 
 class TVrkConfig;
 struct TVrkDay;
+struct TReadFile;
 
 // The input of a transform that writes into OutDir: false when FileName is gone; otherwise
 // OutPath := OutputPath(OutDir, FileName) (raising "Output directory not set" for an empty
@@ -21,8 +22,13 @@ bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
                         std::string& OutPath, TVrkConfig& Header, TVrkDay& Day);
 
 // Copies FileName, unchanged, into the "compteursbrut" subdirectory of its directory (created
-// when missing). Raises EOSError: an input is only rewritten once its raw copy is safe.
-void CopyRawInput(const std::string& FileName);
+// when missing), from Read, the bytes read from it for the conversion (so that the copy holds
+// what was converted). Raises EOSError: an input is only rewritten once its raw copy is safe.
+void CopyRawInput(const std::string& FileName, const TReadFile& Read);
+
+// Day buffers of the transforms, made once per thread and reused from file to file: Index 0 and
+// 1 (a day read and a day written), 2 (a raw copy's day).
+TVrkDay& TransformDay(int Index);
 
 // The size and modification time of an input as a transform reads it.
 struct TInputStamp {
