@@ -21,7 +21,8 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -D
     -DTARNO_TESTS=OFF >/dev/null
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(ini_fuzz times_fuzz status_fuzz counting_fuzz import_lines_fuzz import_fuzz)
+    targets=(ini_fuzz times_fuzz status_fuzz counting_fuzz import_lines_fuzz import_fuzz journal_fuzz
+        daytable_fuzz keyed_file_fuzz index_fuzz control_fuzz)
 fi
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 

@@ -1,17 +1,15 @@
 // Whole imports: the first byte picks the importer, the rest is the file it imports into new
 // day files; importing it a second time must change nothing.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "common/errors.h"
 #include "config/fcsconvparams.h"
 #include "data/vrkcfg.h"
+#include "fuzz_dir.h"
 #include "importers/fc_brickstream.h"
 #include "importers/fc_cboxrt.h"
 #include "platform/files.h"
@@ -20,13 +18,10 @@ namespace {
 
 const std::string& Directory() {
     static const std::string Dir = [] {
-        std::string Template = "/tmp/tarno-fuzz-import-XXXXXX";
-        if (::mkdtemp(Template.data()) == nullptr) {
-            std::abort();
-        }
-        ForceDirectories(Template + "/shop/in");
-        ForceDirectories(Template + "/shop/out");
-        return Template;
+        const std::string Made = MakeFuzzDirectory("import");
+        ForceDirectories(Made + "/shop/in");
+        ForceDirectories(Made + "/shop/out");
+        return Made;
     }();
     return Dir;
 }
@@ -83,9 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     };
     // Importing a file a second time (its status was not recorded) changes nothing.
     const std::string Out = Directory() + "/shop/out";
-    for (const TFileEntry& F : ListFiles(Out, "*")) {
-        DeleteFile(Out + "/" + F.Name);
-    }
+    EmptyFuzzDirectory(Out);
     Import();
     const std::vector<std::string> Once = OutputLines(Out);
     Import();

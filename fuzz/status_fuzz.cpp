@@ -1,39 +1,27 @@
 // The status-file reader: any text as the status file of a directory holding a few files; every
 // file is then either recorded or offered, and the saved status file reads back the same.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "common/clock.h"
 #include "common/datetime.h"
+#include "fuzz_dir.h"
 #include "platform/files.h"
 #include "service/dirlist.h"
+#include "still_clock.h"
 
 namespace {
-
-class TStillClock : public TClock {
-public:
-    TDateTime Now() const override { return EncodeDateTime(2008, 3, 25, 17, 0, 0, 0); }
-    TDateTime NowUtc() const override { return Now(); }
-    int64_t MonotonicMs() const override { return 0; }
-    void Sleep(int) override {}
-};
 
 // One directory for the whole run, with the files the status lines may name.
 const std::string& Directory() {
     static const std::string Dir = [] {
-        std::string Template = "/tmp/tarno-fuzz-status-XXXXXX";
-        if (::mkdtemp(Template.data()) == nullptr) {
-            std::abort();
-        }
+        const std::string Made = MakeFuzzDirectory("status");
         for (const char* Name : {"a.txt", "B.TXT", "b.txt", "081224.vrk"}) {
-            WriteFileAtomically(Template + "/" + Name, Name);
-            SetFileTimeUtc(Template + "/" + Name, EncodeDateTime(2008, 3, 25, 12, 0, 0, 0));
+            WriteFileAtomically(Made + "/" + Name, Name);
+            SetFileTimeUtc(Made + "/" + Name, EncodeDateTime(2008, 3, 25, 12, 0, 0, 0));
         }
-        return Template;
+        return Made;
     }();
     return Dir;
 }

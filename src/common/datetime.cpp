@@ -98,10 +98,28 @@ TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec) {
     return Result;
 }
 
+namespace {
+
+// Before 1899-12-30 the time of day counts away from zero, as the days do.
+TDateTime CombineDateTime(TDateTime Date, TDateTime Time) {
+    return Date >= 0 ? Date + Time : Date - Time;
+}
+
+} // namespace
+
+bool TryEncodeDateTime(int Year, int Month, int Day, int Hour, int Min, int Sec, int MSec,
+                       TDateTime& Result) {
+    TDateTime Date = 0, Time = 0;
+    if (!TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, MSec, Time)) {
+        return false;
+    }
+    Result = CombineDateTime(Date, Time);
+    return true;
+}
+
 TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Min, int Sec, int MSec) {
     const TDateTime Date = EncodeDate(Year, Month, Day);
-    const TDateTime Time = EncodeTime(Hour, Min, Sec, MSec);
-    return Date >= 0 ? Date + Time : Date - Time;
+    return CombineDateTime(Date, EncodeTime(Hour, Min, Sec, MSec));
 }
 
 TDateParts DecodeDate(TDateTime T) {

@@ -23,6 +23,10 @@ TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec);
 TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Min, int Sec, int MSec);
 bool TryEncodeDate(int Year, int Month, int Day, TDateTime& Result);
 bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, TDateTime& Result);
+// The date and time as one value (before 1899-12-30 the time counts away from zero, as the days
+// do); false when either is invalid.
+bool TryEncodeDateTime(int Year, int Month, int Day, int Hour, int Min, int Sec, int MSec,
+                       TDateTime& Result);
 
 struct TDateParts {
     int Year = 0, Month = 0, Day = 0;

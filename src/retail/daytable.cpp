@@ -46,13 +46,21 @@ void AppendPadded(std::string& Line, std::string_view Value, std::size_t Width) 
     Line += Value;
 }
 
+// The store code as a table line can hold it and reads it back: at most five characters, a "|"
+// (which would start the next field) as a blank, no blank or control byte at either end.
+std::string StoreField(std::string_view Store) {
+    std::string Field(Store.substr(0, StoreLength));
+    std::replace(Field.begin(), Field.end(), '|', ' ');
+    return Trim(Field);
+}
+
 std::string FormatTableLine(std::string_view Store, std::string_view DayText, int Hour,
                             const THourRow& Row) {
     const int32_t Customers = Row.Customers == NoCustomers ? 0 : Row.Customers;
     const double Turnover = Row.Turnover == NoTurnover ? 0.0 : Row.Turnover;
     const int32_t Articles = Row.Articles == NoArticles ? 0 : Row.Articles;
     std::string Line = " ";
-    Line += Store;
+    Line += StoreField(Store);
     Line += " | ";
     Line += DayText;
     Line += " | ";

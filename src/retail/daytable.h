@@ -68,7 +68,8 @@ std::string DayTablePath(const std::string& OutDir, TDateTime Day);
 void ReadDayTable(const std::string& Path, TDayTable& Table);
 
 // The file content of Table: one line per non-empty hour, in hour order, dated Day, a missing
-// value written as 0. Empty for an empty table.
+// value written as 0, the store code as the line reads it back (cut to five characters, a "|"
+// written as a blank, trimmed). Empty for an empty table.
 std::string FormatDayTable(const TDayTable& Table, TDateTime Day);
 
 // Replaces Path with the lines of Table, atomically. An empty table writes nothing and leaves an

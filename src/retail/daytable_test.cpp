@@ -134,6 +134,28 @@ TEST(DayTable, MergeKeepsLinesDatedAnyDay) {
               " 001 | 02/01/89 | 10 |      2 |       2.00 |      2 |      0 |\r\n");
 }
 
+// Found by the fuzzer: a store code with a "|", or a blank or control byte at an end (also once
+// cut to five characters), was written so that the next read took other fields or another code.
+TEST(DayTable, StoreCodesAreWrittenAsTheyReadBack) {
+    TTempDir Tmp;
+    Tmp.Write("080325.txt",
+              " SHOP 12 | 25/03/08 | 09 |      1 |       1.00 |      1 |      0 |\r\n");
+    TDayTable New;
+    ClearDayTable(New);
+    New[10] = Row("\x05S|1 ", 2, 2, 2);
+    New[11] = Row("A|", 3, 3, 3);
+    MergeDayTable(Tmp.Dir(), New, March25);
+    const std::string Once = Tmp.Read("080325.txt");
+    EXPECT_EQ(Once, " SHOP | 25/03/08 | 09 |      1 |       1.00 |      1 |      0 |\r\n"
+                    " S 1 | 25/03/08 | 10 |      2 |       2.00 |      2 |      0 |\r\n"
+                    " A | 25/03/08 | 11 |      3 |       3.00 |      3 |      0 |\r\n");
+    ClearDayTable(New);
+    New[12] = Row("001", 4, 4, 4);
+    MergeDayTable(Tmp.Dir(), New, March25);
+    EXPECT_EQ(Tmp.Read("080325.txt"),
+              Once + " 001 | 25/03/08 | 12 |      4 |       4.00 |      4 |      0 |\r\n");
+}
+
 TEST(DayTable, ADamagedTableIsRefusedWholeAndLeftAsItWas) {
     TTempDir Tmp;
     const std::string Damaged = " 001 | 25/03/08 | 09 |      1 |       1.00 |      1 |      0 |\r\n"

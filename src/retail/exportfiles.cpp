@@ -62,11 +62,9 @@ bool ParseIndexKey(std::string_view Key, TDateTime& Stamp) {
             }
         }
     }
-    TDateTime Date = 0, Time = 0;
-    if (!TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, Sec, 0, Time)) {
+    if (!TryEncodeDateTime(Year, Month, Day, Hour, Min, Sec, 0, Stamp)) {
         return false;
     }
-    Stamp = Date + Time;
     return Stamp != 0;
 }
 

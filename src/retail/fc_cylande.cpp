@@ -69,12 +69,12 @@ TDateTime LastUpdateTime(std::string_view Line) {
         return 0;
     }
     const int Min = ReadNumber(Text, Pos, 2);
-    TDateTime Date = 0, Time = 0;
+    TDateTime Stamp = 0;
     if (Pos != Text.size() || Day < 0 || Month < 0 || Year < 0 || Hour < 0 || Min < 0 ||
-        !TryEncodeDate(Year, Month, Day, Date) || !TryEncodeTime(Hour, Min, 0, 0, Time)) {
+        !TryEncodeDateTime(Year, Month, Day, Hour, Min, 0, 0, Stamp)) {
         return 0;
     }
-    return Date + Time;
+    return Stamp;
 }
 
 bool ConvertCylande(const std::string& FileName, TConvParams& Params) {

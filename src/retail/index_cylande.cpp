@@ -61,16 +61,34 @@ TIndexBase::TIndexBase(const std::string& Directory, const std::string& IndexFil
 }
 
 void TIndexBase::Load() {
-    FLines = ReadTextLines(FIndexPath);
+    // Every key is rewritten as IndexKey writes it and the lines are put in key order, one per
+    // key: FindKey must find the line of each record, or one that is exported would never be
+    // marked and would be delivered again at every export (a damaged or hand-edited index).
+    std::vector<std::string> Lines;
+    for (std::string& Line : ReadTextLines(FIndexPath)) {
+        TDateTime Stamp = 0;
+        const std::string_view Key = KeyOf(Line);
+        if (CountChar(Line, '\t') < 3 || !IsMark(GetField(Line, '\t', 0)) ||
+            !IsMark(GetField(Line, '\t', 1)) || !ParseIndexKey(Key, Stamp)) {
+            continue;
+        }
+        Line.replace(static_cast<std::size_t>(Key.data() - Line.data()), Key.size(),
+                     IndexKey(Stamp));
+        Lines.push_back(std::move(Line));
+    }
+    const auto KeyLess = [](const std::string& A, const std::string& B) {
+        return KeyOf(A) < KeyOf(B);
+    };
+    std::stable_sort(Lines.begin(), Lines.end(), KeyLess);
+    Lines.erase(std::unique(Lines.begin(), Lines.end(),
+                            [](const std::string& A, const std::string& B) {
+                                return KeyOf(A) == KeyOf(B);
+                            }),
+                Lines.end());
+    FLines = std::move(Lines);
     bool LatestPartialSeen = false;
     for (std::size_t I = FLines.size(); I-- > 0;) {
         std::string& Line = FLines[I];
-        TDateTime Stamp = 0;
-        if (CountChar(Line, '\t') < 3 || !IsMark(GetField(Line, '\t', 0)) ||
-            !IsMark(GetField(Line, '\t', 1)) || !ParseIndexKey(KeyOf(Line), Stamp)) {
-            FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(I));
-            continue;
-        }
         if (Line[2] == '*') {
             if (LatestPartialSeen) {
                 Line[2] = '-';

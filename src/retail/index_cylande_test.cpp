@@ -55,6 +55,11 @@ TEST(IndexKey, WrittenAndReadBack) {
         ASSERT_TRUE(ParseIndexKey(C.Key, Back));
         EXPECT_EQ(IndexKey(Back), C.Key);
     }
+    // Found by the fuzzer: before 1899-12-30 the time was added the wrong way, the key read
+    // back as another one and its record was delivered again at every export.
+    TDateTime Early = 0;
+    ASSERT_TRUE(ParseIndexKey("1004/03/07 09:00:00", Early));
+    EXPECT_EQ(IndexKey(Early), "1004/03/07 09:00:00");
     const char* Bad[] = {"",           "2008/3/07",           "2008-03-07",
                          "2008/02/30", "2008/03/07 25:00:00", "2008/03/07 10:15 ",
                          "1899/12/30", "x008/03/07"};
@@ -105,6 +110,25 @@ TEST(IndexCegid, LoadDropsDamagedLinesAndKeepsOnlyTheLatestPartialMark) {
                 ElementsAre("-\t-\t2008/03/07 09:00:00\tA", "-\t*\t2008/03/07 10:15:00\tF"));
     Index.Export(Dir, "out.txt");
     EXPECT_THAT(FileLines(Dir + "/out.txt"), ElementsAre("A"));
+}
+
+// Found by the fuzzer: a line the binary search could not find was never marked exported and
+// was delivered again at every export.
+TEST(IndexCegid, LoadSortsTheLinesAndWritesEveryKeyAsItIsWritten) {
+    TTempDir Tmp;
+    const std::string Dir = Tmp.Path("idx");
+    Tmp.Write("idx/index.txt", "-\t-\t2008/03/07 10:15:00\tB\r\n"
+                               "-\t-\t2008/03/07 10:00\tA\r\n" // minutes only
+                               "-\t-\t2008/03/07 10:15:00\tB2\r\n"
+                               "-\t-\t2008/03/07\tM\r\n");
+    TIndexCegid Index(Dir, "");
+    Index.Load();
+    EXPECT_THAT(Index.Lines(), ElementsAre("-\t-\t2008/03/07\tM", "-\t-\t2008/03/07 10:00:00\tA",
+                                           "-\t-\t2008/03/07 10:15:00\tB"));
+    Index.Save();
+    ExportTo<TIndexCegid>(Dir);
+    ExportTo<TIndexCegid>(Dir);
+    EXPECT_THAT(FileLines(Dir + "/out.txt"), ElementsAre("M", "A", "B"));
 }
 
 TEST(IndexCegid, MidnightKeySortsFirstAndAMissingBackOfficeFileIsCreated) {

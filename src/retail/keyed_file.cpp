@@ -69,6 +69,7 @@ void TKeyedFile::Put(std::string_view Line) {
         AddRecord(std::string(Line), std::move(Key));
     } else {
         Records[Found->second] = Line;
+        Keys[Found->second] = std::move(Key);
     }
 }
 

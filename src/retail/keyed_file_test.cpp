@@ -47,6 +47,9 @@ TEST(KeyedFile, KeysOfEachFormat) {
     S.Put("Shop,12,07032009,10:00,Ingang,Ingang,5,6");
     S.Put("SHOP,12,07032009,10:00,Ingang,Ingang,7,8");
     EXPECT_THAT(S.Records, ElementsAre("SHOP,12,07032009,10:00,Ingang,Ingang,7,8"));
+    // The key follows the line that replaced the record (found by the fuzzer: it kept the old
+    // one, so the file read back had other keys than the one saved).
+    EXPECT_THAT(S.Keys, ElementsAre("SHOP120703200910:00"));
 }
 
 TEST(KeyedFile, SortOrders) {
