@@ -15,15 +15,9 @@
 set -euo pipefail
 export LC_ALL=C
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 OLD_TARNO NEW_TARNO" >&2
-    exit 2
-fi
-old=$(realpath "$1")
-new=$(realpath "$2")
 repo=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d "${TMPDIR:-/tmp}/tarno-compare-imports-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$repo/scripts/compare_lib.sh"
+compare_setup tarno-compare-imports "OLD_TARNO NEW_TARNO" "$@"
 
 # --- inputs -------------------------------------------------------------------------------------
 inputs=$work/inputs
@@ -142,7 +136,6 @@ run_case() { # BIN DIR TYPE FILES SETTINGS
     find "$dir" -name '.tarno-*' -printf 'left temporary %P\n' >>"$dir/exit_code"
 }
 
-. "$repo/scripts/compare_lib.sh"
 status=0
 for c in "${cases[@]}"; do
     IFS='|' read -r name type files settings <<<"$c"

@@ -1,5 +1,20 @@
-# Shared by the compare_*.sh scripts, which set old, new and work and define
+# Shared by the compare_*.sh scripts, which call compare_setup first and define
 # run_case BIN DIR ARGS... (one conversion case run by BIN in the empty directory DIR).
+
+# compare_setup NAME USAGE ARGS...: checks that ARGS start with OLD_TARNO NEW_TARNO, sets old and
+# new to their absolute paths and work to a new temporary directory NAME-XXXXXX, removed at exit.
+compare_setup() {
+    local name=$1 usage=$2
+    shift 2
+    if [ $# -lt 2 ]; then
+        echo "usage: $0 $usage" >&2
+        exit 2
+    fi
+    old=$(realpath "$1")
+    new=$(realpath "$2")
+    work=$(mktemp -d "${TMPDIR:-/tmp}/$name-XXXXXX")
+    trap 'rm -rf "$work"' EXIT
+}
 
 # compare_case NAME ARGS...: runs the case with each build, both in the same directory (names
 # and keys taken from the path stay the same), keeps the results in $work/old/NAME and

@@ -15,16 +15,10 @@
 set -euo pipefail
 export LC_ALL=C
 
-if [ $# -lt 2 ]; then
-    echo "usage: $0 OLD_TARNO NEW_TARNO [INPUT_DIR]..." >&2
-    exit 2
-fi
-old=$(realpath "$1")
-new=$(realpath "$2")
-shift 2
 repo=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d "${TMPDIR:-/tmp}/tarno-compare-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$repo/scripts/compare_lib.sh"
+compare_setup tarno-compare "OLD_TARNO NEW_TARNO [INPUT_DIR]..." "$@"
+shift 2
 
 # --- inputs -------------------------------------------------------------------------------------
 inputs=$work/inputs
@@ -152,7 +146,6 @@ run_case() { # BIN DIR NAME TYPE MODE SETTINGS
     find "$dir" -name '.tarno-*' -delete
 }
 
-. "$repo/scripts/compare_lib.sh"
 status=0
 for c in "${cases[@]}"; do
     IFS='|' read -r name type mode settings <<<"$c"
