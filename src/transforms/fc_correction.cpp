@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <vector>
 
 #include "common/utils.h"
 #include "data/vrkcfg.h"
@@ -23,56 +25,26 @@ int32_t StoreCorrected(double Value) {
     return static_cast<int32_t>(Value);
 }
 
-// The data rows CorrectFile writes for a day read with Header, each ended by CR LF; DataOnly as
-// DayRowsText takes it.
-std::string CorrectedRowsText(const TVrkDay& Day, const TVrkConfig& Header, bool DataOnly) {
+// The data rows CorrectFile writes for a day read with Header, each ended by CR LF.
+std::string CorrectedRowsText(const TVrkDay& Day, const TVrkConfig& Header) {
     return DayRowsText(Day, Header.ShopName(), EncodeTime(1, 0, 0, 0), EncodeTime(0, 0, 0, 0), 0,
-                       DataOnly);
+                       true);
 }
 
-// True when the input already holds the correction of its raw copy: a correction done before
-// whose status was not recorded (a crash, a failed status save). Correcting it again would apply
-// the coefficients twice and replace the raw copy with corrected counts. Input gets the input's
-// content when it is read here (InputRead).
-bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeffs, TReadFile& Input,
-                           bool& InputRead) {
-    const std::string Raw = CombinePath(CombinePath(ExtractFileDir(FileName), "compteursbrut"),
-                                        ExtractFileName(FileName));
-    if (!FileExists(Raw)) {
-        return false;
-    }
-    TVrkConfig RawHeader;
-    TVrkDay& RawDay = TransformDay(2);
-    ReadCountingFile(Raw, RawHeader, RawDay);
-    ApplyWeekCorrection(RawDay, Coeffs);
-    // The input's data lines and the corrected rows, each ended by CR LF (neither holds one).
-    std::string Rows;
-    if (FileExists(FileName)) {
-        ReadFileInto(FileName, Input);
-        InputRead = true;
-        TVrkConfig Header;
-        Header.ReadDataLinesFromText(Input.Bytes, [&Rows](std::string_view Line) {
-            Rows += Line;
-            Rows += "\r\n";
-        });
-    }
-    return Rows == CorrectedRowsText(RawDay, RawHeader, false);
-}
+// Corrects the present slots of a day one at a time in slot order: the rounding error of each
+// channel is carried from slot to slot, so a slot's corrected counts depend on it and the slots
+// before it only.
+class TWeekCorrector {
+public:
+    explicit TWeekCorrector(const TWeekCoeffs& Coeffs) : FCoeffs(Coeffs) {}
 
-} // namespace
-
-void ApplyWeekCorrection(TVrkDay& Day, const TWeekCoeffs& Coeffs) {
-    std::array<double, 64> Carry{};
-    for (int S = 0; S <= Day.LastSlot; ++S) {
-        if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
-            continue;
-        }
+    void Apply(TVrkDay& Day, int S) {
         TVrkSlot& Slot = Day.Slots[static_cast<std::size_t>(S)];
         TDateTime Date = Day.Date;
         TryEncodeDate(Slot.Year, Slot.Month, Slot.Day, Date);
-        const double Coeff = Coeffs[static_cast<std::size_t>(DayOfTheWeek(Date) - 1)];
+        const double Coeff = FCoeffs[static_cast<std::size_t>(DayOfTheWeek(Date) - 1)];
         for (int K = 0; K < Day.ChannelCount; ++K) {
-            double& C = Carry[static_cast<std::size_t>(K)];
+            double& C = FCarry[static_cast<std::size_t>(K)];
             int32_t& Count = Slot.Counts[static_cast<std::size_t>(K)];
             const double Product = Count * Coeff;
             double Value = std::nearbyint(Product); // halves to the even neighbour
@@ -86,6 +58,69 @@ void ApplyWeekCorrection(TVrkDay& Day, const TWeekCoeffs& Coeffs) {
                 C -= Whole;
             }
             Count = StoreCorrected(Value);
+        }
+    }
+
+private:
+    const TWeekCoeffs& FCoeffs;
+    std::array<double, 64> FCarry{};
+};
+
+// True when the input already holds the correction of its raw copy: a correction done before
+// whose status was not recorded (a crash, a failed status save). Correcting it again would apply
+// the coefficients twice and replace the raw copy with corrected counts. Input gets the input's
+// content when it is read here (InputRead).
+//
+// The input holds that correction when its data lines are, one for one, the rows of every slot
+// of the raw copy's day up to its last (DayRowsText's rows over the whole day, headings and all;
+// neither a line nor a row holds a line end, so comparing them one for one is comparing the texts):
+// the line count is compared first, then each slot is corrected and its row formatted in turn,
+// up to the first line that differs, so an input that is no correction costs little beyond
+// reading its raw copy.
+bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeffs, TReadFile& Input,
+                           bool& InputRead) {
+    const std::string Raw = CombinePath(CombinePath(ExtractFileDir(FileName), "compteursbrut"),
+                                        ExtractFileName(FileName));
+    if (!FileExists(Raw)) {
+        return false;
+    }
+    TVrkConfig RawHeader;
+    TVrkDay& RawDay = TransformDay(2);
+    ReadCountingFile(Raw, RawHeader, RawDay);
+    std::vector<std::string_view> Lines;
+    if (FileExists(FileName)) {
+        ReadFileInto(FileName, Input);
+        InputRead = true;
+        TVrkConfig Header;
+        Header.ReadDataLinesFromText(Input.Bytes,
+                                     [&Lines](std::string_view Line) { Lines.push_back(Line); });
+    }
+    const std::size_t Rows =
+        RawDay.LastSlot < 0 ? 0 : static_cast<std::size_t>(RawDay.LastSlot) + 1;
+    if (Lines.size() != Rows) {
+        return false;
+    }
+    const std::string& Store = RawHeader.ShopName();
+    TWeekCorrector Corrector(Coeffs);
+    for (int S = 0; S <= RawDay.LastSlot; ++S) {
+        if (RawDay.SlotPresent[static_cast<std::size_t>(S)]) {
+            Corrector.Apply(RawDay, S);
+        }
+        if (FormatDataLine(Store, RawDay.Slots[static_cast<std::size_t>(S)], RawDay.ChannelCount) !=
+            Lines[static_cast<std::size_t>(S)]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void ApplyWeekCorrection(TVrkDay& Day, const TWeekCoeffs& Coeffs) {
+    TWeekCorrector Corrector(Coeffs);
+    for (int S = 0; S <= Day.LastSlot; ++S) {
+        if (Day.SlotPresent[static_cast<std::size_t>(S)]) {
+            Corrector.Apply(Day, S);
         }
     }
 }
@@ -112,6 +147,6 @@ bool CorrectFile(const std::string& FileName, TConvParams& Params) {
     CopyRawInput(FileName, Read);
     ApplyWeekCorrection(Day, P.Correction);
     CheckInputUnchanged(FileName, Stamp);
-    Header.WriteWithData(FileName, CorrectedRowsText(Day, Header, true));
+    Header.WriteWithData(FileName, CorrectedRowsText(Day, Header));
     return true;
 }

@@ -90,6 +90,19 @@ TEST(Correction, ACorrectedFileOfferedAgainIsLeftAsItIs) {
     ASSERT_TRUE(CorrectFile(In, P));
     EXPECT_EQ(DataRows(In).back(), "Gare\t22/12/2008\t00:45\t 2\t 2");
     EXPECT_EQ(Tmp.Read("compteursbrut/081222.vrk"), Newer);
+
+    // Raw rows written as corrected rows are, with a first row that is its own correction (zero
+    // counts) and a later one that is not: the same raw version offered again is corrected again.
+    const std::string Canonical = "#TKT9\r\n# Shop name: Gare\r\n#C1YE1\r\n#C2YX1\r\n"
+                                  "Gare\t22/12/2008\t00:00\t 0\t 0\r\n"
+                                  "Gare\t22/12/2008\t00:15\t 3\t 1\r\n";
+    for (int Offer = 0; Offer < 2; ++Offer) {
+        Tmp.Write("081222.vrk", Canonical);
+        ASSERT_TRUE(CorrectFile(In, P));
+        EXPECT_THAT(DataRows(In), ElementsAre("Gare\t22/12/2008\t00:00\t 0\t 0",
+                                              "Gare\t22/12/2008\t00:15\t 6\t 2"));
+        EXPECT_EQ(Tmp.Read("compteursbrut/081222.vrk"), Canonical);
+    }
 }
 
 TEST(Correction, FailuresLeaveTheInput) {
