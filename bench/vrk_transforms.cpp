@@ -4,6 +4,8 @@
 // rename), each directory synced once per pass as the service does, into directories laid out
 // as the transform's ("floor"). An in-place transform writes two files per input (the raw copy,
 // which must be on disk before the input is replaced, and the new input), and so does its floor.
+// A file a transform reads because what it writes depends on it (the output a merge merges into,
+// the raw copy a correction checks its input against) is read by its floor too.
 // Each transform reports its time as a multiple of that floor in wall time ("x_floor") and CPU
 // time ("cpu_x_floor"). Two older floors stay as extra columns: reading each input and writing a
 // file of the same size, plainly ("x_plain") and atomically with a directory sync per file
@@ -160,11 +162,21 @@ WrittenByTransform(TBench& B, TConvParams& Params,
     return Written;
 }
 
+// The files a transform reads besides its inputs, because what it writes depends on them: none,
+// the output it merges into, or the raw copy it checks the input against.
+enum class TAlsoReads { Nothing, Outputs, RawCopies };
+
+// The transform's own path of a file the floor writes at Copy.
+std::string TransformPath(const TBench& B, const std::string& Copy) {
+    return B.Dir + Copy.substr(B.Dir.size() + std::string("/floor").size());
+}
+
 // One pass of the honest floor: read every input and write every file the transform writes,
-// atomically, in turn. Cpu += its CPU time.
+// atomically, in turn; a file the transform also reads before replacing it (AlsoReads) is read
+// first, at the transform's path. Cpu += its CPU time.
 double HonestFloorPass(const TBench& B,
                        const std::vector<std::pair<std::string, std::string>>& Written,
-                       double& Cpu) {
+                       TAlsoReads AlsoReads, double& Cpu) {
     const auto Start = std::chrono::steady_clock::now();
     const double CpuStart = CpuSeconds();
     const std::size_t Steps = std::max(B.Inputs.size(), Written.size());
@@ -176,9 +188,14 @@ double HonestFloorPass(const TBench& B,
             benchmark::DoNotOptimize(ReadFileBytes(B.Inputs[Read++]));
         }
         while (Wrote < Written.size() && Wrote * Steps <= I * Written.size()) {
-            WriteFileAtomically(Written[Wrote].first, Written[Wrote].second);
             const std::string& Path = Written[Wrote].first;
-            if (Path.find("/compteursbrut/") != std::string::npos) {
+            const bool RawCopy = Path.find("/compteursbrut/") != std::string::npos;
+            if ((AlsoReads == TAlsoReads::Outputs && !RawCopy) ||
+                (AlsoReads == TAlsoReads::RawCopies && RawCopy)) {
+                benchmark::DoNotOptimize(ReadFileBytes(TransformPath(B, Path)));
+            }
+            WriteFileAtomically(Path, Written[Wrote].second);
+            if (RawCopy) {
                 // A raw copy is durable before its input is replaced.
                 SyncDeferredDirectory(std::filesystem::path(Path).parent_path().string());
             }
@@ -210,7 +227,8 @@ double FloorPass(TBench& B, bool Atomic, double& Cpu) {
 // Every timed pass of the transform follows a pass of each floor, timed apart, so that both see
 // the same load of the shared disk; the ratios compare the sums.
 void RunTransform(benchmark::State& State, TConvParams& Params,
-                  bool (*Entry)(const std::string&, TConvParams&), bool RewritesInput) {
+                  bool (*Entry)(const std::string&, TConvParams&), bool RewritesInput,
+                  TAlsoReads AlsoReads = TAlsoReads::Nothing) {
     TBench& B = Bench();
     const auto Written = WrittenByTransform(B, Params, Entry);
     if (RewritesInput) {
@@ -220,7 +238,7 @@ void RunTransform(benchmark::State& State, TConvParams& Params,
     double HonestCpu = 0, PlainCpu = 0, AtomicCpu = 0, TransformCpu = 0;
     for (auto _ : State) {
         State.PauseTiming();
-        Honest += HonestFloorPass(B, Written, HonestCpu);
+        Honest += HonestFloorPass(B, Written, AlsoReads, HonestCpu);
         Plain += FloorPass(B, false, PlainCpu);
         Atomic += FloorPass(B, true, AtomicCpu);
         if (RewritesInput) {
@@ -266,8 +284,9 @@ void BM_Summarize(benchmark::State& State) {
 void BM_Merge(benchmark::State& State) {
     TConvParamsVrkMerge P;
     P.OutDir = Bench().Dir + "/out";
-    // Every pass merges into the files of the pass before, as a service does day after day.
-    RunTransform(State, P, &MergeFile, false);
+    // Every pass merges into the files of the pass before, as a service does day after day: it
+    // reads each of them, and so does the floor.
+    RunTransform(State, P, &MergeFile, false, TAlsoReads::Outputs);
 }
 
 void BM_Normalize(benchmark::State& State) {
@@ -294,7 +313,9 @@ void BM_Simplify(benchmark::State& State) {
 void BM_Correction(benchmark::State& State) {
     TConvParamsCorrection P;
     P.Correction = {0.9, 1.1, 1.2, 0.8, 1.0, 1.5, 0.5};
-    RunTransform(State, P, &CorrectFile, true);
+    // Every pass after the first finds the raw copies of the pass before and reads each of them
+    // to see whether its input is already corrected; so does the floor.
+    RunTransform(State, P, &CorrectFile, true, TAlsoReads::RawCopies);
 }
 
 } // namespace

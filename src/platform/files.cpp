@@ -115,12 +115,24 @@ int OpenRegular(const std::string& Path, TFd& Fd, struct stat& St) {
     return S_ISREG(St.st_mode) ? 0 : NotRegular;
 }
 
-// Reads the regular file Path up to the size it has when opened. 0, or the error.
-int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St) {
+// Adds the owner's write bit to the open file of status St when it is missing; errors ignored.
+void AddOwnerWriteBit(int Fd, const struct stat& St) {
+    if ((St.st_mode & S_IWUSR) == 0) {
+        ::fchmod(Fd, (St.st_mode & 07777) | S_IWUSR);
+    }
+}
+
+// Reads the regular file Path up to the size it has when opened, first adding the owner's write
+// bit when it is missing and AddOwnerWrite is set (errors of that ignored). 0, or the error.
+int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St,
+                bool AddOwnerWrite = false) {
     Bytes.clear();
     TFd Fd(-1);
     if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
         return Error;
+    }
+    if (AddOwnerWrite) {
+        AddOwnerWriteBit(Fd.Get(), St);
     }
     Bytes.resize(static_cast<std::size_t>(St.st_size));
     std::size_t Got = 0;
@@ -484,8 +496,8 @@ bool SetFileTimeUtc(const std::string& Path, TDateTime TimeUtc) {
 void SetAttributesNormal(const std::string& Path) {
     TFd Fd(-1);
     struct stat St {};
-    if (OpenRegular(Path, Fd, St) == 0 && (St.st_mode & S_IWUSR) == 0) {
-        ::fchmod(Fd.Get(), (St.st_mode & 07777) | S_IWUSR);
+    if (OpenRegular(Path, Fd, St) == 0) {
+        AddOwnerWriteBit(Fd.Get(), St);
     }
 }
 
@@ -563,15 +575,35 @@ void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
     CopyReadFileReplacing(File, Source, Dest);
 }
 
+namespace {
+
+void KeepIdentity(const struct stat& St, TReadFile& File) {
+    File.Device = St.st_dev;
+    File.Inode = St.st_ino;
+    File.ModifiedSeconds = St.st_mtim.tv_sec;
+    File.ModifiedNanoseconds = St.st_mtim.tv_nsec;
+}
+
+} // namespace
+
 void ReadFileInto(const std::string& Path, TReadFile& File) {
     struct stat St {};
     if (const int Error = ReadRegular(Path, File.Bytes, St); Error != 0) {
         RaiseRead(Path, Error);
     }
-    File.Device = St.st_dev;
-    File.Inode = St.st_ino;
-    File.ModifiedSeconds = St.st_mtim.tv_sec;
-    File.ModifiedNanoseconds = St.st_mtim.tv_nsec;
+    KeepIdentity(St, File);
+}
+
+bool ReadFileMadeWritable(const std::string& Path, TReadFile& File) {
+    struct stat St {};
+    if (const int Error = ReadRegular(Path, File.Bytes, St, true); Error != 0) {
+        if (!FileExists(Path)) {
+            return false;
+        }
+        RaiseRead(Path, Error);
+    }
+    KeepIdentity(St, File);
+    return true;
 }
 
 void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,

@@ -289,6 +289,30 @@ TEST(Files, ModesAreNeverChangedThroughLinks) {
     EXPECT_FALSE(SetFileTimeUtc(Dir.Path("timed"), EncodeDateTime(2001, 1, 1, 0, 0, 0, 0)));
 }
 
+// A file read to be replaced (the output a merge adds to) is read and made writable in one go
+// when a regular file stands there; anything else counts as no file and is left alone.
+TEST(Files, ReadsAFileMadeWritableOnlyWhenARegularFileIsThere) {
+    TTempDir Dir;
+    const std::string Target = Dir.Write("target", "old rows");
+    ASSERT_EQ(::chmod(Target.c_str(), 0444), 0);
+    ASSERT_EQ(::symlink(Target.c_str(), Dir.Path("link").c_str()), 0);
+    ASSERT_EQ(::mkfifo(Dir.Path("fifo").c_str(), 0644), 0);
+    TReadFile File;
+    File.Bytes = "stale";
+    for (const char* Absent : {"link", "fifo", "missing", "target/below"}) {
+        SCOPED_TRACE(Absent);
+        EXPECT_FALSE(ReadFileMadeWritable(Dir.Path(Absent), File));
+        EXPECT_EQ(File.Bytes, "");
+    }
+    EXPECT_EQ(ModeOf(Target) & 07777, 0444u);
+    ASSERT_TRUE(ReadFileMadeWritable(Target, File));
+    EXPECT_EQ(File.Bytes, "old rows");
+    EXPECT_EQ(ModeOf(Target) & 07777, 0644u);
+    // Read as ReadFileInto reads, it can be copied without reading it again.
+    CopyReadFileReplacing(File, Target, Dir.Path("copy"));
+    EXPECT_EQ(Dir.Read("copy"), "old rows");
+}
+
 // The subdirectories the service creates or enters are never links.
 TEST(Files, EnsureSubdirectoryRefusesLinks) {
     TTempDir Dir;

@@ -149,9 +149,9 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
 
     TVrkConfig Merged;
     TVrkDay* const MergedDay = &TransformDay(1);
-    if (FileExists(OutPath)) {
-        SetAttributesNormal(OutPath);
-        ReadCountingFile(OutPath, Merged, *MergedDay);
+    TReadFile Existing;
+    if (ReadFileMadeWritable(OutPath, Existing)) {
+        ParseCountingFile(Existing.Bytes, OutPath, Merged, *MergedDay);
         Merged.ClearUndefinedDoorNames();
     } else {
         ResetToEmptyKt9(Merged);
@@ -159,7 +159,12 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
     }
     Merged.Flags = 0;
 
-    std::array<int, VrkChannelCount + 1> Map{};
+    // The source channels that have a merged channel: source index N - 1 to merged index C - 1.
+    struct TMapped {
+        std::size_t From, To;
+    };
+    std::array<TMapped, VrkChannelCount> Mapped{};
+    std::size_t MappedCount = 0;
     for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
         if (!Source.Channels(N).Active || Total[static_cast<std::size_t>(N)] < 1) {
             continue;
@@ -168,25 +173,35 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
         const int C = MapChannel(Merged, Source, N, Name);
         if (C > 0) {
             Merged.Channels(C).Name = Name;
-            Map[static_cast<std::size_t>(N)] = C;
+            Mapped[MappedCount++] = {static_cast<std::size_t>(N - 1),
+                                     static_cast<std::size_t>(C - 1)};
         }
     }
 
+    const auto Touch = [MergedDay](int S) {
+        MergedDay->SlotPresent[static_cast<std::size_t>(S)] = true;
+        MergedDay->FirstSlot = std::min(MergedDay->FirstSlot, S);
+        MergedDay->LastSlot = std::max(MergedDay->LastSlot, S);
+    };
     for (int S = SourceDay->FirstSlot; S <= SourceDay->LastSlot; ++S) {
         if (!SourceDay->SlotPresent[static_cast<std::size_t>(S)]) {
             continue;
         }
-        const TVrkSlot& From = SourceDay->Slots[static_cast<std::size_t>(S)];
-        const int To = QuarterOfDateTime(SlotTime(S));
-        MergedDay->SlotPresent[static_cast<std::size_t>(S)] = true;
-        MergedDay->FirstSlot = std::min(MergedDay->FirstSlot, S);
-        MergedDay->LastSlot = std::max(MergedDay->LastSlot, S);
-        for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
-            const int C = Map[static_cast<std::size_t>(N)];
-            if (C > 0) {
-                PutSlotCount(*MergedDay, To, C - 1, From.Counts[static_cast<std::size_t>(N - 1)]);
-            }
+        Touch(S);
+        if (MappedCount == 0) {
+            continue;
         }
+        // The counts of the slot of the same time of day replace what the merged day held.
+        const int To = QuarterOfDateTime(SlotTime(S));
+        Touch(To);
+        const TVrkSlot& From = SourceDay->Slots[static_cast<std::size_t>(S)];
+        TVrkSlot& Into = MergedDay->Slots[static_cast<std::size_t>(To)];
+        int32_t Width = MergedDay->ChannelCount;
+        for (std::size_t M = 0; M < MappedCount; ++M) {
+            Into.Counts[Mapped[M].To] = From.Counts[Mapped[M].From];
+            Width = std::max(Width, static_cast<int32_t>(Mapped[M].To + 1));
+        }
+        MergedDay->ChannelCount = Width;
     }
 
     int Channels = 0;
