@@ -66,6 +66,14 @@ private:
     std::array<double, 64> FCarry{};
 };
 
+// True when Text, a counting file, has a header line: without one and without rows, reading it
+// fails ("Not a counting data file").
+bool HasHeaderLine(std::string_view Text) {
+    bool Found = false;
+    ForEachTextLine(Text, [&Found](std::string_view Line) { Found = Found || IsHeaderLine(Line); });
+    return Found;
+}
+
 // True when the input already holds the correction of its raw copy: a correction done before
 // whose status was not recorded (a crash, a failed status save). Correcting it again would apply
 // the coefficients twice and replace the raw copy with corrected counts. Input gets the input's
@@ -73,10 +81,11 @@ private:
 //
 // The input holds that correction when its data lines are, one for one, the rows of every slot
 // of the raw copy's day up to its last (DayRowsText's rows over the whole day, headings and all;
-// neither a line nor a row holds a line end, so comparing them one for one is comparing the texts):
-// the line count is compared first, then each slot is corrected and its row formatted in turn,
-// up to the first line that differs, so an input that is no correction costs little beyond
-// reading its raw copy.
+// neither a line nor a row holds a line end, so comparing them one for one is comparing the
+// texts). Each row starts with the raw copy's shop name and a TAB: an input whose first data line
+// does not is told apart from the raw copy's header alone, without reading its rows (a counter
+// writes its store code there, not the shop name). Otherwise the line count is compared, then
+// each slot is corrected and its row formatted in turn, up to the first line that differs.
 bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeffs, TReadFile& Input,
                            bool& InputRead) {
     const std::string Raw = CombinePath(CombinePath(ExtractFileDir(FileName), "compteursbrut"),
@@ -84,9 +93,17 @@ bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeff
     if (!FileExists(Raw)) {
         return false;
     }
+    const std::string RawText = ReadFileBytes(Raw);
     TVrkConfig RawHeader;
     TVrkDay& RawDay = TransformDay(2);
-    ReadCountingFile(Raw, RawHeader, RawDay);
+    // A raw copy without a header line is read whole first: it may be no counting file at all,
+    // which is reported before anything else.
+    const bool RowsRead = !HasHeaderLine(RawText);
+    if (RowsRead) {
+        ParseCountingFile(RawText, Raw, RawHeader, RawDay);
+    } else {
+        RawHeader.ReadHeader(RawText);
+    }
     std::vector<std::string_view> Lines;
     if (FileExists(FileName)) {
         ReadFileInto(FileName, Input);
@@ -95,12 +112,20 @@ bool IsCorrectionOfRawCopy(const std::string& FileName, const TWeekCoeffs& Coeff
         Header.ReadDataLinesFromText(Input.Bytes,
                                      [&Lines](std::string_view Line) { Lines.push_back(Line); });
     }
+    const std::string& Store = RawHeader.ShopName();
+    if (!Lines.empty() && !(Lines[0].size() > Store.size() && Lines[0].starts_with(Store) &&
+                            Lines[0][Store.size()] == '\t')) {
+        return false;
+    }
+    if (!RowsRead) {
+        TVrkConfig Whole; // the same header again, with the rows this time
+        ParseCountingFile(RawText, Raw, Whole, RawDay);
+    }
     const std::size_t Rows =
         RawDay.LastSlot < 0 ? 0 : static_cast<std::size_t>(RawDay.LastSlot) + 1;
     if (Lines.size() != Rows) {
         return false;
     }
-    const std::string& Store = RawHeader.ShopName();
     TWeekCorrector Corrector(Coeffs);
     for (int S = 0; S <= RawDay.LastSlot; ++S) {
         if (RawDay.SlotPresent[static_cast<std::size_t>(S)]) {
