@@ -92,6 +92,12 @@ struct TSide {
 // The sum of one side's counts in Slot; channels at or beyond the day's ChannelCount count for
 // nothing.
 int64_t SideSum(const TVrkDay& Day, int Slot, const TSide& Side) {
+    if (Side.Count == 1) { // the usual door, as in Spread
+        const int Index = Side.Channels[0] - 1;
+        return Index < Day.ChannelCount ? Day.Slots[static_cast<std::size_t>(Slot)]
+                                              .Counts[static_cast<std::size_t>(Index)]
+                                        : 0;
+    }
     int64_t Sum = 0;
     for (int I = 0; I < Side.Count; ++I) {
         const int Index = Side.Channels[static_cast<std::size_t>(I)] - 1;
