@@ -150,8 +150,8 @@ TSha1Engine FastestSha1Engine() {
     return Fastest;
 }
 
-TSha1::TSha1(TSha1Engine Engine)
-    : State{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u}, Engine(Engine) {}
+TSha1::TSha1(TSha1Engine Use)
+    : State{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u}, Engine(Use) {}
 
 void TSha1::Compress(const uint8_t* Blocks, std::size_t Count) {
 #ifdef TARNO_SHA_X86

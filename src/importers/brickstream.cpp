@@ -121,10 +121,13 @@ char BsZoneTypeOfWord(std::string_view Word, bool Children) {
 
 bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading,
                          TBsStampCache* Cache) {
-    // Fields cut to 255 characters, as SplitFields cuts them; the number of fields is not
-    // needed, which spares a second pass over the line.
-    std::string_view Fields[9];
-    SplitFieldViews(Line, '|', Fields, 255);
+    std::string_view Fields[BsIntervalFieldCount];
+    SplitFieldViews(Line, '|', Fields, BsFieldLength);
+    return ParseBsIntervalFields(Fields, Child, Reading, Cache);
+}
+
+bool ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
+                           TBsIntervalLine& Reading, TBsStampCache* Cache) {
     // Most fields have no blanks to trim: a look at both ends is cheaper than the call.
     const auto Trim = [](std::string_view& Field) {
         if (!Field.empty() && (static_cast<unsigned char>(Field.front()) <= ' ' ||

@@ -142,8 +142,9 @@ public:
 
     // Takes the readings of one piece of the input, whole lines.
     void ReadLines(std::string_view Text) {
-        ForEachTextLine(Text, [&](std::string_view L) {
-            if (!ParseBsIntervalLine(L, FChildren, FLine, &FStamps)) {
+        std::string_view Fields[BsIntervalFieldCount];
+        ForEachLineFields(Text, '|', Fields, BsFieldLength, [&](std::string_view, std::size_t) {
+            if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
                 return;
             }
             TIntervalReading R;
