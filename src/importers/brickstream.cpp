@@ -156,7 +156,7 @@ bool ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fie
         !ReadCount(Fields[8], Reading.Out)) {
         return false;
     }
-    if (Cache == nullptr || !Cache->Valid || Cache->Stamp != Fields[6]) {
+    if (Cache == nullptr || !Cache->Valid || !SameBytes(Cache->Stamp, Fields[6])) {
         int64_t Second = 0;
         const bool Valid = ReadIntervalStamp(Fields[6], Second);
         if (Cache == nullptr) {

@@ -31,11 +31,11 @@ public:
         // Files list their zones in a repeating order: the name last seen is tried first, then
         // the one that followed it the time before, and only then the hash table.
         if (FLast >= 0) {
-            if (FNames[static_cast<std::size_t>(FLast)] == Name) {
+            if (SameBytes(FNames[static_cast<std::size_t>(FLast)], Name)) {
                 return FLast;
             }
             const int32_t Guess = FNext[static_cast<std::size_t>(FLast)];
-            if (Guess >= 0 && FNames[static_cast<std::size_t>(Guess)] == Name) {
+            if (Guess >= 0 && SameBytes(FNames[static_cast<std::size_t>(Guess)], Name)) {
                 FLast = Guess;
                 return Guess;
             }
@@ -160,6 +160,7 @@ public:
                 R.In = FLine.In;
                 R.Out = FParams.ZeroExits ? 0 : FLine.Out;
                 FMain.push_back(R);
+                NoteOrder(R);
             }
         });
     }
@@ -172,18 +173,24 @@ public:
         if (FChildren) {
             JoinChildren();
         }
-        SortReadings();
-        auto Day = std::make_unique<TVrkDay>();
-        std::size_t First = 0;
-        while (First < FMain.size()) {
-            const int64_t DayNo = DayOfSecond(FMain[First].Second());
-            std::size_t End = First + 1;
-            while (End < FMain.size() && DayOfSecond(FMain[End].Second()) == DayNo) {
-                ++End;
+        // The days noted while reading hold while no reading was added or moved since.
+        const bool Moved = SortReadings();
+        if (Moved || FMain.size() != FNoted) {
+            FDayStarts.clear();
+            int64_t DayNo = 0;
+            for (std::size_t I = 0; I < FMain.size(); ++I) {
+                if (I == 0 || DayOfSecond(FMain[I].Second()) != DayNo) {
+                    DayNo = DayOfSecond(FMain[I].Second());
+                    FDayStarts.push_back(I);
+                }
             }
-            UpdateDayFile(DayFilePath(FParams.OutDir, DayNo),
+        }
+        auto Day = std::make_unique<TVrkDay>();
+        for (std::size_t K = 0; K < FDayStarts.size(); ++K) {
+            const std::size_t First = FDayStarts[K];
+            const std::size_t End = K + 1 < FDayStarts.size() ? FDayStarts[K + 1] : FMain.size();
+            UpdateDayFile(DayFilePath(FParams.OutDir, DayOfSecond(FMain[First].Second())),
                           std::span(FMain).subspan(First, End - First), *Day);
-            First = End;
         }
     }
 
@@ -213,9 +220,53 @@ private:
         }
     }
 
+    // Notes, for the reading R just added to FMain, whether FMain is still in the order
+    // SortReadings puts it in, and where a new day begins. Lines come mostly in that order: the
+    // check is made while they are at hand, not in another pass over all readings.
+    void NoteOrder(const TIntervalReading& R) {
+        if (FNoted > 0 && FInOrder &&
+            (R.Offset < FLastOffset ||
+             (R.Offset == FLastOffset && !ZoneNotBefore(FLastZone, R.Zone)))) {
+            FInOrder = false;
+        }
+        if (FNoted == 0 || R.Offset != FLastOffset) {
+            const int64_t DayNo = DayOfSecond(R.Second());
+            if (FNoted == 0 || DayNo != FLastDay) {
+                FDayStarts.push_back(FNoted);
+                FLastDay = DayNo;
+            }
+        }
+        FLastOffset = R.Offset;
+        FLastZone = R.Zone;
+        ++FNoted;
+    }
+
+    // Whether zone B sorts no earlier than zone A (names compared with case ignored). The answer
+    // for the zone that last followed A is kept: files repeat their order of zones.
+    bool ZoneNotBefore(int32_t A, int32_t B) {
+        if (A == B) {
+            return true;
+        }
+        const auto IndexA = static_cast<std::size_t>(A);
+        if (IndexA < FFollows.size() && FFollows[IndexA] == B) {
+            return true;
+        }
+        while (FFolded.size() < FZones.Count()) {
+            FFolded.push_back(UpperCase(FZones.Name(static_cast<int32_t>(FFolded.size()))));
+        }
+        if (FFolded[static_cast<std::size_t>(B)] < FFolded[IndexA]) {
+            return false;
+        }
+        if (FFollows.size() <= IndexA) {
+            FFollows.resize(FZones.Count(), -1);
+        }
+        FFollows[IndexA] = B;
+        return true;
+    }
+
     // By time to the whole second, then by zone with case ignored; readings that compare equal
-    // keep the order of the file, so a later line wins.
-    void SortReadings() {
+    // keep the order of the file, so a later line wins. Answers whether readings moved.
+    bool SortReadings() {
         const std::size_t N = FZones.Count();
         std::vector<std::string> Folded(N);
         std::vector<int32_t> Order(N);
@@ -239,14 +290,16 @@ private:
         const auto Before = [this](const TIntervalReading& A, const TIntervalReading& B) {
             return A.Offset != B.Offset ? A.Offset < B.Offset : KeyOf(A) < KeyOf(B);
         };
-        // Most files come in order: they are only checked.
-        bool Sorted = true;
-        for (std::size_t I = 1; Sorted && I < FMain.size(); ++I) {
+        // Most files come in order: the readings noted while reading are known to be, only
+        // those added since are checked.
+        bool Sorted = FInOrder;
+        for (std::size_t I = std::max<std::size_t>(FNoted, 1); Sorted && I < FMain.size(); ++I) {
             Sorted = !Before(FMain[I], FMain[I - 1]);
         }
         if (!Sorted) {
             std::stable_sort(FMain.begin(), FMain.end(), Before);
         }
+        return !Sorted;
     }
 
     // The rank of the reading's zone name in case-ignoring order.
@@ -317,6 +370,16 @@ private:
     std::vector<TIntervalReading> FMain;
     std::vector<TIntervalReading> FChild;
     std::vector<int32_t> FKeyOfZone;
+    // The order of FMain as read (see NoteOrder): its first FNoted readings are in order while
+    // FInOrder, and FDayStarts holds the index of the first reading of each day.
+    std::size_t FNoted = 0;
+    bool FInOrder = true;
+    uint32_t FLastOffset = 0;
+    int32_t FLastZone = 0;
+    int64_t FLastDay = 0;
+    std::vector<std::size_t> FDayStarts;
+    std::vector<std::string> FFolded; // the zone names in upper case, as far as needed
+    std::vector<int32_t> FFollows;    // per zone, a zone known not to sort before it, or -1
     std::size_t FKeyCount = 0;
     std::vector<int> FDoorOfKey;
 };
