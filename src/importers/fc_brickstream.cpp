@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <numeric>
@@ -134,10 +135,19 @@ int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool 
     return Free;
 }
 
+// Raised while reading in day order when a reading of a day already taken comes.
+struct TOutOfDayOrder {};
+
+// Reads an interval file and writes its day files. Files come in time order as a rule: then
+// (InDayOrder) each day is taken as soon as the next one begins, while its readings are at
+// hand, and only the texts of the day files are kept until the whole file is read; a reading
+// of a day already taken raises TOutOfDayOrder, and the file is read again keeping all its
+// readings. Either way the days are written in order once the file is read, each from all of
+// its readings.
 class TIntervalImport {
 public:
-    TIntervalImport(const TConvParamsBrickstream& Params, bool Children)
-        : FParams(Params), FChildren(Children),
+    TIntervalImport(const TConvParamsBrickstream& Params, bool Children, bool InDayOrder)
+        : FParams(Params), FChildren(Children), FInDayOrder(InDayOrder),
           FStoreCode(Params.UseShopId ? Params.ShopId : std::string("001")) {}
 
     // Takes the readings of one piece of the input, whole lines.
@@ -149,6 +159,9 @@ public:
             }
             TIntervalReading R;
             R.Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+            if (FInDayOrder) {
+                NoteDay(R.Offset);
+            }
             R.Zone = FZones.Intern(FLine.Zone);
             R.Store = FStores.Intern(FLine.Store);
             R.ZoneType = FLine.ZoneType;
@@ -160,41 +173,79 @@ public:
                 R.In = FLine.In;
                 R.Out = FParams.ZeroExits ? 0 : FLine.Out;
                 FMain.push_back(R);
-                NoteOrder(R);
             }
         });
     }
 
     // Room for the readings of an input of Size bytes: no line shorter than 30 characters parses.
-    void Reserve(std::size_t Size) { FMain.reserve(Size / 30 + 1); }
+    void Reserve(std::size_t Size) {
+        if (!FInDayOrder) {
+            FMain.reserve(Size / 30 + 1);
+        }
+    }
 
     // Writes the day files of the readings taken.
     void WriteDays() {
-        if (FChildren) {
-            JoinChildren();
+        TakeDays();
+        for (const auto& [Path, Text] : FDayTexts) {
+            WriteFileAtomically(Path, Text);
         }
-        // The days noted while reading hold while no reading was added or moved since.
-        const bool Moved = SortReadings();
-        if (Moved || FMain.size() != FNoted) {
-            FDayStarts.clear();
-            int64_t DayNo = 0;
-            for (std::size_t I = 0; I < FMain.size(); ++I) {
-                if (I == 0 || DayOfSecond(FMain[I].Second()) != DayNo) {
-                    DayNo = DayOfSecond(FMain[I].Second());
-                    FDayStarts.push_back(I);
-                }
-            }
-        }
-        auto Day = std::make_unique<TVrkDay>();
-        for (std::size_t K = 0; K < FDayStarts.size(); ++K) {
-            const std::size_t First = FDayStarts[K];
-            const std::size_t End = K + 1 < FDayStarts.size() ? FDayStarts[K + 1] : FMain.size();
-            UpdateDayFile(DayFilePath(FParams.OutDir, DayOfSecond(FMain[First].Second())),
-                          std::span(FMain).subspan(First, End - First), *Day);
+        if (FFailure) {
+            std::rethrow_exception(FFailure);
         }
     }
 
 private:
+    // Takes the day of the reading at Offset: a new day takes the readings of the one before.
+    void NoteDay(uint32_t Offset) {
+        if (FHaveDay && Offset == FLastOffset) {
+            return;
+        }
+        const int64_t DayNo = DayOfSecond(FirstReadingSecond + Offset);
+        if (FHaveDay && DayNo < FDayNo) {
+            throw TOutOfDayOrder{};
+        }
+        if (FHaveDay && DayNo > FDayNo) {
+            TakeDays();
+        }
+        FHaveDay = true;
+        FDayNo = DayNo;
+        FLastOffset = Offset;
+    }
+
+    // Makes the texts of the day files of the readings held, and lets go of the readings. The
+    // first failure is kept, and raised once the days before it are written: as the import of
+    // all readings at once fails after writing those days.
+    void TakeDays() {
+        if (FFailure) {
+            FMain.clear();
+            FChild.clear();
+            return;
+        }
+        if (FChildren) {
+            JoinChildren();
+        }
+        SortReadings();
+        std::size_t First = 0;
+        try {
+            while (First < FMain.size()) {
+                const int64_t DayNo = DayOfSecond(FMain[First].Second());
+                std::size_t End = First + 1;
+                while (End < FMain.size() && DayOfSecond(FMain[End].Second()) == DayNo) {
+                    ++End;
+                }
+                std::string Path = DayFilePath(FParams.OutDir, DayNo);
+                std::string Text = DayText(Path, std::span(FMain).subspan(First, End - First));
+                FDayTexts.emplace_back(std::move(Path), std::move(Text));
+                First = End;
+            }
+        } catch (...) {
+            FFailure = std::current_exception();
+        }
+        FMain.clear();
+        FChild.clear();
+    }
+
     // A children reading goes to the reading of the same zone (exact name) and time, the last
     // one when the line is repeated, as that is the one written; without one it becomes an
     // entrance reading of its own.
@@ -220,54 +271,29 @@ private:
         }
     }
 
-    // Notes, for the reading R just added to FMain, whether FMain is still in the order
-    // SortReadings puts it in, and where a new day begins. Lines come mostly in that order: the
-    // check is made while they are at hand, not in another pass over all readings.
-    void NoteOrder(const TIntervalReading& R) {
-        if (FNoted > 0 && FInOrder &&
-            (R.Offset < FLastOffset ||
-             (R.Offset == FLastOffset && !ZoneNotBefore(FLastZone, R.Zone)))) {
-            FInOrder = false;
-        }
-        if (FNoted == 0 || R.Offset != FLastOffset) {
-            const int64_t DayNo = DayOfSecond(R.Second());
-            if (FNoted == 0 || DayNo != FLastDay) {
-                FDayStarts.push_back(FNoted);
-                FLastDay = DayNo;
-            }
-        }
-        FLastOffset = R.Offset;
-        FLastZone = R.Zone;
-        ++FNoted;
-    }
-
-    // Whether zone B sorts no earlier than zone A (names compared with case ignored). The answer
-    // for the zone that last followed A is kept: files repeat their order of zones.
-    bool ZoneNotBefore(int32_t A, int32_t B) {
-        if (A == B) {
-            return true;
-        }
-        const auto IndexA = static_cast<std::size_t>(A);
-        if (IndexA < FFollows.size() && FFollows[IndexA] == B) {
-            return true;
-        }
-        while (FFolded.size() < FZones.Count()) {
-            FFolded.push_back(UpperCase(FZones.Name(static_cast<int32_t>(FFolded.size()))));
-        }
-        if (FFolded[static_cast<std::size_t>(B)] < FFolded[IndexA]) {
-            return false;
-        }
-        if (FFollows.size() <= IndexA) {
-            FFollows.resize(FZones.Count(), -1);
-        }
-        FFollows[IndexA] = B;
-        return true;
-    }
-
     // By time to the whole second, then by zone with case ignored; readings that compare equal
-    // keep the order of the file, so a later line wins. Answers whether readings moved.
-    bool SortReadings() {
+    // keep the order of the file, so a later line wins.
+    void SortReadings() {
+        RankZones();
+        const auto Before = [this](const TIntervalReading& A, const TIntervalReading& B) {
+            return A.Offset != B.Offset ? A.Offset < B.Offset : KeyOf(A) < KeyOf(B);
+        };
+        // Most files come in order: they are only checked.
+        bool Sorted = true;
+        for (std::size_t I = 1; Sorted && I < FMain.size(); ++I) {
+            Sorted = !Before(FMain[I], FMain[I - 1]);
+        }
+        if (!Sorted) {
+            std::stable_sort(FMain.begin(), FMain.end(), Before);
+        }
+    }
+
+    // Ranks the zone names in case-ignoring order (FKeyOfZone), again only when new names came.
+    void RankZones() {
         const std::size_t N = FZones.Count();
+        if (N == FKeyOfZone.size()) {
+            return;
+        }
         std::vector<std::string> Folded(N);
         std::vector<int32_t> Order(N);
         for (std::size_t I = 0; I < N; ++I) {
@@ -287,19 +313,6 @@ private:
             FKeyOfZone[Id] = Key;
         }
         FKeyCount = static_cast<std::size_t>(Key + 1);
-        const auto Before = [this](const TIntervalReading& A, const TIntervalReading& B) {
-            return A.Offset != B.Offset ? A.Offset < B.Offset : KeyOf(A) < KeyOf(B);
-        };
-        // Most files come in order: the readings noted while reading are known to be, only
-        // those added since are checked.
-        bool Sorted = FInOrder;
-        for (std::size_t I = std::max<std::size_t>(FNoted, 1); Sorted && I < FMain.size(); ++I) {
-            Sorted = !Before(FMain[I], FMain[I - 1]);
-        }
-        if (!Sorted) {
-            std::stable_sort(FMain.begin(), FMain.end(), Before);
-        }
-        return !Sorted;
     }
 
     // The rank of the reading's zone name in case-ignoring order.
@@ -307,11 +320,14 @@ private:
         return FKeyOfZone[static_cast<std::size_t>(R.Zone)];
     }
 
-    // Merges the readings of one day into its day file: existing doors, channels and counts stay
-    // unless a reading sets them.
-    void UpdateDayFile(const std::string& Path, std::span<const TIntervalReading> Readings,
-                       TVrkDay& Day) {
+    // The text of the day file Path with the readings of its day merged in: existing doors,
+    // channels and counts stay unless a reading sets them.
+    std::string DayText(const std::string& Path, std::span<const TIntervalReading> Readings) {
         TVrkConfig Config;
+        if (!FDay) {
+            FDay = std::make_unique<TVrkDay>();
+        }
+        TVrkDay& Day = *FDay;
         if (FileExists(Path)) {
             const std::string Old = ReadFileBytes(Path);
             Config.ReadHeader(Old);
@@ -356,32 +372,29 @@ private:
         }
         Config.SetShopName(ShopStore >= 0 ? FStores.Name(ShopStore)
                                           : ShopNameOfOutDir(FParams.OutDir));
-        WriteDayFile(Day, Path, FStoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
-                     ImportChannelColumns(Config, Day), Config);
+        return DayFileText(Day, FStoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
+                           ImportChannelColumns(Config, Day), Config);
     }
 
     const TConvParamsBrickstream& FParams;
     const bool FChildren;
+    const bool FInDayOrder;
     const std::string FStoreCode;
     TBsIntervalLine FLine;
     TBsStampCache FStamps;
     TNameTable FZones;
     TNameTable FStores;
-    std::vector<TIntervalReading> FMain;
+    std::vector<TIntervalReading> FMain; // the readings held: of one day when FInDayOrder
     std::vector<TIntervalReading> FChild;
     std::vector<int32_t> FKeyOfZone;
-    // The order of FMain as read (see NoteOrder): its first FNoted readings are in order while
-    // FInOrder, and FDayStarts holds the index of the first reading of each day.
-    std::size_t FNoted = 0;
-    bool FInOrder = true;
-    uint32_t FLastOffset = 0;
-    int32_t FLastZone = 0;
-    int64_t FLastDay = 0;
-    std::vector<std::size_t> FDayStarts;
-    std::vector<std::string> FFolded; // the zone names in upper case, as far as needed
-    std::vector<int32_t> FFollows;    // per zone, a zone known not to sort before it, or -1
     std::size_t FKeyCount = 0;
     std::vector<int> FDoorOfKey;
+    std::unique_ptr<TVrkDay> FDay;
+    bool FHaveDay = false; // FDayNo and FLastOffset hold the day of the readings held
+    int64_t FDayNo = 0;
+    uint32_t FLastOffset = 0;
+    std::vector<std::pair<std::string, std::string>> FDayTexts; // path and text, day by day
+    std::exception_ptr FFailure;
 };
 
 bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& Params,
@@ -390,10 +403,18 @@ bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& P
     if (!FindImportInput(FileName, Size)) {
         return true;
     }
-    TIntervalImport Import(Params, Children);
-    Import.Reserve(Size);
-    ReadFileInLineBlocks(FileName, [&](std::string_view Piece) { Import.ReadLines(Piece); });
-    Import.WriteDays();
+    for (const bool InDayOrder : {true, false}) {
+        TIntervalImport Import(Params, Children, InDayOrder);
+        Import.Reserve(Size);
+        try {
+            ReadFileInLineBlocks(FileName,
+                                 [&](std::string_view Piece) { Import.ReadLines(Piece); });
+        } catch (const TOutOfDayOrder&) {
+            continue; // read again, keeping all readings
+        }
+        Import.WriteDays();
+        break;
+    }
     return true;
 }
 
