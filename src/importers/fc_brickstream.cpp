@@ -29,18 +29,27 @@ constexpr int RtMaxZones = 16;
 class TNameTable {
 public:
     int32_t Intern(std::string_view Name) {
-        // Files list their zones in a repeating order: the name last seen is tried first, then
-        // the one that followed it the time before, and only then the hash table.
+        // Files list their zones in a repeating order: the name that followed the last one the
+        // time before is tried first, then the last one again (a store), and only then the
+        // hash table.
         if (FLast >= 0) {
-            if (SameBytes(FNames[static_cast<std::size_t>(FLast)], Name)) {
-                return FLast;
-            }
             const int32_t Guess = FNext[static_cast<std::size_t>(FLast)];
             if (Guess >= 0 && SameBytes(FNames[static_cast<std::size_t>(Guess)], Name)) {
                 FLast = Guess;
                 return Guess;
             }
+            if (SameBytes(FNames[static_cast<std::size_t>(FLast)], Name)) {
+                return FLast;
+            }
         }
+        return Add(Name);
+    }
+    const std::string& Name(int32_t Id) const { return FNames[static_cast<std::size_t>(Id)]; }
+    std::size_t Count() const { return FNames.size(); }
+
+private:
+    // Intern for a name other than the last one and the one guessed after it.
+    int32_t Add(std::string_view Name) {
         auto It = FIds.find(Name);
         if (It == FIds.end()) {
             It = FIds.emplace(std::string(Name), static_cast<int32_t>(FNames.size())).first;
@@ -53,10 +62,7 @@ public:
         FLast = It->second;
         return FLast;
     }
-    const std::string& Name(int32_t Id) const { return FNames[static_cast<std::size_t>(Id)]; }
-    std::size_t Count() const { return FNames.size(); }
 
-private:
     struct THash {
         using is_transparent = void;
         std::size_t operator()(std::string_view Text) const {
@@ -157,23 +163,23 @@ public:
             if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
                 return;
             }
-            TIntervalReading R;
-            R.Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+            const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
             if (FInDayOrder) {
-                NoteDay(R.Offset);
+                NoteDay(Offset);
             }
-            R.Zone = FZones.Intern(FLine.Zone);
-            R.Store = FStores.Intern(FLine.Store);
+            const int32_t Zone = FZones.Intern(FLine.Zone);
+            const int32_t Store = FStores.Intern(FLine.Store);
+            const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
+            // Filled in place: a reading put together aside and then copied was copied through
+            // the stack at a stall a line.
+            const bool Children = FLine.ZoneType == 'A';
+            TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
+            R.Offset = Offset;
+            R.Zone = Zone;
+            R.Store = Store;
             R.ZoneType = FLine.ZoneType;
-            if (FLine.ZoneType == 'A') {
-                R.ChildIn = FLine.In;
-                R.ChildOut = FParams.ZeroExits ? 0 : FLine.Out;
-                FChild.push_back(R);
-            } else {
-                R.In = FLine.In;
-                R.Out = FParams.ZeroExits ? 0 : FLine.Out;
-                FMain.push_back(R);
-            }
+            (Children ? R.ChildIn : R.In) = FLine.In;
+            (Children ? R.ChildOut : R.Out) = Out;
         });
     }
 
