@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -86,34 +87,36 @@ inline bool SameBytes(std::string_view A, std::string_view B) {
 }
 
 // Splits Text into lines as ForEachTextLine does (ended by CR LF, LF or a lone CR) and each line
-// at every Separator, in one pass over the bytes: for every line calls Fn(Line, Count) with
-// Fields[0..Count) the first Count fields of the line (Count at most Fields.size()), each cut
-// to MaxLength characters, and the rest of Fields empty. Separator must not be CR or LF.
-template <class F>
-void ForEachLineFields(std::string_view Text, char Separator, std::span<std::string_view> Fields,
-                       std::size_t MaxLength, F&& Fn) {
+// at every Separator, in one pass over the bytes: for every line calls Fn(Line, Fields, Count)
+// with Fields (a std::span<std::string_view, N>) holding the first Count fields of the line
+// (Count at most N), each cut to MaxLength characters, the rest empty. Fn may change Fields.
+// Separator must not be CR or LF.
+template <std::size_t N, class F>
+void ForEachLineFields(std::string_view Text, char Separator, std::size_t MaxLength, F&& Fn) {
+    static_assert(N > 0);
+    // Slot N takes the fields after the first N, so that no test is needed before a field is
+    // stored.
+    std::array<std::string_view, N + 1> Fields{};
     const char* const Data = Text.data();
-    const std::size_t N = Text.size();
-    const std::size_t Slots = Fields.size();
+    const std::size_t Size = Text.size();
     std::size_t LineStart = 0, FieldStart = 0, Count = 0, Filled = 0;
     std::size_t AfterCr = std::string_view::npos; // the position after the last CR
-    // Ends the field or line at End; the fields a line did not fill are emptied.
-    const auto TakeField = [&](std::size_t End) {
-        if (Count < Slots) {
-            Fields[Count++] =
-                std::string_view(Data + FieldStart, std::min(End - FieldStart, MaxLength));
-        }
-        FieldStart = End + 1;
-    };
     const auto EndLine = [&](std::size_t End) {
-        TakeField(End);
-        for (std::size_t I = Count; I < Filled; ++I) {
-            Fields[I] = std::string_view();
+        Fields[std::min(Count, N)] = std::string_view(Data + FieldStart, End - FieldStart);
+        const std::size_t Taken = std::min(Count + 1, N);
+        if (End - LineStart > MaxLength) {
+            for (std::size_t I = 0; I < Taken; ++I) {
+                Fields[I] = Fields[I].substr(0, MaxLength); // only a long line has long fields
+            }
         }
-        Filled = Count;
-        Fn(std::string_view(Data + LineStart, End - LineStart), Count);
+        for (std::size_t I = Taken; I < Filled; ++I) {
+            Fields[I] = std::string_view(); // the fields the line before filled
+        }
+        Filled = Taken;
+        Fn(std::string_view(Data + LineStart, End - LineStart),
+           std::span<std::string_view, N>(Fields.data(), N), Taken);
         Count = 0;
-        LineStart = End + 1;
+        LineStart = FieldStart = End + 1;
     };
     const auto Visit = [&](std::size_t Base, uint64_t Mask) {
         while (Mask != 0) {
@@ -121,7 +124,9 @@ void ForEachLineFields(std::string_view Text, char Separator, std::span<std::str
             Mask &= Mask - 1;
             const char C = Data[At];
             if (C == Separator) {
-                TakeField(At);
+                Fields[std::min(Count, N)] = std::string_view(Data + FieldStart, At - FieldStart);
+                ++Count;
+                FieldStart = At + 1;
             } else if (C == '\r') {
                 EndLine(At);
                 AfterCr = At + 1;
@@ -133,17 +138,17 @@ void ForEachLineFields(std::string_view Text, char Separator, std::span<std::str
         }
     };
     std::size_t Base = 0;
-    for (; Base + 64 <= N; Base += 64) {
+    for (; Base + 64 <= Size; Base += 64) {
         Visit(Base, text_detail::MatchMask64(Data + Base, Separator, '\r', '\n'));
     }
-    if (Base < N) {
+    if (Base < Size) {
         char Tail[64] = {};
-        std::memcpy(Tail, Data + Base, N - Base);
-        const uint64_t Valid = (uint64_t{1} << (N - Base)) - 1;
+        std::memcpy(Tail, Data + Base, Size - Base);
+        const uint64_t Valid = (uint64_t{1} << (Size - Base)) - 1;
         Visit(Base, text_detail::MatchMask64(Tail, Separator, '\r', '\n') & Valid);
     }
-    if (LineStart < N) {
-        EndLine(N); // the last line, without an end
+    if (LineStart < Size) {
+        EndLine(Size); // the last line, without an end
     }
 }
 

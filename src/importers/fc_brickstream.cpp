@@ -48,8 +48,9 @@ public:
     std::size_t Count() const { return FNames.size(); }
 
 private:
-    // Intern for a name other than the last one and the one guessed after it.
-    int32_t Add(std::string_view Name) {
+    // Intern for a name other than the last one and the one guessed after it; out of line, so
+    // that the guesses are made where Intern is called.
+    [[gnu::noinline]] int32_t Add(std::string_view Name) {
         auto It = FIds.find(Name);
         if (It == FIds.end()) {
             It = FIds.emplace(std::string(Name), static_cast<int32_t>(FNames.size())).first;
@@ -158,29 +159,29 @@ public:
 
     // Takes the readings of one piece of the input, whole lines.
     void ReadLines(std::string_view Text) {
-        std::string_view Fields[BsIntervalFieldCount];
-        ForEachLineFields(Text, '|', Fields, BsFieldLength, [&](std::string_view, std::size_t) {
-            if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
-                return;
-            }
-            const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
-            if (FInDayOrder) {
-                NoteDay(Offset);
-            }
-            const int32_t Zone = FZones.Intern(FLine.Zone);
-            const int32_t Store = FStores.Intern(FLine.Store);
-            const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
-            // Filled in place: a reading put together aside and then copied was copied through
-            // the stack at a stall a line.
-            const bool Children = FLine.ZoneType == 'A';
-            TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
-            R.Offset = Offset;
-            R.Zone = Zone;
-            R.Store = Store;
-            R.ZoneType = FLine.ZoneType;
-            (Children ? R.ChildIn : R.In) = FLine.In;
-            (Children ? R.ChildOut : R.Out) = Out;
-        });
+        ForEachLineFields<BsIntervalFieldCount>(
+            Text, '|', BsFieldLength, [&](std::string_view, auto Fields, std::size_t) {
+                if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
+                    return;
+                }
+                const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+                if (FInDayOrder) {
+                    NoteDay(Offset);
+                }
+                const int32_t Zone = FZones.Intern(FLine.Zone);
+                const int32_t Store = FStores.Intern(FLine.Store);
+                const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
+                // Filled in place: a reading put together aside and then copied was copied through
+                // the stack at a stall a line.
+                const bool Children = FLine.ZoneType == 'A';
+                TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
+                R.Offset = Offset;
+                R.Zone = Zone;
+                R.Store = Store;
+                R.ZoneType = FLine.ZoneType;
+                (Children ? R.ChildIn : R.In) = FLine.In;
+                (Children ? R.ChildOut : R.Out) = Out;
+            });
     }
 
     // Room for the readings of an input of Size bytes: no line shorter than 30 characters parses.
