@@ -111,7 +111,7 @@ TEST(SplitFields, GivesTheFieldsOfGetFieldAsViews) {
     }
 }
 
-// The splitter reads eight bytes at a time: separators at every position of a word and of the
+// The splitter reads sixteen bytes at a time: separators at every position of a block and of the
 // tail, next to bytes that differ from the separator by one bit or carry, and lines that fill
 // every slot before their end.
 TEST(SplitFieldViews, FindsEverySeparatorWhereverItFalls) {
