@@ -183,13 +183,11 @@ TDateTime UnixToDateTime(const timespec& Time, bool Local) {
     constexpr int64_t Year10000 = 253402300800;
     if (!Local && Time.tv_sec >= 0 && Time.tv_sec < Year10000) {
         const int64_t Secs = Time.tv_sec;
-        int64_t Y = 0, M = 0, D = 0;
-        CivilFromDays(Secs / SecsPerDayInt, Y, M, D);
+        // The date part of a date-time is its count of days: what TryEncodeDate gives for the
+        // civil date of that day.
+        const auto Date = static_cast<TDateTime>(Secs / SecsPerDayInt + UnixDateDelta);
         const int64_t InDay = Secs % SecsPerDayInt;
-        TDateTime Date = 0, Clock = 0;
-        if (!TryEncodeDate(static_cast<int>(Y), static_cast<int>(M), static_cast<int>(D), Date)) {
-            return 0;
-        }
+        TDateTime Clock = 0;
         TryEncodeTime(static_cast<int>(InDay / 3600), static_cast<int>(InDay / 60 % 60),
                       static_cast<int>(InDay % 60), static_cast<int>(Time.tv_nsec / 1000000),
                       Clock);

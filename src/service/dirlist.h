@@ -70,12 +70,19 @@ public:
 private:
     class TNameIndex;
 
+    static constexpr uint32_t Unplaced = UINT32_MAX;
+
     void Load();
-    // Reads the records of the status file into the files' status. Order receives the files
-    // named by a record, each once, in the order of the records.
-    void ReadStatusFile(const TNameIndex& Index, std::vector<uint32_t>& Order);
-    // Puts the files in the list's order (by name, case ignored), starting from Order.
-    void SortFiles(std::vector<uint32_t>& Order);
+    // Reads the records of the status file: the files of Listed (the directory's order) that a
+    // record names go to FFiles, each once, in the order of the records, with the status the
+    // last record naming them gives; Place maps Listed to FFiles. Answers whether they came in
+    // the list's order.
+    bool ReadStatusFile(const TNameIndex& Index, const std::vector<TItem>& Listed,
+                        std::vector<uint32_t>& Place);
+    // Adds the files of Listed that no record named (Place) and puts FFiles in the list's order
+    // (by name, case ignored); NamedSorted: the files named are in that order already.
+    void SortFiles(const std::vector<TItem>& Listed, const std::vector<uint32_t>& Place,
+                   bool NamedSorted);
     // Whether Save would write the records the status file holds (its stamp line aside).
     bool SameAsStatusFile() const;
     // The status file's first four lines, "last update" stamped now.
@@ -92,6 +99,10 @@ private:
     char* FNameNext = nullptr;
     size_t FNameBlockFree = 0;
     std::string FStatusText; // the status file as read or last written
+    // Whether the records of FStatusText, from FRecordsFrom to its end, are just those Save
+    // would write for the files as listed (see ReadStatusFile).
+    bool FRecordsVerbatim = false;
+    size_t FRecordsFrom = 0;
     std::vector<std::string> FSkippedLinks;
     std::string FStatusFileProblem;
     int FOkCount = 0;
