@@ -499,8 +499,9 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, const std::vector<T
     size_t Applied = 0;
     bool NamedSorted = true;
     // Whether the records are those Save would write for the files they name: each as Save
-    // writes it, naming its file exactly and first, with the file's very size and time, and
-    // nothing but records after the first. Save then needs no comparison (see SameAsStatusFile).
+    // writes it, naming its file exactly and first, with the file's very size and time, in the
+    // list's order, and nothing but records after the first. Save then needs no comparison (see
+    // SameAsStatusFile).
     bool Verbatim = true;
     size_t RecordsFrom = std::string::npos;
     const auto Apply = [&](const TRecord& Record) {
@@ -627,7 +628,8 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, const std::vector<T
     while (Applied < Parsed) {
         Apply(Ring[Applied++ % RingSize]);
     }
-    FRecordsVerbatim = Verbatim && RecordsFrom != std::string::npos && Pos >= Text.size();
+    FRecordsVerbatim =
+        Verbatim && NamedSorted && RecordsFrom != std::string::npos && Pos >= Text.size();
     FRecordsFrom = RecordsFrom;
     return NamedSorted;
 }
