@@ -322,7 +322,7 @@ std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
 // reading the name.
 class TDirectoryList::TNameIndex {
 public:
-    explicit TNameIndex(const std::vector<TItem>& Files) : FFiles(Files) {
+    explicit TNameIndex(const std::vector<TListed>& Files) : FFiles(Files) {
         size_t Capacity = 16;
         while (Capacity < Files.size() + Files.size() / 2) {
             Capacity *= 2;
@@ -336,7 +336,7 @@ public:
         for (size_t From = 0; From < Files.size(); From += BatchSize) {
             const size_t Count = std::min(BatchSize, Files.size() - From);
             for (size_t K = 0; K < Count; ++K) {
-                Hashes[K] = HashNoCase(Files[From + K].Name);
+                Hashes[K] = HashNoCase(Files[From + K].NameView());
                 PrefetchSlot(Hashes[K]);
             }
             for (size_t K = 0; K < Count; ++K) {
@@ -360,13 +360,13 @@ public:
                 continue;
             }
             const auto I = static_cast<uint32_t>(FSlots[Slot]);
-            const std::string_view Candidate = FFiles[I].Name;
+            const std::string_view Candidate = FFiles[I].NameView();
             if (Candidate == Name) {
                 Exact = true;
                 return I;
             }
             if (Candidate.size() == Name.size() && SameText(Candidate, Name) &&
-                (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].Name)) {
+                (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].NameView())) {
                 Best = I;
             }
         }
@@ -374,7 +374,7 @@ public:
     }
 
     // The lookups of names touch memory far apart: each step below asks for the memory of the
-    // next one (and of the file's place in Place), so that it is there when that step comes.
+    // next one, so that it is there when that step comes.
     void PrefetchSlot(uint64_t Hash) const { __builtin_prefetch(&FSlots[Hash & FMask]); }
     void PrefetchFile(uint64_t Hash) const {
         const uint64_t Slot = FSlots[Hash & FMask];
@@ -382,18 +382,17 @@ public:
             __builtin_prefetch(&FFiles[static_cast<uint32_t>(Slot)]);
         }
     }
-    void PrefetchName(uint64_t Hash, const std::vector<uint32_t>& Place) const {
+    void PrefetchName(uint64_t Hash) const {
         const uint64_t Slot = FSlots[Hash & FMask];
         if (Slot != Empty) {
-            __builtin_prefetch(FFiles[static_cast<uint32_t>(Slot)].Name.data());
-            __builtin_prefetch(&Place[static_cast<uint32_t>(Slot)]);
+            __builtin_prefetch(FFiles[static_cast<uint32_t>(Slot)].Name);
         }
     }
 
 private:
     static constexpr uint64_t Empty = UINT64_MAX; // no file has the index UINT32_MAX
     static constexpr uint64_t TagMask = 0xFFFFFFFF00000000ULL;
-    const std::vector<TItem>& FFiles;
+    const std::vector<TListed>& FFiles;
     std::vector<uint64_t> FSlots;
     size_t FMask = 0;
 };
@@ -438,37 +437,36 @@ void TDirectoryList::Load() {
     }
     // The names are kept once, in blocks; a status file (".dst") or a name the status file
     // cannot hold is never listed.
-    std::vector<TItem> Listed;
+    std::vector<TListed> Listed;
     Listed.reserve(FStatusText.size() / MinWrittenRecord + 16);
     ForEachFile(
         FDirectory, FFileExt,
         [this, &Listed](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
             if (!EndsWithText(Name, ".dst") && !UnrecordableName(Name)) {
-                Listed.push_back({KeepName(Name), {Size, TimeUtc, true}});
+                Listed.push_back({KeepName(Name).data(), static_cast<uint32_t>(Name.size()),
+                                  Unplaced, Size, TimeUtc});
             }
         },
         &FSkippedLinks);
     // A status file planted as a link is reported as such above, not as a skipped input.
     std::erase_if(FSkippedLinks,
                   [](const std::string& Name) { return EndsWithText(Name, ".dst"); });
-    std::vector<uint32_t> Place(Listed.size(), Unplaced);
     FFiles.reserve(Listed.size());
     bool NamedSorted = true;
     if (HasStatusFile) {
         const TNameIndex Index(Listed);
-        NamedSorted = ReadStatusFile(Index, Listed, Place);
+        NamedSorted = ReadStatusFile(Index, Listed);
     }
-    SortFiles(Listed, Place, NamedSorted);
+    SortFiles(Listed, NamedSorted);
 }
 
-void TDirectoryList::SortFiles(const std::vector<TItem>& Listed, const std::vector<uint32_t>& Place,
-                               bool NamedSorted) {
+void TDirectoryList::SortFiles(const std::vector<TListed>& Listed, bool NamedSorted) {
     // The status file holds the files in the list's order, so the files it names usually come
     // sorted: then only the files it does not name are sorted and merged.
     const size_t Named = FFiles.size();
-    for (size_t I = 0; I < Listed.size(); ++I) {
-        if (Place[I] == Unplaced) {
-            FFiles.push_back(Listed[I]);
+    for (const TListed& File : Listed) {
+        if (File.Place == Unplaced) {
+            FFiles.push_back({File.NameView(), {File.Size, File.ModifiedUtc, true}});
         }
     }
     const auto Less = [](const TItem& A, const TItem& B) { return ListLess(A.Name, B.Name); };
@@ -481,8 +479,7 @@ void TDirectoryList::SortFiles(const std::vector<TItem>& Listed, const std::vect
     }
 }
 
-bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, const std::vector<TItem>& Listed,
-                                    std::vector<uint32_t>& Place) {
+bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<TListed>& Listed) {
     // The lookups run a few records behind the parsing: the memory of each step of a record's
     // lookup (slot, file, name) is asked for several records before the step needs it.
     struct TRecord {
@@ -511,19 +508,20 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, const std::vector<T
             Verbatim = false; // a file gone
             return;
         }
-        const TItem& File = Listed[static_cast<size_t>(Found)];
-        const bool Same = Record.Size == File.Status.Size &&
-                          (Record.Stored == File.Status.ModifiedUtc ||
-                           SecondsApart(File.Status.ModifiedUtc, Record.Stored) <= 2);
-        uint32_t& At = Place[static_cast<size_t>(Found)];
+        TListed& File = Listed[static_cast<size_t>(Found)];
+        const bool Same =
+            Record.Size == File.Size && (Record.Stored == File.ModifiedUtc ||
+                                         SecondsApart(File.ModifiedUtc, Record.Stored) <= 2);
+        uint32_t& At = File.Place;
         if (At == Unplaced) {
-            if (!FFiles.empty() && ListLess(File.Name, FFiles.back().Name)) {
+            const std::string_view Name = File.NameView();
+            if (!FFiles.empty() && ListLess(Name, FFiles.back().Name)) {
                 NamedSorted = false;
             }
             At = static_cast<uint32_t>(FFiles.size());
-            FFiles.push_back(File);
-            Verbatim = Verbatim && Record.Written && Exact && Record.Size == File.Status.Size &&
-                       Record.Stored == File.Status.ModifiedUtc;
+            FFiles.push_back({Name, {File.Size, File.ModifiedUtc, true}});
+            Verbatim = Verbatim && Record.Written && Exact && Record.Size == File.Size &&
+                       Record.Stored == File.ModifiedUtc;
         } else {
             Verbatim = false; // a second record of the file
         }
@@ -538,7 +536,7 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, const std::vector<T
             Index.PrefetchFile(Ring[(Parsed - Ahead) % RingSize].Hash);
         }
         if (Parsed >= 2 * Ahead) {
-            Index.PrefetchName(Ring[(Parsed - 2 * Ahead) % RingSize].Hash, Place);
+            Index.PrefetchName(Ring[(Parsed - 2 * Ahead) % RingSize].Hash);
         }
         ++Parsed;
         if (Parsed > 3 * Ahead) {
