@@ -184,14 +184,14 @@ TDateTime UnixToDateTime(const timespec& Time, bool Local) {
     if (!Local && Time.tv_sec >= 0 && Time.tv_sec < Year10000) {
         const int64_t Secs = Time.tv_sec;
         // The date part of a date-time is its count of days: what TryEncodeDate gives for the
-        // civil date of that day.
+        // civil date of that day. The time of day is what TryEncodeTime gives: the milliseconds
+        // of the day (a sum of whole numbers, exact in a double) over those of a whole day.
         const auto Date = static_cast<TDateTime>(Secs / SecsPerDayInt + UnixDateDelta);
-        const int64_t InDay = Secs % SecsPerDayInt;
-        TDateTime Clock = 0;
-        TryEncodeTime(static_cast<int>(InDay / 3600), static_cast<int>(InDay / 60 % 60),
-                      static_cast<int>(InDay % 60), static_cast<int>(Time.tv_nsec / 1000000),
-                      Clock);
-        return Date + Clock;
+        const int64_t MSec = Time.tv_nsec / 1000000;
+        if (MSec < 0 || MSec > 999) {
+            return Date; // as TryEncodeTime refuses it
+        }
+        return Date + static_cast<double>(Secs % SecsPerDayInt * 1000 + MSec) / MSecsPerDay;
     }
     std::tm Tm{};
     const time_t Secs = Time.tv_sec;

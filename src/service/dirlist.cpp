@@ -59,6 +59,13 @@ unsigned char LowerByte(char C) {
     return U >= 'A' && U <= 'Z' ? static_cast<unsigned char>(U + ('a' - 'A')) : U;
 }
 
+// A status file's name: ".dst" at the end, case ignored (tested once for every file listed).
+bool IsStatusFileName(std::string_view Name) {
+    const size_t N = Name.size();
+    return N >= 4 && Name[N - 4] == '.' && LowerByte(Name[N - 3]) == 'd' &&
+           LowerByte(Name[N - 2]) == 's' && LowerByte(Name[N - 1]) == 't';
+}
+
 // Eight bytes with ASCII letters in lower case: every byte from 'A' to 'Z' gets the bit 0x20
 // (bytes of 0x80 and above are left alone).
 uint64_t LowerWord(uint64_t Word) {
@@ -442,7 +449,7 @@ void TDirectoryList::Load() {
     ForEachFile(
         FDirectory, FFileExt,
         [this, &Listed](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
-            if (!EndsWithText(Name, ".dst") && !UnrecordableName(Name)) {
+            if (!IsStatusFileName(Name) && !UnrecordableName(Name)) {
                 Listed.push_back({KeepName(Name).data(), static_cast<uint32_t>(Name.size()),
                                   Unplaced, Size, TimeUtc});
             }
@@ -450,7 +457,7 @@ void TDirectoryList::Load() {
         &FSkippedLinks);
     // A status file planted as a link is reported as such above, not as a skipped input.
     std::erase_if(FSkippedLinks,
-                  [](const std::string& Name) { return EndsWithText(Name, ".dst"); });
+                  [](const std::string& Name) { return IsStatusFileName(Name); });
     FFiles.reserve(Listed.size());
     bool NamedSorted = true;
     if (HasStatusFile) {
