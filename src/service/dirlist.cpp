@@ -383,16 +383,22 @@ public:
     // The lookups of names touch memory far apart: each step below asks for the memory of the
     // next one, so that it is there when that step comes.
     void PrefetchSlot(uint64_t Hash) const { __builtin_prefetch(&FSlots[Hash & FMask]); }
-    void PrefetchFile(uint64_t Hash) const {
-        const uint64_t Slot = FSlots[Hash & FMask];
-        if (Slot != Empty) {
-            __builtin_prefetch(&FFiles[static_cast<uint32_t>(Slot)]);
+    // The file whose name has the hash's tag, the first along the probes (UINT32_MAX: none):
+    // most likely the one Find answers. Its entry is asked for.
+    uint32_t PrefetchFile(uint64_t Hash) const {
+        const uint64_t Tag = Hash & TagMask;
+        for (size_t Slot = Hash & FMask; FSlots[Slot] != Empty; Slot = (Slot + 1) & FMask) {
+            if ((FSlots[Slot] & TagMask) == Tag) {
+                const auto I = static_cast<uint32_t>(FSlots[Slot]);
+                __builtin_prefetch(&FFiles[I]);
+                return I;
+            }
         }
+        return UINT32_MAX;
     }
-    void PrefetchName(uint64_t Hash) const {
-        const uint64_t Slot = FSlots[Hash & FMask];
-        if (Slot != Empty) {
-            __builtin_prefetch(FFiles[static_cast<uint32_t>(Slot)].Name);
+    void PrefetchName(uint32_t File) const {
+        if (File != UINT32_MAX) {
+            __builtin_prefetch(FFiles[File].Name);
         }
     }
 
@@ -456,8 +462,7 @@ void TDirectoryList::Load() {
         },
         &FSkippedLinks);
     // A status file planted as a link is reported as such above, not as a skipped input.
-    std::erase_if(FSkippedLinks,
-                  [](const std::string& Name) { return IsStatusFileName(Name); });
+    std::erase_if(FSkippedLinks, [](const std::string& Name) { return IsStatusFileName(Name); });
     FFiles.reserve(Listed.size());
     bool NamedSorted = true;
     if (HasStatusFile) {
@@ -494,7 +499,8 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<TListed
         int64_t Size;
         TDateTime Stored;
         uint64_t Hash;
-        bool Written; // as Save writes it, with a time that its text gives back (see Verbatim)
+        bool Written;    // as Save writes it, with a time that its text gives back (see Verbatim)
+        uint32_t Likely; // the file likely named (see TNameIndex::PrefetchFile)
     };
     constexpr size_t Ahead = 8;     // records between the steps of a lookup
     constexpr size_t RingSize = 32; // more than the 3 * Ahead records under way
@@ -540,10 +546,11 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<TListed
         Record.Hash = HashNoCase(Record.Name);
         Index.PrefetchSlot(Record.Hash);
         if (Parsed >= Ahead) {
-            Index.PrefetchFile(Ring[(Parsed - Ahead) % RingSize].Hash);
+            TRecord& Earlier = Ring[(Parsed - Ahead) % RingSize];
+            Earlier.Likely = Index.PrefetchFile(Earlier.Hash);
         }
         if (Parsed >= 2 * Ahead) {
-            Index.PrefetchName(Ring[(Parsed - 2 * Ahead) % RingSize].Hash);
+            Index.PrefetchName(Ring[(Parsed - 2 * Ahead) % RingSize].Likely);
         }
         ++Parsed;
         if (Parsed > 3 * Ahead) {
@@ -627,7 +634,7 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<TListed
         }
         // From the day 0 on, the stamp Save writes for this time is the text read (before it,
         // the time of day counts the other way).
-        Ring[Parsed % RingSize] = {Name, Size, Stored, 0, IsWritten && LastDate >= 0};
+        Ring[Parsed % RingSize] = {Name, Size, Stored, 0, IsWritten && LastDate >= 0, 0};
         Advance();
     }
     while (Applied < Parsed) {
