@@ -78,15 +78,16 @@ TBenchHome& Bench(int Count) {
 // straight from the system, as the service lists them (readdir would add a lock per entry).
 int ListAndStat(const std::string& Dir) {
     DIR* D = ::opendir(Dir.c_str());
+    const int DirFd = ::dirfd(D);
     int Seen = 0;
     alignas(8) static char Block[32 * 1024];
     ssize_t Read = 0;
-    while ((Read = ::getdents64(::dirfd(D), Block, sizeof Block)) > 0) {
+    while ((Read = ::getdents64(DirFd, Block, sizeof Block)) > 0) {
         for (ssize_t At = 0; At < Read;) {
             const auto* E = reinterpret_cast<const dirent64*>(Block + At);
             At += E->d_reclen;
             struct stat St {};
-            if (::fstatat(::dirfd(D), E->d_name, &St, 0) == 0 && S_ISREG(St.st_mode)) {
+            if (::fstatat(DirFd, E->d_name, &St, 0) == 0 && S_ISREG(St.st_mode)) {
                 ++Seen;
             }
         }
