@@ -149,6 +149,7 @@ public:
     const TClock* Clock = nullptr;
 
 private:
+    void ResetDoors();
     void HandleHeaderLine(std::string_view Line);
     void ReadDoorLine(std::string_view Line);
     void ReadChannelLine(std::string_view Line);
