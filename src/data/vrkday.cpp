@@ -88,7 +88,8 @@ void DateDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
 // Reads Field, one count of a row, when it is as the files write it: a blank and one to seven
 // digits, the eight bytes after the blank lying before End (the end of the row, so that they
 // can be read at once). False for anything else, which the general rule then reads.
-[[gnu::always_inline]] inline bool ReadPlainCount(std::string_view Field, const char* End, int32_t& Value) {
+[[gnu::always_inline]] inline bool ReadPlainCount(std::string_view Field, const char* End,
+                                                  int32_t& Value) {
     if constexpr (std::endian::native != std::endian::little) {
         return false;
     }
@@ -195,9 +196,8 @@ void LoadRow(TVrkDay& Day, std::string_view Line) {
     const int Slot = *Hour * 4 + *Minute / 15;
     TouchSlot(Day, Slot);
     if (TimeEnd != End) {
-        const int Read =
-            ReadCounts(Line, static_cast<std::size_t>(TimeEnd + 1 - Line.data()),
-                       Day.Slots[static_cast<std::size_t>(Slot)].Counts);
+        const int Read = ReadCounts(Line, static_cast<std::size_t>(TimeEnd + 1 - Line.data()),
+                                    Day.Slots[static_cast<std::size_t>(Slot)].Counts);
         Day.ChannelCount = std::max(Day.ChannelCount, Read);
     }
 }
@@ -259,6 +259,24 @@ bool PutSlotStamp(char*& P, const TVrkSlot& Slot) {
     return true;
 }
 
+// Writes Value in decimal at P, which has room for 11 characters, and answers the end.
+char* PutCount(char* P, int32_t Value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (static_cast<uint32_t>(Value) < 10000) {
+            // The four digits of a count below 10 000 (most are) in one word, the first at the
+            // low end, and the zeros in front of the number shifted out.
+            const auto V = static_cast<uint32_t>(Value);
+            const uint32_t Digits =
+                1U + (V >= 10 ? 1U : 0U) + (V >= 100 ? 1U : 0U) + (V >= 1000 ? 1U : 0U);
+            uint32_t Word = V / 1000 | (V / 100 % 10) << 8 | (V / 10 % 10) << 16 | (V % 10) << 24;
+            Word = (Word + 0x30303030U) >> (8 * (4 - Digits));
+            std::memcpy(P, &Word, 4);
+            return P + Digits;
+        }
+    }
+    return std::to_chars(P, P + 11, Value).ptr;
+}
+
 void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& Slot,
                     int ChannelCount) {
     Line += Store;
@@ -277,7 +295,7 @@ void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& S
     for (int K = 0; K < N; ++K) {
         *P++ = '\t';
         *P++ = ' ';
-        P = std::to_chars(P, P + CountDigits, Slot.Counts[static_cast<std::size_t>(K)]).ptr;
+        P = PutCount(P, Slot.Counts[static_cast<std::size_t>(K)]);
     }
     Line.append(Buffer, P);
 }
@@ -286,11 +304,6 @@ void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& S
 
 std::size_t SplitRowFields(std::string_view Line, TRowFields& Fields) {
     return SplitFieldViews(Line, '\t', Fields);
-}
-
-int32_t ClampCount(int64_t Value) {
-    return static_cast<int32_t>(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
 }
 
 TDateTime SlotTime(int Slot) {

@@ -115,13 +115,9 @@ int OpenRegular(const std::string& Path, TFd& Fd, struct stat& St) {
     return S_ISREG(St.st_mode) ? 0 : NotRegular;
 }
 
-// Reads the regular file Path up to the size it has when opened. 0, or the error.
-int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St) {
-    Bytes.clear();
-    TFd Fd(-1);
-    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
-        return Error;
-    }
+// Reads the regular file opened as Fd, whose fstat is St, up to the size it had then. 0, or the
+// error.
+int ReadOpened(const TFd& Fd, const struct stat& St, std::string& Bytes) {
     Bytes.resize(static_cast<std::size_t>(St.st_size));
     std::size_t Got = 0;
     while (Got < Bytes.size()) {
@@ -141,6 +137,16 @@ int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St) {
     }
     Bytes.resize(Got);
     return 0;
+}
+
+// Reads the regular file Path up to the size it has when opened. 0, or the error.
+int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St) {
+    Bytes.clear();
+    TFd Fd(-1);
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
+        return Error;
+    }
+    return ReadOpened(Fd, St, Bytes);
 }
 
 [[noreturn]] void RaiseRead(const std::string& Path, int Error) {
@@ -563,15 +569,46 @@ void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
     CopyReadFileReplacing(File, Source, Dest);
 }
 
+namespace {
+void StampReadFile(const struct stat& St, TReadFile& File) {
+    File.Device = St.st_dev;
+    File.Inode = St.st_ino;
+    File.ModifiedSeconds = St.st_mtim.tv_sec;
+    File.ModifiedNanoseconds = St.st_mtim.tv_nsec;
+}
+} // namespace
+
 void ReadFileInto(const std::string& Path, TReadFile& File) {
     struct stat St {};
     if (const int Error = ReadRegular(Path, File.Bytes, St); Error != 0) {
         RaiseRead(Path, Error);
     }
-    File.Device = St.st_dev;
-    File.Inode = St.st_ino;
-    File.ModifiedSeconds = St.st_mtim.tv_sec;
-    File.ModifiedNanoseconds = St.st_mtim.tv_nsec;
+    StampReadFile(St, File);
+}
+
+bool ReadFileMadeWritable(const std::string& Path, TReadFile& File,
+                          const std::function<void()>& Found) {
+    File.Bytes.clear();
+    TFd Fd(-1);
+    struct stat St {};
+    // One open does what FileExists, SetAttributesNormal and ReadFileInto do one after the
+    // other; the name is looked at again only when it cannot be opened as a regular file.
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
+        if (!FileExists(Path)) {
+            return false;
+        }
+        Found();
+        RaiseRead(Path, Error);
+    }
+    Found();
+    if ((St.st_mode & S_IWUSR) == 0) {
+        ::fchmod(Fd.Get(), (St.st_mode & 07777) | S_IWUSR);
+    }
+    if (const int Error = ReadOpened(Fd, St, File.Bytes); Error != 0) {
+        RaiseRead(Path, Error);
+    }
+    StampReadFile(St, File);
+    return true;
 }
 
 void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,

@@ -1,5 +1,6 @@
 #include "transforms/fc_vrknorm.h"
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -82,15 +83,36 @@ void RemoveFromSide(TVrkDay& Day, const TVrkConfig& Header, bool Exits, int Coun
     }
 }
 
+// The active channels of one side of a door (0-based, in channel order).
+struct TDoorSide {
+    std::array<int, VrkChannelCount> Channels{};
+    std::size_t Count = 0;
+};
+
+// The sum of the side's counts in Slot, channels at or beyond the day's ChannelCount left out.
+int64_t SideSum(const TVrkDay& Day, int Slot, const TDoorSide& Side) {
+    int64_t Sum = 0;
+    for (std::size_t I = 0; I < Side.Count; ++I) {
+        const int Index = Side.Channels[I];
+        if (Index < Day.ChannelCount) {
+            Sum +=
+                Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(Index)];
+        }
+    }
+    return Sum;
+}
+
 // Sets the channels of one side to Sum spread in channel order; channels at or beyond the day's
 // ChannelCount take their share but are not written.
-void Spread(TVrkDay& Day, int Slot, const std::vector<int>& Side, int64_t Sum) {
-    const auto K = static_cast<int64_t>(Side.size());
-    for (std::size_t I = 0; I < Side.size(); ++I) {
-        const int Index = Side[I] - 1;
+void Spread(TVrkDay& Day, int Slot, const TDoorSide& Side, int64_t Sum) {
+    const auto K = static_cast<int64_t>(Side.Count);
+    const int64_t Share = Sum / K;
+    const int64_t Rest = Sum % K;
+    for (std::size_t I = 0; I < Side.Count; ++I) {
+        const int Index = Side.Channels[I];
         if (Index < Day.ChannelCount) {
             CountAt(Day, Slot, Index) =
-                ClampCount(Sum / K + (static_cast<int64_t>(I) < Sum % K ? 1 : 0));
+                ClampCount(Share + (static_cast<int64_t>(I) < Rest ? 1 : 0));
         }
     }
 }
@@ -115,42 +137,34 @@ void RemoveStaff(TVrkDay& Day, const TVrkConfig& Header, int Count, TRandomSourc
 }
 
 void MixEntriesExits(TVrkDay& Day, const TVrkConfig& Header) {
+    // The sides of every door, found in one pass over the channels.
+    std::array<TDoorSide, VrkDoorCount> In, Out;
+    for (int C = 1; C <= VrkChannelCount; ++C) {
+        const TVrkChannel& Ch = Header.Channels(C);
+        if (Ch.Active && Ch.Door >= 1 && Ch.Door <= VrkDoorCount) {
+            TDoorSide& Side = (Ch.IsExit ? Out : In)[static_cast<std::size_t>(Ch.Door - 1)];
+            Side.Channels[Side.Count++] = C - 1;
+        }
+    }
     for (int D = 1; D <= VrkDoorCount; ++D) {
-        if (!Header.Doors(D).Defined) {
-            continue;
-        }
-        std::vector<int> In, Out;
-        for (int C = 1; C <= VrkChannelCount; ++C) {
-            const TVrkChannel& Ch = Header.Channels(C);
-            if (Ch.Active && Ch.Door == D) {
-                (Ch.IsExit ? Out : In).push_back(C);
-            }
-        }
-        if (In.empty() || Out.empty()) {
+        const TDoorSide& DoorIn = In[static_cast<std::size_t>(D - 1)];
+        const TDoorSide& DoorOut = Out[static_cast<std::size_t>(D - 1)];
+        if (!Header.Doors(D).Defined || DoorIn.Count == 0 || DoorOut.Count == 0) {
             continue;
         }
         for (int S = Day.FirstSlot; S <= Day.LastSlot; ++S) {
             if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
                 continue;
             }
-            auto SideSum = [&](const std::vector<int>& Side) {
-                int64_t Sum = 0;
-                for (int C : Side) {
-                    if (C - 1 < Day.ChannelCount) {
-                        Sum += CountAt(Day, S, C - 1);
-                    }
-                }
-                return Sum;
-            };
-            const int64_t SumIn = SideSum(In);
-            const int64_t SumOut = SideSum(Out);
+            const int64_t SumIn = SideSum(Day, S, DoorIn);
+            const int64_t SumOut = SideSum(Day, S, DoorOut);
             if (SumIn == 0 && SumOut == 0) {
                 continue;
             }
             const int64_t Total = SumIn + SumOut;
             const int64_t Half = Total / 2 + Total % 2;
-            Spread(Day, S, In, Half);
-            Spread(Day, S, Out, Half);
+            Spread(Day, S, DoorIn, Half);
+            Spread(Day, S, DoorOut, Half);
         }
     }
 }
