@@ -74,14 +74,22 @@ TBenchHome& Bench(int Count) {
     return *Current;
 }
 
-// The older floor: read the directory and stat every entry.
+// The older floor: read the directory and stat every entry. The entries are read in blocks
+// straight from the system, as the service lists them (readdir would add a lock per entry).
 int ListAndStat(const std::string& Dir) {
     DIR* D = ::opendir(Dir.c_str());
+    const int DirFd = ::dirfd(D);
     int Seen = 0;
-    while (const dirent* E = ::readdir(D)) {
-        struct stat St {};
-        if (::fstatat(::dirfd(D), E->d_name, &St, 0) == 0 && S_ISREG(St.st_mode)) {
-            ++Seen;
+    alignas(8) static char Block[32 * 1024];
+    ssize_t Read = 0;
+    while ((Read = ::getdents64(DirFd, Block, sizeof Block)) > 0) {
+        for (ssize_t At = 0; At < Read;) {
+            const auto* E = reinterpret_cast<const dirent64*>(Block + At);
+            At += E->d_reclen;
+            struct stat St {};
+            if (::fstatat(DirFd, E->d_name, &St, 0) == 0 && S_ISREG(St.st_mode)) {
+                ++Seen;
+            }
         }
     }
     ::closedir(D);

@@ -183,17 +183,15 @@ TDateTime UnixToDateTime(const timespec& Time, bool Local) {
     constexpr int64_t Year10000 = 253402300800;
     if (!Local && Time.tv_sec >= 0 && Time.tv_sec < Year10000) {
         const int64_t Secs = Time.tv_sec;
-        int64_t Y = 0, M = 0, D = 0;
-        CivilFromDays(Secs / SecsPerDayInt, Y, M, D);
-        const int64_t InDay = Secs % SecsPerDayInt;
-        TDateTime Date = 0, Clock = 0;
-        if (!TryEncodeDate(static_cast<int>(Y), static_cast<int>(M), static_cast<int>(D), Date)) {
-            return 0;
+        // The date part of a date-time is its count of days: what TryEncodeDate gives for the
+        // civil date of that day. The time of day is what TryEncodeTime gives: the milliseconds
+        // of the day (a sum of whole numbers, exact in a double) over those of a whole day.
+        const auto Date = static_cast<TDateTime>(Secs / SecsPerDayInt + UnixDateDelta);
+        const int64_t MSec = Time.tv_nsec / 1000000;
+        if (MSec < 0 || MSec > 999) {
+            return Date; // as TryEncodeTime refuses it
         }
-        TryEncodeTime(static_cast<int>(InDay / 3600), static_cast<int>(InDay / 60 % 60),
-                      static_cast<int>(InDay % 60), static_cast<int>(Time.tv_nsec / 1000000),
-                      Clock);
-        return Date + Clock;
+        return Date + static_cast<double>(Secs % SecsPerDayInt * 1000 + MSec) / MSecsPerDay;
     }
     std::tm Tm{};
     const time_t Secs = Time.tv_sec;

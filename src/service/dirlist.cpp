@@ -1,11 +1,13 @@
 #include "service/dirlist.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -18,11 +20,38 @@
 
 namespace {
 
+constexpr uint64_t Ones = 0x0101010101010101ULL; // a one in every byte of a word
+constexpr uint64_t Highs = 0x80 * Ones;
+
+// The position of the first TAB, CR or LF in Text from From on (Text.size() for none): the
+// separators of the status file's fields and lines. Eight bytes are tested at a time.
+size_t FindSeparator(std::string_view Text, size_t From) {
+    // The lowest byte flagged is the first zero byte of V (flags above it may be false).
+    const auto ZeroBytes = [](uint64_t V) { return (V - Ones) & ~V & Highs; };
+    size_t I = From;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; I + 8 <= Text.size(); I += 8) {
+            uint64_t Word = 0;
+            std::memcpy(&Word, Text.data() + I, 8);
+            const uint64_t Found = ZeroBytes(Word ^ ('\t' * Ones)) |
+                                   ZeroBytes(Word ^ ('\r' * Ones)) |
+                                   ZeroBytes(Word ^ ('\n' * Ones));
+            if (Found != 0) {
+                return I + static_cast<size_t>(std::countr_zero(Found)) / 8;
+            }
+        }
+    }
+    for (; I < Text.size(); ++I) {
+        if (Text[I] == '\t' || Text[I] == '\r' || Text[I] == '\n') {
+            return I;
+        }
+    }
+    return Text.size();
+}
+
 // A name the status file cannot hold: its fields are separated by TAB and its lines by CR or LF.
 bool UnrecordableName(std::string_view Name) {
-    // One test a byte: find_first_of would search the three separators for every byte.
-    return std::any_of(Name.begin(), Name.end(),
-                       [](char C) { return C == '\t' || C == '\r' || C == '\n'; });
+    return FindSeparator(Name, 0) != Name.size();
 }
 
 unsigned char LowerByte(char C) {
@@ -30,10 +59,42 @@ unsigned char LowerByte(char C) {
     return U >= 'A' && U <= 'Z' ? static_cast<unsigned char>(U + ('a' - 'A')) : U;
 }
 
+// A status file's name: ".dst" at the end, case ignored (tested once for every file listed).
+bool IsStatusFileName(std::string_view Name) {
+    const size_t N = Name.size();
+    return N >= 4 && Name[N - 4] == '.' && LowerByte(Name[N - 3]) == 'd' &&
+           LowerByte(Name[N - 2]) == 's' && LowerByte(Name[N - 1]) == 't';
+}
+
+// Eight bytes with ASCII letters in lower case: every byte from 'A' to 'Z' gets the bit 0x20
+// (bytes of 0x80 and above are left alone).
+uint64_t LowerWord(uint64_t Word) {
+    const uint64_t Low = Word & (0x7F * Ones);
+    const uint64_t AboveZ = Low + (0x7F - 'Z') * Ones;
+    const uint64_t FromA = Low + (0x80 - 'A') * Ones;
+    const uint64_t Upper = ~Word & (FromA ^ AboveZ) & Highs;
+    return Word | Upper >> 2;
+}
+
 // The list's order: by name with ASCII letters in lower case, then by the exact bytes.
 bool ListLess(std::string_view A, std::string_view B) {
     const size_t Common = std::min(A.size(), B.size());
-    for (size_t I = 0; I < Common; ++I) {
+    size_t I = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: the first byte that differs is the lowest of the word.
+        for (; I + 8 <= Common; I += 8) {
+            uint64_t X = 0, Y = 0;
+            std::memcpy(&X, A.data() + I, 8);
+            std::memcpy(&Y, B.data() + I, 8);
+            X = LowerWord(X);
+            Y = LowerWord(Y);
+            if (X != Y) {
+                const int Shift = std::countr_zero(X ^ Y) & ~7;
+                return (X >> Shift & 0xFF) < (Y >> Shift & 0xFF);
+            }
+        }
+    }
+    for (; I < Common; ++I) {
         const unsigned char X = LowerByte(A[I]);
         const unsigned char Y = LowerByte(B[I]);
         if (X != Y) {
@@ -48,18 +109,11 @@ bool ListLess(std::string_view A, std::string_view B) {
 
 // A hash of the name with ASCII letters in lower case, eight bytes at a time.
 uint64_t HashNoCase(std::string_view Name) {
-    constexpr uint64_t Ones = 0x0101010101010101ULL;
     uint64_t Hash = Name.size() * 0x9E3779B97F4A7C15ULL;
     for (size_t I = 0; I < Name.size(); I += 8) {
         uint64_t Word = 0;
         std::memcpy(&Word, Name.data() + I, std::min<size_t>(8, Name.size() - I));
-        // Every byte from 'A' to 'Z' gets the bit 0x20 (bytes of 0x80 and above are left alone).
-        const uint64_t Low = Word & (0x7F * Ones);
-        const uint64_t AboveZ = Low + (0x7F - 'Z') * Ones;
-        const uint64_t FromA = Low + (0x80 - 'A') * Ones;
-        const uint64_t Upper = ~Word & (FromA ^ AboveZ) & (0x80 * Ones);
-        Word |= Upper >> 2;
-        Hash = (Hash ^ Word) * 0xFF51AFD7ED558CCDULL;
+        Hash = (Hash ^ LowerWord(Word)) * 0xFF51AFD7ED558CCDULL;
         Hash ^= Hash >> 32;
     }
     return Hash;
@@ -152,6 +206,106 @@ bool ReadCanonicalPieces(std::string_view Text, int (&Pieces)[7]) {
     return true;
 }
 
+// A record as Save writes it: name TAB size TAB "yyyy/mm/dd hh:nn:ss.zzz UTC" CR LF, the size
+// without leading zeros.
+constexpr size_t MinWrittenRecord = 33; // a name and a size of one byte each
+struct TWrittenRecord {
+    std::string_view Name;
+    int64_t Size = 0;
+    int Pieces[7] = {};
+    size_t End = 0; // after the line's CR LF
+};
+
+// What follows the size in a record as Save writes it, "0" standing for any digit.
+constexpr std::string_view WrittenTail = "\t0000/00/00 00:00:00.000 UTC\r\n";
+
+// The tail in four words (little-endian), the bytes to be digits and the others with their values.
+struct TTailWords {
+    uint64_t Digits[4] = {};
+    uint64_t Fixed[4] = {};
+    uint64_t Values[4] = {};
+};
+
+constexpr TTailWords MakeTailWords() {
+    TTailWords W;
+    for (size_t K = 0; K < WrittenTail.size(); ++K) {
+        const uint64_t Byte = uint64_t{0xFF} << (K % 8 * 8);
+        if (WrittenTail[K] == '0') {
+            W.Digits[K / 8] |= Byte;
+        } else {
+            W.Fixed[K / 8] |= Byte;
+            W.Values[K / 8] |= uint64_t{static_cast<unsigned char>(WrittenTail[K])} << (K % 8 * 8);
+        }
+    }
+    return W;
+}
+
+// Whether At (Left bytes, at least WrittenTail.size()) starts with the tail of a written record.
+bool HasWrittenTail(const char* At, size_t Left) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (Left >= 32) {
+            static constexpr TTailWords W = MakeTailWords();
+            uint64_t Bad = 0;
+            for (size_t K = 0; K < 4; ++K) {
+                uint64_t Word = 0;
+                std::memcpy(&Word, At + K * 8, 8);
+                // A digit byte less '0' is below 10: adding 0x76 leaves its top bit clear.
+                const uint64_t X = Word ^ ('0' * Ones);
+                Bad |= ((((X & ~Highs) + 0x76 * Ones) | X) & Highs & W.Digits[K]) |
+                       ((Word & W.Fixed[K]) ^ W.Values[K]);
+            }
+            return Bad == 0;
+        }
+    }
+    for (size_t K = 0; K < WrittenTail.size(); ++K) {
+        if (WrittenTail[K] == '0' ? At[K] < '0' || At[K] > '9' : At[K] != WrittenTail[K]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads the line at Pos when it is a record as Save writes it, at once; false for any other line,
+// which the general reading then takes (it reads a written record to the same values).
+bool ReadWrittenRecord(std::string_view Text, size_t Pos, TWrittenRecord& Record) {
+    size_t I = FindSeparator(Text, Pos);
+    if (I == Text.size() || Text[I] != '\t') {
+        return false;
+    }
+    Record.Name = Text.substr(Pos, I - Pos);
+    const size_t Digits = ++I;
+    int64_t Size = 0;
+    while (I < Text.size() && I - Digits < 18 && Text[I] >= '0' && Text[I] <= '9') {
+        Size = Size * 10 + (Text[I] - '0');
+        ++I;
+    }
+    if (I == Digits || (Text[Digits] == '0' && I - Digits > 1) ||
+        Text.size() - I < WrittenTail.size()) {
+        return false;
+    }
+    const char* At = Text.data() + I;
+    if (!HasWrittenTail(At, Text.size() - I)) {
+        return false;
+    }
+    const auto Number = [At](size_t From, size_t Width) {
+        int Value = 0;
+        for (size_t K = From; K < From + Width; ++K) {
+            Value = Value * 10 + (At[K] - '0');
+        }
+        return Value;
+    };
+    Record.Size = Size;
+    Record.Pieces[0] = Number(1, 4);
+    Record.Pieces[1] = Number(6, 2);
+    Record.Pieces[2] = Number(9, 2);
+    Record.Pieces[3] = Number(12, 2);
+    Record.Pieces[4] = Number(15, 2);
+    Record.Pieces[5] = Number(18, 2);
+    Record.Pieces[6] = Number(21, 3);
+    Record.End = I + WrittenTail.size();
+    return true;
+}
+
 // The text without its fourth line, the stamp of the last update.
 std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
     size_t End = 0;
@@ -170,63 +324,89 @@ std::string_view WithoutStamp(std::string_view Text, std::string_view& Rest) {
 
 } // namespace
 
-// The files of the list by name, case ignored; for the records of the status file.
+// The files of the list by name, case ignored; for the records of the status file. A slot holds
+// the file's index and the high half of its name's hash, which settles most mismatches without
+// reading the name.
 class TDirectoryList::TNameIndex {
 public:
-    explicit TNameIndex(const std::vector<TItem>& Files) : FFiles(Files) {
+    explicit TNameIndex(const std::vector<TListed>& Files) : FFiles(Files) {
         size_t Capacity = 16;
         while (Capacity < Files.size() + Files.size() / 2) {
             Capacity *= 2;
         }
         FSlots.assign(Capacity, Empty);
         FMask = Capacity - 1;
-        for (size_t I = 0; I < Files.size(); ++I) {
-            size_t Slot = HashNoCase(Files[I].Name) & FMask;
-            while (FSlots[Slot] != Empty) {
-                Slot = (Slot + 1) & FMask;
+        // The slots are far apart: those of a batch of names are asked for before they are
+        // filled, so that the batch waits for the memory once.
+        constexpr size_t BatchSize = 32;
+        uint64_t Hashes[BatchSize];
+        for (size_t From = 0; From < Files.size(); From += BatchSize) {
+            const size_t Count = std::min(BatchSize, Files.size() - From);
+            for (size_t K = 0; K < Count; ++K) {
+                Hashes[K] = HashNoCase(Files[From + K].NameView());
+                PrefetchSlot(Hashes[K]);
             }
-            FSlots[Slot] = static_cast<uint32_t>(I);
+            for (size_t K = 0; K < Count; ++K) {
+                size_t Slot = Hashes[K] & FMask;
+                while (FSlots[Slot] != Empty) {
+                    Slot = (Slot + 1) & FMask;
+                }
+                FSlots[Slot] = (Hashes[K] & TagMask) | (From + K);
+            }
         }
     }
 
-    // The file of that name (Hash = HashNoCase(Name)): exact first, else the first in the
-    // list's order of those whose name differs only in case; -1 for none.
-    int64_t Find(std::string_view Name, uint64_t Hash) const {
+    // The file of that name (Hash = HashNoCase(Name)): exact first (Exact set), else the first
+    // in the list's order of those whose name differs only in case; -1 for none.
+    int64_t Find(std::string_view Name, uint64_t Hash, bool& Exact) const {
         int64_t Best = -1;
+        Exact = false;
+        const uint64_t Tag = Hash & TagMask;
         for (size_t Slot = Hash & FMask; FSlots[Slot] != Empty; Slot = (Slot + 1) & FMask) {
-            const uint32_t I = FSlots[Slot];
-            const std::string_view Candidate = FFiles[I].Name;
+            if ((FSlots[Slot] & TagMask) != Tag) {
+                continue;
+            }
+            const auto I = static_cast<uint32_t>(FSlots[Slot]);
+            const std::string_view Candidate = FFiles[I].NameView();
             if (Candidate == Name) {
+                Exact = true;
                 return I;
             }
             if (Candidate.size() == Name.size() && SameText(Candidate, Name) &&
-                (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].Name)) {
+                (Best < 0 || Candidate < FFiles[static_cast<size_t>(Best)].NameView())) {
                 Best = I;
             }
         }
         return Best;
     }
 
-    // The lookups of a batch of names touch memory far apart: each step below asks for the
-    // memory of the next one ahead, so that the batch waits for it once and not once a name.
+    // The lookups of names touch memory far apart: each step below asks for the memory of the
+    // next one, so that it is there when that step comes.
     void PrefetchSlot(uint64_t Hash) const { __builtin_prefetch(&FSlots[Hash & FMask]); }
-    void PrefetchFile(uint64_t Hash) const {
-        const uint32_t I = FSlots[Hash & FMask];
-        if (I != Empty) {
-            __builtin_prefetch(&FFiles[I]);
+    // The file whose name has the hash's tag, the first along the probes (UINT32_MAX: none):
+    // most likely the one Find answers. Its entry is asked for.
+    uint32_t PrefetchFile(uint64_t Hash) const {
+        const uint64_t Tag = Hash & TagMask;
+        for (size_t Slot = Hash & FMask; FSlots[Slot] != Empty; Slot = (Slot + 1) & FMask) {
+            if ((FSlots[Slot] & TagMask) == Tag) {
+                const auto I = static_cast<uint32_t>(FSlots[Slot]);
+                __builtin_prefetch(&FFiles[I]);
+                return I;
+            }
         }
+        return UINT32_MAX;
     }
-    void PrefetchName(uint64_t Hash) const {
-        const uint32_t I = FSlots[Hash & FMask];
-        if (I != Empty) {
-            __builtin_prefetch(FFiles[I].Name.data());
+    void PrefetchName(uint32_t File) const {
+        if (File != UINT32_MAX) {
+            __builtin_prefetch(FFiles[File].Name);
         }
     }
 
 private:
-    static constexpr uint32_t Empty = UINT32_MAX;
-    const std::vector<TItem>& FFiles;
-    std::vector<uint32_t> FSlots;
+    static constexpr uint64_t Empty = UINT64_MAX; // no file has the index UINT32_MAX
+    static constexpr uint64_t TagMask = 0xFFFFFFFF00000000ULL;
+    const std::vector<TListed>& FFiles;
+    std::vector<uint64_t> FSlots;
     size_t FMask = 0;
 };
 
@@ -261,117 +441,121 @@ std::string_view TDirectoryList::KeepName(std::string_view Name) {
 }
 
 void TDirectoryList::Load() {
+    // The status file is read first: the number of its records tells how many files to expect.
+    const std::string StatusPath = CombinePath(FDirectory, FStatusFileName);
+    std::string Error;
+    const bool HasStatusFile = TryReadFileBytes(StatusPath, FStatusText, &Error);
+    if (!HasStatusFile && errno != ENOENT) {
+        FStatusFileProblem = "Cannot open file \"" + StatusPath + "\". " + Error;
+    }
     // The names are kept once, in blocks; a status file (".dst") or a name the status file
     // cannot hold is never listed.
+    std::vector<TListed> Listed;
+    Listed.reserve(FStatusText.size() / MinWrittenRecord + 16);
     ForEachFile(
         FDirectory, FFileExt,
-        [this](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
-            if (!EndsWithText(Name, ".dst") && !UnrecordableName(Name)) {
-                FFiles.push_back({KeepName(Name), {Size, TimeUtc, true}});
+        [this, &Listed](std::string_view Name, int64_t Size, TDateTime TimeUtc) {
+            if (!IsStatusFileName(Name) && !UnrecordableName(Name)) {
+                Listed.push_back({KeepName(Name).data(), static_cast<uint32_t>(Name.size()),
+                                  Unplaced, Size, TimeUtc});
             }
         },
         &FSkippedLinks);
-    // A status file planted as a link is reported as such below, not as a skipped input.
-    std::erase_if(FSkippedLinks,
-                  [](const std::string& Name) { return EndsWithText(Name, ".dst"); });
-    std::vector<uint32_t> Order;
-    const std::string StatusPath = CombinePath(FDirectory, FStatusFileName);
-    std::string Error;
-    if (TryReadFileBytes(StatusPath, FStatusText, &Error)) {
-        const TNameIndex Index(FFiles);
-        ReadStatusFile(Index, Order);
-    } else if (errno != ENOENT) {
-        FStatusFileProblem = "Cannot open file \"" + StatusPath + "\". " + Error;
+    // A status file planted as a link is reported as such above, not as a skipped input.
+    std::erase_if(FSkippedLinks, [](const std::string& Name) { return IsStatusFileName(Name); });
+    FFiles.reserve(Listed.size());
+    bool NamedSorted = true;
+    if (HasStatusFile) {
+        const TNameIndex Index(Listed);
+        NamedSorted = ReadStatusFile(Index, Listed);
     }
-    SortFiles(Order);
+    SortFiles(Listed, NamedSorted);
 }
 
-void TDirectoryList::SortFiles(std::vector<uint32_t>& Order) {
+void TDirectoryList::SortFiles(const std::vector<TListed>& Listed, bool NamedSorted) {
     // The status file holds the files in the list's order, so the files it names usually come
-    // sorted: checked in one sweep, and only the files it does not name are sorted and merged.
-    const size_t Count = FFiles.size();
-    const size_t Named = Order.size();
-    {
-        std::vector<bool> Taken(Count);
-        for (const uint32_t I : Order) {
-            Taken[I] = true;
-        }
-        Order.reserve(Count);
-        for (size_t I = 0; I < Count; ++I) {
-            if (!Taken[I]) {
-                Order.push_back(static_cast<uint32_t>(I));
-            }
+    // sorted: then only the files it does not name are sorted and merged.
+    const size_t Named = FFiles.size();
+    for (const TListed& File : Listed) {
+        if (File.Place == Unplaced) {
+            FFiles.push_back({File.NameView(), {File.Size, File.ModifiedUtc, true}});
         }
     }
-    const auto Less = [this](uint32_t A, uint32_t B) {
-        return ListLess(FFiles[A].Name, FFiles[B].Name);
-    };
-    const auto Middle = Order.begin() + static_cast<std::ptrdiff_t>(Named);
-    if (std::is_sorted(Order.begin(), Middle, Less)) {
-        std::sort(Middle, Order.end(), Less);
-        std::inplace_merge(Order.begin(), Middle, Order.end(), Less);
+    const auto Less = [](const TItem& A, const TItem& B) { return ListLess(A.Name, B.Name); };
+    if (NamedSorted) {
+        const auto Middle = FFiles.begin() + static_cast<std::ptrdiff_t>(Named);
+        std::sort(Middle, FFiles.end(), Less);
+        std::inplace_merge(FFiles.begin(), Middle, FFiles.end(), Less);
     } else {
-        std::sort(Order.begin(), Order.end(), Less);
-    }
-    // Moves the files to their places along the cycles of the permutation, in place.
-    for (size_t Start = 0; Start < Count; ++Start) {
-        if (Order[Start] == Start) {
-            continue;
-        }
-        const TItem Held = FFiles[Start];
-        size_t To = Start;
-        while (true) {
-            const size_t From = Order[To];
-            Order[To] = static_cast<uint32_t>(To);
-            if (From == Start) {
-                FFiles[To] = Held;
-                break;
-            }
-            FFiles[To] = FFiles[From];
-            To = From;
-        }
+        std::sort(FFiles.begin(), FFiles.end(), Less);
     }
 }
 
-void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_t>& Order) {
-    // The records are parsed in batches and then looked up together (see TNameIndex).
+bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<TListed>& Listed) {
+    // The lookups run a few records behind the parsing: the memory of each step of a record's
+    // lookup (slot, file, name) is asked for several records before the step needs it.
     struct TRecord {
         std::string_view Name;
         int64_t Size;
         TDateTime Stored;
         uint64_t Hash;
+        bool Written;    // as Save writes it, with a time that its text gives back (see Verbatim)
+        uint32_t Likely; // the file likely named (see TNameIndex::PrefetchFile)
     };
-    constexpr size_t BatchSize = 32;
-    TRecord Batch[BatchSize];
-    size_t Pending = 0;
-    std::vector<bool> Named(FFiles.size());
-    const auto Apply = [&] {
-        for (size_t I = 0; I < Pending; ++I) {
-            Batch[I].Hash = HashNoCase(Batch[I].Name);
-            Index.PrefetchSlot(Batch[I].Hash);
+    constexpr size_t Ahead = 8;     // records between the steps of a lookup
+    constexpr size_t RingSize = 32; // more than the 3 * Ahead records under way
+    TRecord Ring[RingSize];
+    size_t Parsed = 0;
+    size_t Applied = 0;
+    bool NamedSorted = true;
+    // Whether the records are those Save would write for the files they name: each as Save
+    // writes it, naming its file exactly and first, with the file's very size and time, in the
+    // list's order, and nothing but records after the first. Save then needs no comparison (see
+    // SameAsStatusFile).
+    bool Verbatim = true;
+    size_t RecordsFrom = std::string::npos;
+    const auto Apply = [&](const TRecord& Record) {
+        bool Exact = false;
+        const int64_t Found = Index.Find(Record.Name, Record.Hash, Exact);
+        if (Found < 0) {
+            Verbatim = false; // a file gone
+            return;
         }
-        for (size_t I = 0; I < Pending; ++I) {
-            Index.PrefetchFile(Batch[I].Hash);
-        }
-        for (size_t I = 0; I < Pending; ++I) {
-            Index.PrefetchName(Batch[I].Hash);
-        }
-        for (size_t I = 0; I < Pending; ++I) {
-            const TRecord& Record = Batch[I];
-            const int64_t Found = Index.Find(Record.Name, Record.Hash);
-            if (Found < 0) {
-                continue;
+        TListed& File = Listed[static_cast<size_t>(Found)];
+        const bool Same =
+            Record.Size == File.Size && (Record.Stored == File.ModifiedUtc ||
+                                         SecondsApart(File.ModifiedUtc, Record.Stored) <= 2);
+        uint32_t& At = File.Place;
+        if (At == Unplaced) {
+            const std::string_view Name = File.NameView();
+            if (!FFiles.empty() && ListLess(Name, FFiles.back().Name)) {
+                NamedSorted = false;
             }
-            const auto At = static_cast<size_t>(Found);
-            if (!Named[At]) {
-                Named[At] = true;
-                Order.push_back(static_cast<uint32_t>(At));
-            }
-            TItem& Item = FFiles[At];
-            Item.Status.Changed = !(Record.Size == Item.Status.Size &&
-                                    SecondsApart(Item.Status.ModifiedUtc, Record.Stored) <= 2);
+            At = static_cast<uint32_t>(FFiles.size());
+            FFiles.push_back({Name, {File.Size, File.ModifiedUtc, true}});
+            Verbatim = Verbatim && Record.Written && Exact && Record.Size == File.Size &&
+                       Record.Stored == File.ModifiedUtc;
+        } else {
+            Verbatim = false; // a second record of the file
         }
-        Pending = 0;
+        FFiles[At].Status.Changed = !Same;
+    };
+    // Takes the record just parsed into Ring[Parsed] and moves every record under way one step.
+    const auto Advance = [&] {
+        TRecord& Record = Ring[Parsed % RingSize];
+        Record.Hash = HashNoCase(Record.Name);
+        Index.PrefetchSlot(Record.Hash);
+        if (Parsed >= Ahead) {
+            TRecord& Earlier = Ring[(Parsed - Ahead) % RingSize];
+            Earlier.Likely = Index.PrefetchFile(Earlier.Hash);
+        }
+        if (Parsed >= 2 * Ahead) {
+            Index.PrefetchName(Ring[(Parsed - 2 * Ahead) % RingSize].Likely);
+        }
+        ++Parsed;
+        if (Parsed > 3 * Ahead) {
+            Apply(Ring[Applied++ % RingSize]);
+        }
     };
 
     const std::string_view Text = FStatusText;
@@ -379,37 +563,58 @@ void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_
     bool LastDayOk = false;
     TDateTime LastDate = 0;
     size_t Pos = 0;
+    TWrittenRecord Written;
     while (Pos < Text.size()) {
-        size_t End = Pos;
-        while (End < Text.size() && Text[End] != '\r' && Text[End] != '\n') {
-            ++End;
-        }
-        std::string_view Line = Text.substr(Pos, End - Pos);
-        Pos = End + 1;
-        if (End + 1 < Text.size() && Text[End] == '\r' && Text[End + 1] == '\n') {
-            ++Pos;
-        }
-        // A record holds its fields after the name; any other line is a comment. The name is
-        // taken exactly, as a file name may start with "#" or a blank.
-        const size_t Tab = Line.find('\t');
-        if (Tab == std::string_view::npos) {
-            continue;
-        }
-        while (!Line.empty() && IsBlank(Line.back())) {
-            Line.remove_suffix(1);
-        }
-        const std::string_view Name = Line.substr(0, Tab);
-        const std::string_view Fields = Line.substr(std::min(Tab + 1, Line.size()));
-        const int64_t Size = TryStrToInt64(FieldView(Fields, '\t', 0)).value_or(0);
-        const std::string_view TimeText = FieldView(Fields, '\t', 1);
+        std::string_view Name;
+        int64_t Size = 0;
         int P[7] = {};
-        if (Size < 0 ||
-            (!ReadCanonicalPieces(TimeText, P) &&
-             (!ReadPiece(TimeText, 1, 4, 2000, P[0]) || !ReadPiece(TimeText, 6, 2, 1, P[1]) ||
-              !ReadPiece(TimeText, 9, 2, 1, P[2]) || !ReadPiece(TimeText, 12, 2, 0, P[3]) ||
-              !ReadPiece(TimeText, 15, 2, 0, P[4]) || !ReadPiece(TimeText, 18, 2, 0, P[5]) ||
-              !ReadPiece(TimeText, 21, 3, 1, P[6])))) {
-            break; // the file is read up to a damaged record
+        bool Utc = true;
+        const bool IsWritten = ReadWrittenRecord(Text, Pos, Written);
+        if (IsWritten) {
+            if (RecordsFrom == std::string::npos) {
+                RecordsFrom = Pos;
+            }
+            Name = Written.Name;
+            Size = Written.Size;
+            std::copy(std::begin(Written.Pieces), std::end(Written.Pieces), P);
+            Pos = Written.End;
+        } else {
+            // Nothing but records may follow the first record Save would not rewrite.
+            if (RecordsFrom != std::string::npos) {
+                Verbatim = false;
+            }
+            size_t End = Pos;
+            while (End < Text.size() && Text[End] != '\r' && Text[End] != '\n') {
+                ++End;
+            }
+            std::string_view Line = Text.substr(Pos, End - Pos);
+            Pos = End + 1;
+            if (End + 1 < Text.size() && Text[End] == '\r' && Text[End + 1] == '\n') {
+                ++Pos;
+            }
+            // A record holds its fields after the name; any other line is a comment. The name
+            // is taken exactly, as a file name may start with "#" or a blank.
+            const size_t Tab = Line.find('\t');
+            if (Tab == std::string_view::npos) {
+                continue;
+            }
+            Verbatim = false;
+            while (!Line.empty() && IsBlank(Line.back())) {
+                Line.remove_suffix(1);
+            }
+            Name = Line.substr(0, Tab);
+            const std::string_view Fields = Line.substr(std::min(Tab + 1, Line.size()));
+            Size = TryStrToInt64(FieldView(Fields, '\t', 0)).value_or(0);
+            const std::string_view TimeText = FieldView(Fields, '\t', 1);
+            if (Size < 0 ||
+                (!ReadCanonicalPieces(TimeText, P) &&
+                 (!ReadPiece(TimeText, 1, 4, 2000, P[0]) || !ReadPiece(TimeText, 6, 2, 1, P[1]) ||
+                  !ReadPiece(TimeText, 9, 2, 1, P[2]) || !ReadPiece(TimeText, 12, 2, 0, P[3]) ||
+                  !ReadPiece(TimeText, 15, 2, 0, P[4]) || !ReadPiece(TimeText, 18, 2, 0, P[5]) ||
+                  !ReadPiece(TimeText, 21, 3, 1, P[6])))) {
+                break; // the file is read up to a damaged record
+            }
+            Utc = TimeText.find("UTC") != std::string_view::npos;
         }
         // Records of one day follow each other: the day is encoded once for them.
         if (P[0] != LastDay[0] || P[1] != LastDay[1] || P[2] != LastDay[2]) {
@@ -420,19 +625,25 @@ void TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<uint32_
         }
         TDateTime Clock = 0;
         if (!LastDayOk || !TryEncodeTime(P[3], P[4], P[5], P[6], Clock)) {
+            Verbatim = false;
             break;
         }
-        const TDateTime Date = LastDate;
-        TDateTime Stored = Date + Clock;
-        if (TimeText.find("UTC") == std::string_view::npos) {
+        TDateTime Stored = LastDate + Clock;
+        if (!Utc) {
             Stored += FBiasMinutes / 1440.0;
         }
-        Batch[Pending++] = {Name, Size, Stored, 0};
-        if (Pending == BatchSize) {
-            Apply();
-        }
+        // From the day 0 on, the stamp Save writes for this time is the text read (before it,
+        // the time of day counts the other way).
+        Ring[Parsed % RingSize] = {Name, Size, Stored, 0, IsWritten && LastDate >= 0, 0};
+        Advance();
     }
-    Apply();
+    while (Applied < Parsed) {
+        Apply(Ring[Applied++ % RingSize]);
+    }
+    FRecordsVerbatim =
+        Verbatim && NamedSorted && RecordsFrom != std::string::npos && Pos >= Text.size();
+    FRecordsFrom = RecordsFrom;
+    return NamedSorted;
 }
 
 void TDirectoryList::Process(bool Ascending, const TProcessFileCallback& Callback) {
@@ -510,6 +721,11 @@ bool TDirectoryList::SameAsStatusFile() const {
         return false;
     }
     size_t Pos = NewRest.size();
+    if (FRecordsVerbatim && FOkCount == 0) {
+        // Every record read is the one Save writes for the file it names and nothing has been
+        // converted since: the text is the same when the records follow the header at once.
+        return OldRest.data() + Pos == FStatusText.data() + FRecordsFrom;
+    }
     std::string Record;
     for (const TItem& Item : FFiles) {
         if (Item.Status.Changed) {
@@ -537,4 +753,5 @@ void TDirectoryList::Save() {
     SetAttributesNormal(Path);
     WriteFileAtomically(Path, Text);
     FStatusText = std::move(Text);
+    FRecordsVerbatim = false;
 }

@@ -69,13 +69,25 @@ public:
 
 private:
     class TNameIndex;
+    // A file as listed, in the directory's order, with its index in FFiles once a record names it.
+    struct TListed {
+        const char* Name; // held by the list
+        uint32_t Length;
+        uint32_t Place;
+        int64_t Size;
+        TDateTime ModifiedUtc;
+        std::string_view NameView() const { return {Name, Length}; }
+    };
+    static constexpr uint32_t Unplaced = UINT32_MAX;
 
     void Load();
-    // Reads the records of the status file into the files' status. Order receives the files
-    // named by a record, each once, in the order of the records.
-    void ReadStatusFile(const TNameIndex& Index, std::vector<uint32_t>& Order);
-    // Puts the files in the list's order (by name, case ignored), starting from Order.
-    void SortFiles(std::vector<uint32_t>& Order);
+    // Reads the records of the status file: the files of Listed that a record names go to
+    // FFiles, each once, in the order of the records, with the status the last record naming
+    // them gives. Answers whether they came in the list's order.
+    bool ReadStatusFile(const TNameIndex& Index, std::vector<TListed>& Listed);
+    // Adds the files of Listed that no record named and puts FFiles in the list's order (by
+    // name, case ignored); NamedSorted: the files named are in that order already.
+    void SortFiles(const std::vector<TListed>& Listed, bool NamedSorted);
     // Whether Save would write the records the status file holds (its stamp line aside).
     bool SameAsStatusFile() const;
     // The status file's first four lines, "last update" stamped now.
@@ -92,6 +104,10 @@ private:
     char* FNameNext = nullptr;
     size_t FNameBlockFree = 0;
     std::string FStatusText; // the status file as read or last written
+    // Whether the records of FStatusText, from FRecordsFrom to its end, are just those Save
+    // would write for the files as listed (see ReadStatusFile).
+    bool FRecordsVerbatim = false;
+    size_t FRecordsFrom = 0;
     std::vector<std::string> FSkippedLinks;
     std::string FStatusFileProblem;
     int FOkCount = 0;

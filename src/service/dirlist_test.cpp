@@ -293,6 +293,58 @@ TEST_F(DirectoryListTest, StatusFileMustBeARegularFile) {
     EXPECT_EQ(List().StatusFileProblem(), "");
 }
 
+// Save leaves the status file alone exactly when the records it would write are those the file
+// holds: any record written otherwise, out of order, twice or for a file gone, any other line
+// after the header, or a file converted since, makes it rewrite the file.
+TEST_F(DirectoryListTest, KeepsTheStatusFileOnlyWhenSaveWouldWriteItsRecords) {
+    const TDateTime Night = EncodeDateTime(2008, 3, 24, 23, 59, 59, 999);
+    const std::string A = "a.vrk\t3\t2008/03/25 13:05:09.120 UTC\r\n";
+    const std::string B = "b.vrk\t10\t2008/03/24 23:59:59.999 UTC\r\n";
+    struct {
+        const char* What;
+        std::string Records;
+        bool Kept;
+        bool Converts = false; // the pass converts the files not recorded
+    } Cases[] = {
+        {"as written", A + B, true},
+        {"a file not recorded, failing", A, true},
+        {"a file not recorded, converted", A, false, true},
+        {"size with a leading zero", "a.vrk\t03\t2008/03/25 13:05:09.120 UTC\r\n" + B, false},
+        {"other separators", "a.vrk\t3\t2008-03-25 13:05:09.120 UTC\r\n" + B, false},
+        {"local time", "a.vrk\t3\t2008/03/25 14:05:09.120\r\n" + B, false},
+        {"a second apart", "a.vrk\t3\t2008/03/25 13:05:10.120 UTC\r\n" + B, false},
+        {"another case", "A.vrk\t3\t2008/03/25 13:05:09.120 UTC\r\n" + B, false},
+        {"twice", A + A + B, false},
+        {"out of order", B + A, false},
+        {"a file gone", A + B + "c.vrk\t3\t2008/03/25 13:05:09.120 UTC\r\n", false},
+        {"a comment between", A + "# note\r\n" + B, false},
+        {"a blank line at the end", A + B + "\r\n", false},
+        {"a line before the records", "\r\n" + A + B, false},
+        {"LF line ends", "a.vrk\t3\t2008/03/25 13:05:09.120 UTC\n" + B, false},
+        {"no last line end", A + B.substr(0, B.size() - 2), false},
+        {"trailing blanks", A + B.substr(0, B.size() - 2) + " \r\n", false},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.What);
+        std::filesystem::remove_all(Dir.Dir());
+        std::filesystem::create_directories(Dir.Dir());
+        Put("a.vrk", "abc");
+        Put("b.vrk", "0123456789", Night);
+        const std::string Old = "# directory status file \r\n# directory: " + Dir.Dir() +
+                                "\r\n# file mask: *.*\r\n"
+                                "# last update: 2008/03/25 14:00:00:000 (UTC +01:00)\r\n" +
+                                C.Records;
+        Dir.Write("fclist_none0.dst", Old);
+        TDirectoryList L = List();
+        L.Process(false, [&](const std::string&, TFileVisit&) { return C.Converts; });
+        L.Save();
+        EXPECT_EQ(Status() == Old, C.Kept);
+        if (!C.Kept) {
+            EXPECT_EQ(Status(), L.StatusText());
+        }
+    }
+}
+
 // Links in the directory are skipped and named, for the detailed log.
 TEST_F(DirectoryListTest, SkipsLinks) {
     Put("a.vrk", "x");
