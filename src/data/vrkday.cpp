@@ -259,24 +259,6 @@ bool PutSlotStamp(char*& P, const TVrkSlot& Slot) {
     return true;
 }
 
-// Writes Value in decimal at P, which has room for 11 characters, and answers the end.
-char* PutCount(char* P, int32_t Value) {
-    if constexpr (std::endian::native == std::endian::little) {
-        if (static_cast<uint32_t>(Value) < 10000) {
-            // The four digits of a count below 10 000 (most are) in one word, the first at the
-            // low end, and the zeros in front of the number shifted out.
-            const auto V = static_cast<uint32_t>(Value);
-            const uint32_t Digits =
-                1U + (V >= 10 ? 1U : 0U) + (V >= 100 ? 1U : 0U) + (V >= 1000 ? 1U : 0U);
-            uint32_t Word = V / 1000 | (V / 100 % 10) << 8 | (V / 10 % 10) << 16 | (V % 10) << 24;
-            Word = (Word + 0x30303030U) >> (8 * (4 - Digits));
-            std::memcpy(P, &Word, 4);
-            return P + Digits;
-        }
-    }
-    return std::to_chars(P, P + 11, Value).ptr;
-}
-
 void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& Slot,
                     int ChannelCount) {
     Line += Store;
@@ -295,7 +277,7 @@ void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& S
     for (int K = 0; K < N; ++K) {
         *P++ = '\t';
         *P++ = ' ';
-        P = PutCount(P, Slot.Counts[static_cast<std::size_t>(K)]);
+        P = std::to_chars(P, P + CountDigits, Slot.Counts[static_cast<std::size_t>(K)]).ptr;
     }
     Line.append(Buffer, P);
 }

@@ -1,5 +1,6 @@
 #include "transforms/fc_vrknorm.h"
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <vector>
@@ -105,9 +106,10 @@ int64_t SideSum(const TVrkDay& Day, int Slot, const TDoorSide& Side) {
 // Sets the channels of one side to Sum spread in channel order; channels at or beyond the day's
 // ChannelCount take their share but are not written.
 void Spread(TVrkDay& Day, int Slot, const TDoorSide& Side, int64_t Sum) {
+    // A side of one channel (most are) takes the whole sum, without a division.
     const auto K = static_cast<int64_t>(Side.Count);
-    const int64_t Share = Sum / K;
-    const int64_t Rest = Sum % K;
+    const int64_t Share = K == 1 ? Sum : Sum / K;
+    const int64_t Rest = K == 1 ? 0 : Sum % K;
     for (std::size_t I = 0; I < Side.Count; ++I) {
         const int Index = Side.Channels[I];
         if (Index < Day.ChannelCount) {
@@ -152,8 +154,20 @@ void MixEntriesExits(TVrkDay& Day, const TVrkConfig& Header) {
         if (!Header.Doors(D).Defined || DoorIn.Count == 0 || DoorOut.Count == 0) {
             continue;
         }
+        // A door of one channel a side (most are) is mixed without the loops over the sides.
+        const bool OneEach = DoorIn.Count == 1 && DoorOut.Count == 1 &&
+                             std::max(DoorIn.Channels[0], DoorOut.Channels[0]) < Day.ChannelCount;
         for (int S = Day.FirstSlot; S <= Day.LastSlot; ++S) {
             if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
+                continue;
+            }
+            if (OneEach) {
+                int32_t& CountIn = CountAt(Day, S, DoorIn.Channels[0]);
+                int32_t& CountOut = CountAt(Day, S, DoorOut.Channels[0]);
+                if (CountIn != 0 || CountOut != 0) {
+                    const int64_t Total = int64_t{CountIn} + CountOut;
+                    CountIn = CountOut = ClampCount(Total / 2 + Total % 2);
+                }
                 continue;
             }
             const int64_t SumIn = SideSum(Day, S, DoorIn);
