@@ -99,20 +99,20 @@ void DateDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
     }
     uint64_t Word = 0;
     std::memcpy(&Word, Field.data() + 1, 8);
-    // Eight bytes at a time, the first at the low end. A byte is a digit when it is 0x3? and
-    // adding 6 keeps it so; a carry out of a byte (from 0xFA on, never a digit) only changes the
-    // bytes after it, and the bytes after the digits are not looked at.
+    // Eight bytes at a time, the first at the low end. A byte is no digit when subtracting '0'
+    // borrows into its high bit or adding 0x46 carries into it (from ':' on). What a byte borrows
+    // from or carries into the next only changes the bytes after the first that is no digit, and
+    // the bytes after the digits are not looked at.
     constexpr uint64_t Ones = 0x0101010101010101ULL;
-    constexpr uint64_t High = 0xF0 * Ones;
-    constexpr uint64_t Zeros = 0x30 * Ones;
-    const uint64_t NotDigit = ((Word & High) ^ Zeros) | (((Word + 6 * Ones) & High) ^ Zeros);
+    const uint64_t Digit = Word - 0x30 * Ones;
+    const uint64_t NotDigit = (Digit | (Word + 0x46 * Ones)) & (0x80 * Ones);
     const unsigned Shift = static_cast<unsigned>(8 * (8 - Digits));
     if ((NotDigit << Shift) != 0) {
         return false;
     }
     // The digits' values moved to the high end, zeros before them (the borrows of the bytes
     // after them go out at the top), then combined in pairs, fours and eights.
-    uint64_t V = (Word - Zeros) << Shift;
+    uint64_t V = Digit << Shift;
     V = V * 10 + (V >> 8);
     constexpr uint64_t Mask = 0x000000FF000000FFULL;
     constexpr uint64_t Mul1 = 100 + (1000000ULL << 32);
