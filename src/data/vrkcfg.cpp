@@ -280,9 +280,17 @@ void TVrkConfig::BuildVrk01Channels() {
 }
 
 void TVrkConfig::ReadHeader(std::string_view Text) {
+    ReadHeaderAndDataLines(Text, nullptr);
+}
+
+void TVrkConfig::ReadHeaderAndDataLines(std::string_view Text,
+                                        const std::function<void(std::string_view Line)>& Fn) {
     ResetDefaults();
-    ForEachTextLine(Text, [this](std::string_view Line) {
+    ForEachTextLine(Text, [this, &Fn](std::string_view Line) {
         if (!IsHeaderLine(Line)) {
+            if (Fn && IsDataLine(Line)) {
+                Fn(Line);
+            }
             return;
         }
         HandleHeaderLine(Line);

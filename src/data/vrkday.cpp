@@ -339,15 +339,20 @@ void AddCounts(TVrkDay& Day, int Channel1, int32_t Value1, TDateTime Time, int C
     }
 }
 
-void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay& Day,
-                     TVrkConfig& Config, const TClock* Clock) {
+namespace {
+
+// Fills Day from the data rows that ReadRows(Fn) hands to Fn, those of the counting file
+// FileName (whose name dates the day).
+template <class TReadRows>
+void LoadDayFromRows(const std::string& FileName, TVrkDay& Day, const TClock* Clock,
+                     TReadRows&& ReadRows) {
     const TDateTime NameDate = DateFromFileName(FileName);
     const TDateTime StartDate = NameDate >= 0 ? NameDate : Today(Clock);
     InitDayAt(Day, StartDate);
 
     std::string_view LastRow;
     bool AnyRow = false;
-    Config.ReadDataLinesFromText(Text, [&](std::string_view Line) {
+    ReadRows([&](std::string_view Line) {
         LoadRow(Day, Line);
         LastRow = Line;
         AnyRow = true;
@@ -364,6 +369,14 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
         const TDateParts P = DecodeDate(RowDate);
         DateDay(Day, P.Year, P.Month, P.Day);
     }
+}
+
+} // namespace
+
+void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay& Day,
+                     TVrkConfig& Config, const TClock* Clock) {
+    LoadDayFromRows(FileName, Day, Clock,
+                    [&](const auto& Fn) { Config.ReadDataLinesFromText(Text, Fn); });
 }
 
 void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config, const TClock* Clock) {
@@ -427,8 +440,9 @@ void WriteDayFile(const TVrkDay& Day, const std::string& FileName, std::string_v
 
 void ParseCountingFile(std::string_view Text, const std::string& FileName, TVrkConfig& Header,
                        TVrkDay& Day, const TClock* Clock) {
-    Header.ReadHeader(Text);
-    LoadDayFromText(Text, FileName, Day, Header, Clock);
+    // The header and the rows in one pass over the lines.
+    LoadDayFromRows(FileName, Day, Clock,
+                    [&](const auto& Fn) { Header.ReadHeaderAndDataLines(Text, Fn); });
     if (Day.LastSlot >= 0) {
         return;
     }
