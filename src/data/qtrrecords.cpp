@@ -99,6 +99,17 @@ int64_t TDoorSums::SumOfType(const TChannelDoors& Doors, char Type, std::size_t 
     return Sum;
 }
 
+void TDoorSums::SumsOfType(const TChannelDoors& Doors, char Type, int64_t& In, int64_t& Out) const {
+    In = 0;
+    Out = 0;
+    for (std::size_t D = 0; D < VrkDoorCount; ++D) {
+        if (Doors.FDoorType[D] == Type) {
+            In += FSums[D];
+            Out += FSums[VrkDoorCount + D];
+        }
+    }
+}
+
 int64_t TDoorSums::InOfType(const TChannelDoors& Doors, char Type) const {
     return SumOfType(Doors, Type, 0);
 }

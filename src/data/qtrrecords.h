@@ -83,6 +83,8 @@ public:
     int64_t OutOfType(const TChannelDoors& Doors, char Type) const;
     int64_t InOfType(const TVrkConfig& Config, char Type) const;
     int64_t OutOfType(const TVrkConfig& Config, char Type) const;
+    // InOfType and OutOfType at once, in one pass over the doors.
+    void SumsOfType(const TChannelDoors& Doors, char Type, int64_t& In, int64_t& Out) const;
     // The sums of every door.
     int64_t TotalIn() const;
     int64_t TotalOut() const;

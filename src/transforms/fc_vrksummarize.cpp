@@ -36,10 +36,9 @@ bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
         }
         Sums.Clear();
         Sums.AddSlot(Doors, *InDay, S);
-        int64_t DoorIn = Sums.InOfType(Doors, 'D');
-        int64_t DoorOut = Sums.OutOfType(Doors, 'D');
-        int64_t CorridorIn = Sums.InOfType(Doors, 'C');
-        int64_t CorridorOut = Sums.OutOfType(Doors, 'C');
+        int64_t DoorIn = 0, DoorOut = 0, CorridorIn = 0, CorridorOut = 0;
+        Sums.SumsOfType(Doors, 'D', DoorIn, DoorOut);
+        Sums.SumsOfType(Doors, 'C', CorridorIn, CorridorOut);
         if (P.DoorOnly) {
             CorridorIn = 0;
             CorridorOut = 0;
