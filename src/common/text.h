@@ -2,11 +2,19 @@
 // number parsing rules used for files and configuration values. Text is handled as bytes.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 // Field number Index (0-based) of Text split at every Separator; consecutive separators delimit
 // empty fields, an Index past the last field gives "", and the result is cut to MaxLength
@@ -23,6 +31,126 @@ std::string_view FieldView(std::string_view Text, char Separator, int Index);
 std::size_t SplitFieldViews(std::string_view Line, char Separator,
                             std::span<std::string_view> Fields,
                             std::size_t MaxLength = NoFieldLimit);
+
+namespace text_detail {
+// Bit i of the answer is set when byte i of the 64 bytes at P is A, B or C.
+inline uint64_t MatchMask64(const char* P, char A, char B, char C) {
+#ifdef __SSE2__
+    const __m128i VA = _mm_set1_epi8(A), VB = _mm_set1_epi8(B), VC = _mm_set1_epi8(C);
+    uint64_t Mask = 0;
+    for (int I = 0; I < 4; ++I) {
+        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * I));
+        const __m128i Hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(V, VA), _mm_cmpeq_epi8(V, VB)),
+                                         _mm_cmpeq_epi8(V, VC));
+        Mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(Hit))} << (16 * I);
+    }
+    return Mask;
+#else
+    uint64_t Mask = 0;
+    for (int I = 0; I < 64; ++I) {
+        Mask |= uint64_t{P[I] == A || P[I] == B || P[I] == C} << I;
+    }
+    return Mask;
+#endif
+}
+} // namespace text_detail
+
+// A == B, for the short names and stamps of input lines without a library call: eight bytes
+// are compared at a time.
+inline bool SameBytes(std::string_view A, std::string_view B) {
+    const std::size_t N = A.size();
+    if (N != B.size()) {
+        return false;
+    }
+    const auto Load = [](const char* P, auto Word) {
+        std::memcpy(&Word, P, sizeof Word);
+        return Word;
+    };
+    if (N >= 8) {
+        // Whole words, the last one overlapping the one before.
+        uint64_t Diff = Load(A.data() + N - 8, uint64_t{}) ^ Load(B.data() + N - 8, uint64_t{});
+        for (std::size_t I = 0; I + 8 < N && Diff == 0; I += 8) {
+            Diff = Load(A.data() + I, uint64_t{}) ^ Load(B.data() + I, uint64_t{});
+        }
+        return Diff == 0;
+    }
+    if (N >= 4 && N < 8) {
+        return ((Load(A.data(), uint32_t{}) ^ Load(B.data(), uint32_t{})) |
+                (Load(A.data() + N - 4, uint32_t{}) ^ Load(B.data() + N - 4, uint32_t{}))) == 0;
+    }
+    for (std::size_t I = 0; I < N; ++I) {
+        if (A[I] != B[I]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Splits Text into lines as ForEachTextLine does (ended by CR LF, LF or a lone CR) and each line
+// at every Separator, in one pass over the bytes: for every line calls Fn(Line, Fields, Count)
+// with Fields (a std::span<std::string_view, N>) holding the first Count fields of the line
+// (Count at most N), each cut to MaxLength characters, the rest empty. Fn may change Fields.
+// Separator must not be CR or LF.
+template <std::size_t N, class F>
+void ForEachLineFields(std::string_view Text, char Separator, std::size_t MaxLength, F&& Fn) {
+    static_assert(N > 0);
+    // Slot N takes the fields after the first N, so that no test is needed before a field is
+    // stored.
+    std::array<std::string_view, N + 1> Fields{};
+    const char* const Data = Text.data();
+    const std::size_t Size = Text.size();
+    std::size_t LineStart = 0, FieldStart = 0, Count = 0, Filled = 0;
+    std::size_t AfterCr = std::string_view::npos; // the position after the last CR
+    const auto EndLine = [&](std::size_t End) {
+        Fields[std::min(Count, N)] = std::string_view(Data + FieldStart, End - FieldStart);
+        const std::size_t Taken = std::min(Count + 1, N);
+        if (End - LineStart > MaxLength) {
+            for (std::size_t I = 0; I < Taken; ++I) {
+                Fields[I] = Fields[I].substr(0, MaxLength); // only a long line has long fields
+            }
+        }
+        for (std::size_t I = Taken; I < Filled; ++I) {
+            Fields[I] = std::string_view(); // the fields the line before filled
+        }
+        Filled = Taken;
+        Fn(std::string_view(Data + LineStart, End - LineStart),
+           std::span<std::string_view, N>(Fields.data(), N), Taken);
+        Count = 0;
+        LineStart = FieldStart = End + 1;
+    };
+    const auto Visit = [&](std::size_t Base, uint64_t Mask) {
+        while (Mask != 0) {
+            const std::size_t At = Base + static_cast<std::size_t>(std::countr_zero(Mask));
+            Mask &= Mask - 1;
+            const char C = Data[At];
+            if (C == Separator) {
+                Fields[std::min(Count, N)] = std::string_view(Data + FieldStart, At - FieldStart);
+                ++Count;
+                FieldStart = At + 1;
+            } else if (C == '\r') {
+                EndLine(At);
+                AfterCr = At + 1;
+            } else if (At == AfterCr) {
+                LineStart = FieldStart = At + 1; // the LF of a CR LF
+            } else {
+                EndLine(At);
+            }
+        }
+    };
+    std::size_t Base = 0;
+    for (; Base + 64 <= Size; Base += 64) {
+        Visit(Base, text_detail::MatchMask64(Data + Base, Separator, '\r', '\n'));
+    }
+    if (Base < Size) {
+        char Tail[64] = {};
+        std::memcpy(Tail, Data + Base, Size - Base);
+        const uint64_t Valid = (uint64_t{1} << (Size - Base)) - 1;
+        Visit(Base, text_detail::MatchMask64(Tail, Separator, '\r', '\n') & Valid);
+    }
+    if (LineStart < Size) {
+        EndLine(Size); // the last line, without an end
+    }
+}
 
 // Splits Line at every Separator like GetField: field i is cut to 255 characters. Fills at most
 // MaxFields views into Line (missing fields are empty) and returns the number of fields of the

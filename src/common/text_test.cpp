@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "common/utils.h"
 
@@ -109,7 +111,7 @@ TEST(SplitFields, GivesTheFieldsOfGetFieldAsViews) {
     }
 }
 
-// The splitter reads eight bytes at a time: separators at every position of a word and of the
+// The splitter reads sixteen bytes at a time: separators at every position of a block and of the
 // tail, next to bytes that differ from the separator by one bit or carry, and lines that fill
 // every slot before their end.
 TEST(SplitFieldViews, FindsEverySeparatorWhereverItFalls) {
@@ -128,6 +130,89 @@ TEST(SplitFieldViews, FindsEverySeparatorWhereverItFalls) {
             for (std::size_t I = 0; I < Count; ++I) {
                 EXPECT_EQ(Fields[I], FieldView(Line, '|', static_cast<int>(I))) << "field " << I;
             }
+        }
+    }
+}
+
+// Lines end at CR LF, LF or a lone CR; a line's first fields come cut to the longest allowed,
+// the fields it lacks empty, whatever the line before held.
+TEST(ForEachLineFields, SplitsLinesAndFieldsInOnePass) {
+    const std::string Long(70, 'y');
+    struct {
+        std::string Text;
+        std::vector<std::vector<std::string>> Want; // the fields of each line
+    } Cases[] = {
+        {"", {}},
+        {"a|b\r\nc\nd|e|f\rg", {{"a", "b"}, {"c"}, {"d", "e", "f"}, {"g"}}},
+        {"\r\n\n\r\r\n|", {{""}, {""}, {""}, {""}, {"", ""}}},
+        {"a|b|c|d|e\r\nx\r\n", {{"a", "b", "c"}, {"x"}}},
+        {"ab" + Long + "|" + Long + "|z\n", {{"ab" + Long.substr(0, 62), Long.substr(0, 64), "z"}}},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Text);
+        std::vector<std::vector<std::string>> Got;
+        ForEachLineFields<3>(
+            C.Text, '|', 64, [&](std::string_view, auto Fields, std::size_t Count) {
+                Got.emplace_back(Fields.begin(),
+                                 Fields.begin() + static_cast<std::ptrdiff_t>(Count));
+                for (std::size_t I = Count; I < Fields.size(); ++I) {
+                    EXPECT_TRUE(Fields[I].empty()) << I;
+                }
+            });
+        EXPECT_EQ(Got, C.Want);
+    }
+}
+
+// Separators and line ends at every position of the 64-byte blocks the bytes are examined in,
+// and of the last, shorter one: the lines and fields are those of a byte-by-byte reading.
+TEST(ForEachLineFields, FindsEverySeparatorAndLineEnd) {
+    std::string Text;
+    uint32_t Seed = 7;
+    for (int I = 0; I < 1000; ++I) {
+        Seed = Seed * 1103515245u + 12345u;
+        const char Bytes[] = {'|', '|', '\r', '\n', 'a', 'b', '\xFC', '\0'};
+        Text += Bytes[(Seed >> 16) % sizeof Bytes];
+    }
+    for (const std::size_t Size : {Text.size(), Text.size() - 17}) {
+        const std::string_view Part = std::string_view(Text).substr(0, Size);
+        std::vector<std::string> Want, Got;
+        std::string Line;
+        for (std::size_t I = 0; I < Part.size(); ++I) {
+            if (Part[I] == '\r' || Part[I] == '\n') {
+                if (Part[I] == '\n' && I > 0 && Part[I - 1] == '\r') {
+                    continue;
+                }
+                Want.push_back(Line);
+                Line.clear();
+            } else {
+                Line += Part[I];
+            }
+        }
+        if (!Line.empty()) {
+            Want.push_back(Line);
+        }
+        ForEachLineFields<40>(
+            Part, '|', NoFieldLimit, [&](std::string_view L, auto Fields, std::size_t Count) {
+                EXPECT_EQ(Count, std::min<std::size_t>(
+                                     40, static_cast<std::size_t>(CountChar(L, '|')) + 1));
+                for (std::size_t I = 0; I < Count; ++I) {
+                    EXPECT_EQ(Fields[I], FieldView(L, '|', static_cast<int>(I)));
+                }
+                Got.emplace_back(L);
+            });
+        EXPECT_EQ(Got, Want) << Size;
+    }
+}
+
+TEST(SameBytes, ComparesEveryByteOfEveryLength) {
+    for (std::size_t Len = 0; Len <= 40; ++Len) {
+        const std::string A(Len, 'k');
+        EXPECT_TRUE(SameBytes(A, std::string(Len, 'k'))) << Len;
+        EXPECT_FALSE(SameBytes(A, std::string(Len + 1, 'k'))) << Len;
+        for (std::size_t At = 0; At < Len; ++At) {
+            std::string B = A;
+            B[At] = 'K';
+            EXPECT_FALSE(SameBytes(A, B)) << Len << " " << At;
         }
     }
 }

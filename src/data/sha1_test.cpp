@@ -35,3 +35,25 @@ TEST(Sha1, IncrementalEqualsWhole) {
         EXPECT_EQ(Whole.Final(), Parts.Final()) << Split;
     }
 }
+
+TEST(Sha1, EnginesGiveTheSameDigests) {
+    if (!Sha1EngineAvailable(TSha1Engine::ShaInstructions)) {
+        GTEST_SKIP() << "this processor has no SHA instructions";
+    }
+    std::string Text;
+    uint32_t Seed = 12345;
+    for (int I = 0; I < 5000; ++I) {
+        Seed = Seed * 1103515245u + 12345u;
+        Text += static_cast<char>(Seed >> 16);
+    }
+    // Lengths around the block and padding boundaries, and fed in uneven pieces.
+    for (std::size_t Size : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 128u, 1000u, 5000u}) {
+        TSha1 Portable(TSha1Engine::Portable), Sha(TSha1Engine::ShaInstructions);
+        const std::string_view Bytes = std::string_view(Text).substr(0, Size);
+        Portable.Update(Bytes);
+        for (std::size_t At = 0; At < Size; At += 77) {
+            Sha.Update(Bytes.substr(At, 77));
+        }
+        EXPECT_EQ(Portable.Final(), Sha.Final()) << Size;
+    }
+}

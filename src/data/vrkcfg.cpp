@@ -584,6 +584,10 @@ void TVrkConfig::WriteWithRows(const std::string& FileName, const std::vector<st
 }
 
 void TVrkConfig::WriteWithData(const std::string& FileName, std::string_view Data) {
+    WriteFileAtomically(FileName, TextWithData(Data));
+}
+
+std::string TVrkConfig::TextWithData(std::string_view Data) {
     Signature = Data.empty() ? std::string() : Sha1Hex(Data);
     std::string Content = HeaderText();
     Content.reserve(Content.size() + 64 + Data.size());
@@ -592,7 +596,7 @@ void TVrkConfig::WriteWithData(const std::string& FileName, std::string_view Dat
     Content += VrkHeadingLine2;
     Content += "\r\n";
     Content += Data;
-    WriteFileAtomically(FileName, Content);
+    return Content;
 }
 
 void ResetToKt9Layout(TVrkConfig& Config) {

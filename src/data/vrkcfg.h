@@ -143,6 +143,8 @@ public:
     void WriteWithRows(const std::string& FileName, const std::vector<std::string>& Rows);
     // The same with Data, data lines each ended by CR LF, as the rows.
     void WriteWithData(const std::string& FileName, std::string_view Data);
+    // What WriteWithData writes, signing Data.
+    std::string TextWithData(std::string_view Data);
 
     uint32_t Flags = 0xF007;
     double KFactor = 1.0;

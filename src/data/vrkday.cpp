@@ -434,8 +434,13 @@ void WriteDayRows(const TVrkDay& Day, const std::string& FileName, std::string_v
 
 void WriteDayFile(const TVrkDay& Day, const std::string& FileName, std::string_view Store,
                   TDateTime StartTime, TDateTime StopTime, int ChannelCount, TVrkConfig& Header) {
-    Header.WriteWithData(FileName,
-                         DayRowsText(Day, Store, StartTime, StopTime, ChannelCount, true));
+    WriteFileAtomically(FileName,
+                        DayFileText(Day, Store, StartTime, StopTime, ChannelCount, Header));
+}
+
+std::string DayFileText(const TVrkDay& Day, std::string_view Store, TDateTime StartTime,
+                        TDateTime StopTime, int ChannelCount, TVrkConfig& Header) {
+    return Header.TextWithData(DayRowsText(Day, Store, StartTime, StopTime, ChannelCount, true));
 }
 
 void ParseCountingFile(std::string_view Text, const std::string& FileName, TVrkConfig& Header,

@@ -102,3 +102,6 @@ void WriteDayRows(const TVrkDay& Day, const std::string& FileName, std::string_v
 // write: what WriteDayRows followed by SetHeaderToFile produce. Raises EOSError.
 void WriteDayFile(const TVrkDay& Day, const std::string& FileName, std::string_view Store,
                   TDateTime StartTime, TDateTime StopTime, int ChannelCount, TVrkConfig& Header);
+// What WriteDayFile writes.
+std::string DayFileText(const TVrkDay& Day, std::string_view Store, TDateTime StartTime,
+                        TDateTime StopTime, int ChannelCount, TVrkConfig& Header);

@@ -121,39 +121,45 @@ char BsZoneTypeOfWord(std::string_view Word, bool Children) {
 
 bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading,
                          TBsStampCache* Cache) {
-    // Fields cut to 255 characters, as SplitFields cuts them; the number of fields is not
-    // needed, which spares a second pass over the line.
-    std::string_view Fields[9];
-    SplitFieldViews(Line, '|', Fields, 255);
-    // Most fields have no blanks to trim: a look at both ends is cheaper than the call.
-    const auto Trim = [](std::string_view& Field) {
-        if (!Field.empty() && (static_cast<unsigned char>(Field.front()) <= ' ' ||
-                               static_cast<unsigned char>(Field.back()) <= ' ')) {
-            Field = TrimView(Field);
+    std::string_view Fields[BsIntervalFieldCount];
+    SplitFieldViews(Line, '|', Fields, BsFieldLength);
+    return ParseBsIntervalFields(Fields, Child, Reading, Cache);
+}
+
+bool ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
+                           TBsIntervalLine& Reading, TBsStampCache* Cache) {
+    // Most fields have no blanks to trim: they are trimmed only where that changes the result.
+    // A name loses its leading blanks here, CutName takes the trailing ones.
+    const auto TrimFront = [](std::string_view Field) {
+        while (!Field.empty() && static_cast<unsigned char>(Field.front()) <= ' ') {
+            Field.remove_prefix(1);
         }
+        return Field;
     };
-    Trim(Fields[2]);
-    Trim(Fields[4]);
-    Trim(Fields[6]);
-    Trim(Fields[7]);
-    Trim(Fields[8]);
+    // A count of plain digits is read as it is; any other is read again trimmed.
+    const auto Count = [](std::string_view Field, int32_t& Value) {
+        return ReadCount(Field, Value) || ReadCount(TrimView(Field), Value);
+    };
     if (Child) {
         Reading.Store = "001";
-        Reading.Zone = CutName(Fields[2]);
-        Reading.ZoneType = BsZoneTypeOfWord(Fields[4], true);
+        Reading.Zone = CutName(TrimFront(Fields[2]));
+        Reading.ZoneType = BsZoneTypeOfWord(TrimView(Fields[4]), true);
         if (Reading.ZoneType == 0) {
             return false;
         }
     } else {
-        Reading.Store = CutName(Fields[2]);
-        Reading.Zone = CutName(Fields[4]);
+        Reading.Store = CutName(TrimFront(Fields[2]));
+        Reading.Zone = CutName(TrimFront(Fields[4]));
         Reading.ZoneType = 'D';
     }
-    if (Reading.Zone.empty() || !ReadCount(Fields[7], Reading.In) ||
-        !ReadCount(Fields[8], Reading.Out)) {
+    if (Reading.Zone.empty() || !Count(Fields[7], Reading.In) || !Count(Fields[8], Reading.Out)) {
         return false;
     }
-    if (Cache == nullptr || !Cache->Valid || Cache->Stamp != Fields[6]) {
+    const auto Edge = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
+    if (!Fields[6].empty() && (Edge(Fields[6].front()) || Edge(Fields[6].back()))) {
+        Fields[6] = TrimView(Fields[6]);
+    }
+    if (Cache == nullptr || !Cache->Valid || !SameBytes(Cache->Stamp, Fields[6])) {
         int64_t Second = 0;
         const bool Valid = ReadIntervalStamp(Fields[6], Second);
         if (Cache == nullptr) {

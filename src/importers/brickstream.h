@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -69,6 +70,12 @@ struct TBsStampCache {
 // stamp read.
 bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Reading,
                          TBsStampCache* Cache = nullptr);
+// The same for the fields of the line, split at "|" and cut to BsFieldLength characters (as
+// SplitFields cuts them), missing fields empty; the fields may be trimmed in place.
+constexpr std::size_t BsIntervalFieldCount = 9;
+constexpr std::size_t BsFieldLength = 255;
+bool ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
+                           TBsIntervalLine& Reading, TBsStampCache* Cache = nullptr);
 
 // One line of a running-counter file (BRICKSTREAM-RT); the views point into the line.
 struct TBsRtLine {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <numeric>
@@ -28,18 +29,28 @@ constexpr int RtMaxZones = 16;
 class TNameTable {
 public:
     int32_t Intern(std::string_view Name) {
-        // Files list their zones in a repeating order: the name last seen is tried first, then
-        // the one that followed it the time before, and only then the hash table.
+        // Files list their zones in a repeating order: the name that followed the last one the
+        // time before is tried first, then the last one again (a store), and only then the
+        // hash table.
         if (FLast >= 0) {
-            if (FNames[static_cast<std::size_t>(FLast)] == Name) {
-                return FLast;
-            }
             const int32_t Guess = FNext[static_cast<std::size_t>(FLast)];
-            if (Guess >= 0 && FNames[static_cast<std::size_t>(Guess)] == Name) {
+            if (Guess >= 0 && SameBytes(FNames[static_cast<std::size_t>(Guess)], Name)) {
                 FLast = Guess;
                 return Guess;
             }
+            if (SameBytes(FNames[static_cast<std::size_t>(FLast)], Name)) {
+                return FLast;
+            }
         }
+        return Add(Name);
+    }
+    const std::string& Name(int32_t Id) const { return FNames[static_cast<std::size_t>(Id)]; }
+    std::size_t Count() const { return FNames.size(); }
+
+private:
+    // Intern for a name other than the last one and the one guessed after it; out of line, so
+    // that the guesses are made where Intern is called.
+    [[gnu::noinline]] int32_t Add(std::string_view Name) {
         auto It = FIds.find(Name);
         if (It == FIds.end()) {
             It = FIds.emplace(std::string(Name), static_cast<int32_t>(FNames.size())).first;
@@ -52,10 +63,7 @@ public:
         FLast = It->second;
         return FLast;
     }
-    const std::string& Name(int32_t Id) const { return FNames[static_cast<std::size_t>(Id)]; }
-    std::size_t Count() const { return FNames.size(); }
 
-private:
     struct THash {
         using is_transparent = void;
         std::size_t operator()(std::string_view Text) const {
@@ -134,59 +142,117 @@ int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool 
     return Free;
 }
 
+// Raised while reading in day order when a reading of a day already taken comes.
+struct TOutOfDayOrder {};
+
+// Reads an interval file and writes its day files. Files come in time order as a rule: then
+// (InDayOrder) each day is taken as soon as the next one begins, while its readings are at
+// hand, and only the texts of the day files are kept until the whole file is read; a reading
+// of a day already taken raises TOutOfDayOrder, and the file is read again keeping all its
+// readings. Either way the days are written in order once the file is read, each from all of
+// its readings.
 class TIntervalImport {
 public:
-    TIntervalImport(const TConvParamsBrickstream& Params, bool Children)
-        : FParams(Params), FChildren(Children),
+    TIntervalImport(const TConvParamsBrickstream& Params, bool Children, bool InDayOrder)
+        : FParams(Params), FChildren(Children), FInDayOrder(InDayOrder),
           FStoreCode(Params.UseShopId ? Params.ShopId : std::string("001")) {}
 
     // Takes the readings of one piece of the input, whole lines.
     void ReadLines(std::string_view Text) {
-        ForEachTextLine(Text, [&](std::string_view L) {
-            if (!ParseBsIntervalLine(L, FChildren, FLine, &FStamps)) {
-                return;
-            }
-            TIntervalReading R;
-            R.Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
-            R.Zone = FZones.Intern(FLine.Zone);
-            R.Store = FStores.Intern(FLine.Store);
-            R.ZoneType = FLine.ZoneType;
-            if (FLine.ZoneType == 'A') {
-                R.ChildIn = FLine.In;
-                R.ChildOut = FParams.ZeroExits ? 0 : FLine.Out;
-                FChild.push_back(R);
-            } else {
-                R.In = FLine.In;
-                R.Out = FParams.ZeroExits ? 0 : FLine.Out;
-                FMain.push_back(R);
-            }
-        });
+        ForEachLineFields<BsIntervalFieldCount>(
+            Text, '|', BsFieldLength, [&](std::string_view, auto Fields, std::size_t) {
+                if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
+                    return;
+                }
+                const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+                if (FInDayOrder) {
+                    NoteDay(Offset);
+                }
+                const int32_t Zone = FZones.Intern(FLine.Zone);
+                const int32_t Store = FStores.Intern(FLine.Store);
+                const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
+                // Filled in place: a reading put together aside and then copied was copied through
+                // the stack at a stall a line.
+                const bool Children = FLine.ZoneType == 'A';
+                TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
+                R.Offset = Offset;
+                R.Zone = Zone;
+                R.Store = Store;
+                R.ZoneType = FLine.ZoneType;
+                (Children ? R.ChildIn : R.In) = FLine.In;
+                (Children ? R.ChildOut : R.Out) = Out;
+            });
     }
 
     // Room for the readings of an input of Size bytes: no line shorter than 30 characters parses.
-    void Reserve(std::size_t Size) { FMain.reserve(Size / 30 + 1); }
+    void Reserve(std::size_t Size) {
+        if (!FInDayOrder) {
+            FMain.reserve(Size / 30 + 1);
+        }
+    }
 
     // Writes the day files of the readings taken.
     void WriteDays() {
-        if (FChildren) {
-            JoinChildren();
+        TakeDays();
+        for (const auto& [Path, Text] : FDayTexts) {
+            WriteFileAtomically(Path, Text);
         }
-        SortReadings();
-        auto Day = std::make_unique<TVrkDay>();
-        std::size_t First = 0;
-        while (First < FMain.size()) {
-            const int64_t DayNo = DayOfSecond(FMain[First].Second());
-            std::size_t End = First + 1;
-            while (End < FMain.size() && DayOfSecond(FMain[End].Second()) == DayNo) {
-                ++End;
-            }
-            UpdateDayFile(DayFilePath(FParams.OutDir, DayNo),
-                          std::span(FMain).subspan(First, End - First), *Day);
-            First = End;
+        if (FFailure) {
+            std::rethrow_exception(FFailure);
         }
     }
 
 private:
+    // Takes the day of the reading at Offset: a new day takes the readings of the one before.
+    void NoteDay(uint32_t Offset) {
+        if (FHaveDay && Offset == FLastOffset) {
+            return;
+        }
+        const int64_t DayNo = DayOfSecond(FirstReadingSecond + Offset);
+        if (FHaveDay && DayNo < FDayNo) {
+            throw TOutOfDayOrder{};
+        }
+        if (FHaveDay && DayNo > FDayNo) {
+            TakeDays();
+        }
+        FHaveDay = true;
+        FDayNo = DayNo;
+        FLastOffset = Offset;
+    }
+
+    // Makes the texts of the day files of the readings held, and lets go of the readings. The
+    // first failure is kept, and raised once the days before it are written: as the import of
+    // all readings at once fails after writing those days.
+    void TakeDays() {
+        if (FFailure) {
+            FMain.clear();
+            FChild.clear();
+            return;
+        }
+        if (FChildren) {
+            JoinChildren();
+        }
+        SortReadings();
+        std::size_t First = 0;
+        try {
+            while (First < FMain.size()) {
+                const int64_t DayNo = DayOfSecond(FMain[First].Second());
+                std::size_t End = First + 1;
+                while (End < FMain.size() && DayOfSecond(FMain[End].Second()) == DayNo) {
+                    ++End;
+                }
+                std::string Path = DayFilePath(FParams.OutDir, DayNo);
+                std::string Text = DayText(Path, std::span(FMain).subspan(First, End - First));
+                FDayTexts.emplace_back(std::move(Path), std::move(Text));
+                First = End;
+            }
+        } catch (...) {
+            FFailure = std::current_exception();
+        }
+        FMain.clear();
+        FChild.clear();
+    }
+
     // A children reading goes to the reading of the same zone (exact name) and time, the last
     // one when the line is repeated, as that is the one written; without one it becomes an
     // entrance reading of its own.
@@ -215,7 +281,26 @@ private:
     // By time to the whole second, then by zone with case ignored; readings that compare equal
     // keep the order of the file, so a later line wins.
     void SortReadings() {
+        RankZones();
+        const auto Before = [this](const TIntervalReading& A, const TIntervalReading& B) {
+            return A.Offset != B.Offset ? A.Offset < B.Offset : KeyOf(A) < KeyOf(B);
+        };
+        // Most files come in order: they are only checked.
+        bool Sorted = true;
+        for (std::size_t I = 1; Sorted && I < FMain.size(); ++I) {
+            Sorted = !Before(FMain[I], FMain[I - 1]);
+        }
+        if (!Sorted) {
+            std::stable_sort(FMain.begin(), FMain.end(), Before);
+        }
+    }
+
+    // Ranks the zone names in case-ignoring order (FKeyOfZone), again only when new names came.
+    void RankZones() {
         const std::size_t N = FZones.Count();
+        if (N == FKeyOfZone.size()) {
+            return;
+        }
         std::vector<std::string> Folded(N);
         std::vector<int32_t> Order(N);
         for (std::size_t I = 0; I < N; ++I) {
@@ -235,17 +320,6 @@ private:
             FKeyOfZone[Id] = Key;
         }
         FKeyCount = static_cast<std::size_t>(Key + 1);
-        const auto Before = [this](const TIntervalReading& A, const TIntervalReading& B) {
-            return A.Offset != B.Offset ? A.Offset < B.Offset : KeyOf(A) < KeyOf(B);
-        };
-        // Most files come in order: they are only checked.
-        bool Sorted = true;
-        for (std::size_t I = 1; Sorted && I < FMain.size(); ++I) {
-            Sorted = !Before(FMain[I], FMain[I - 1]);
-        }
-        if (!Sorted) {
-            std::stable_sort(FMain.begin(), FMain.end(), Before);
-        }
     }
 
     // The rank of the reading's zone name in case-ignoring order.
@@ -253,11 +327,14 @@ private:
         return FKeyOfZone[static_cast<std::size_t>(R.Zone)];
     }
 
-    // Merges the readings of one day into its day file: existing doors, channels and counts stay
-    // unless a reading sets them.
-    void UpdateDayFile(const std::string& Path, std::span<const TIntervalReading> Readings,
-                       TVrkDay& Day) {
+    // The text of the day file Path with the readings of its day merged in: existing doors,
+    // channels and counts stay unless a reading sets them.
+    std::string DayText(const std::string& Path, std::span<const TIntervalReading> Readings) {
         TVrkConfig Config;
+        if (!FDay) {
+            FDay = std::make_unique<TVrkDay>();
+        }
+        TVrkDay& Day = *FDay;
         if (FileExists(Path)) {
             const std::string Old = ReadFileBytes(Path);
             Config.ReadHeader(Old);
@@ -302,22 +379,29 @@ private:
         }
         Config.SetShopName(ShopStore >= 0 ? FStores.Name(ShopStore)
                                           : ShopNameOfOutDir(FParams.OutDir));
-        WriteDayFile(Day, Path, FStoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
-                     ImportChannelColumns(Config, Day), Config);
+        return DayFileText(Day, FStoreCode, SlotTime(0), SlotTime(QuartersPerDay - 1),
+                           ImportChannelColumns(Config, Day), Config);
     }
 
     const TConvParamsBrickstream& FParams;
     const bool FChildren;
+    const bool FInDayOrder;
     const std::string FStoreCode;
     TBsIntervalLine FLine;
     TBsStampCache FStamps;
     TNameTable FZones;
     TNameTable FStores;
-    std::vector<TIntervalReading> FMain;
+    std::vector<TIntervalReading> FMain; // the readings held: of one day when FInDayOrder
     std::vector<TIntervalReading> FChild;
     std::vector<int32_t> FKeyOfZone;
     std::size_t FKeyCount = 0;
     std::vector<int> FDoorOfKey;
+    std::unique_ptr<TVrkDay> FDay;
+    bool FHaveDay = false; // FDayNo and FLastOffset hold the day of the readings held
+    int64_t FDayNo = 0;
+    uint32_t FLastOffset = 0;
+    std::vector<std::pair<std::string, std::string>> FDayTexts; // path and text, day by day
+    std::exception_ptr FFailure;
 };
 
 bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& Params,
@@ -326,10 +410,18 @@ bool ImportInterval(const std::string& FileName, const TConvParamsBrickstream& P
     if (!FindImportInput(FileName, Size)) {
         return true;
     }
-    TIntervalImport Import(Params, Children);
-    Import.Reserve(Size);
-    ReadFileInLineBlocks(FileName, [&](std::string_view Piece) { Import.ReadLines(Piece); });
-    Import.WriteDays();
+    for (const bool InDayOrder : {true, false}) {
+        TIntervalImport Import(Params, Children, InDayOrder);
+        Import.Reserve(Size);
+        try {
+            ReadFileInLineBlocks(FileName,
+                                 [&](std::string_view Piece) { Import.ReadLines(Piece); });
+        } catch (const TOutOfDayOrder&) {
+            continue; // read again, keeping all readings
+        }
+        Import.WriteDays();
+        break;
+    }
     return true;
 }
 

@@ -325,6 +325,54 @@ TEST_F(BrickstreamImport, RunningCountersKeepSixteenZones) {
     EXPECT_EQ(File.Day->ChannelCount, 64);
 }
 
+// Files in day order are taken day by day as they are read; a line of an earlier day makes the
+// import read the file again keeping all lines. Both give the day files of the lines sorted.
+TEST_F(BrickstreamImport, DaysInAnyOrderImportAlike) {
+    for (const bool Children : {false, true}) {
+        SCOPED_TRACE(Children);
+        // Children files name the zone in field 2 and its type in field 4.
+        const auto Line = [&](const char* Store, const char* Zone, const char* Type,
+                              const char* Stamp, const char* In) {
+            return Children ? Interval(Zone, Type, Stamp, In, "1")
+                            : Interval(Store, Zone, Stamp, In, "1");
+        };
+        const std::string Day7a = Line("S", "Door B", "entrance", "03/07/2008 10:15:00", "1");
+        const std::string Day7b = Line("S", "door a", "children", "03/07/2008 10:15:00", "2");
+        const std::string Day8 = Line("T", "Door C", "entrance", "03/08/2008 10:15:00", "3");
+        const std::string Day9 = Line("S", "Door B", "children", "03/09/2008 00:00:00", "4");
+        const auto Import = [&](const std::string& Text) {
+            std::filesystem::remove_all(Out());
+            ForceDirectories(Out());
+            if (Children) {
+                ImportBrickstreamChild(Input(Text), Child);
+            } else {
+                ImportBrickstream(Input(Text), Params);
+            }
+            EXPECT_EQ(ListFiles(Out(), "*").size(), 2U);
+            return std::vector{DayFileLines(OutFile("080307.vrk")),
+                               DayFileLines(OutFile("080308.vrk"))};
+        };
+        const auto Sorted = Import(Day7a + Day7b + Day8 + Day9);
+        EXPECT_EQ(Import(Day7a + Day8 + Day7b + Day9), Sorted);
+        EXPECT_EQ(Import(Day9 + Day8 + Day7b + Day7a), Sorted);
+    }
+}
+
+// A day file that cannot be written fails the import after the days before it are written,
+// whatever the order of the lines.
+TEST_F(BrickstreamImport, ADayThatFailsStopsTheDaysAfterIt) {
+    const std::string Day7 = Interval("S", "Door A", "03/07/2008 10:15:00", "1", "2");
+    const std::string Day8 = Interval("S", "Door A", "03/08/2008 10:15:00", "3", "4");
+    const std::string Day9 = Interval("S", "Door A", "03/09/2008 10:15:00", "5", "6");
+    for (const std::string& Text : {Day7 + Day8 + Day9, Day9 + Day7 + Day8}) {
+        std::filesystem::remove_all(Out());
+        ForceDirectories(OutFile("080308.vrk/x"));
+        EXPECT_THROW(ImportBrickstream(Input(Text), Params), EOSError);
+        EXPECT_TRUE(FileExists(OutFile("080307.vrk")));
+        EXPECT_FALSE(FileExists(OutFile("080309.vrk")));
+    }
+}
+
 TEST_F(BrickstreamImport, InputErrors) {
     // A missing input imports nothing.
     EXPECT_TRUE(ImportBrickstream(Tmp.Path("none.dat"), Params));
