@@ -226,15 +226,14 @@ bool PutPadded(char*& P, int Value, int Width) {
     if (Value < 0) {
         return false;
     }
-    char* const Last = P + Width - 1;
-    for (char* D = Last; D >= P; --D) {
-        *D = static_cast<char>('0' + Value % 10);
+    for (int I = Width - 1; I >= 0; --I) {
+        P[I] = static_cast<char>('0' + Value % 10);
         Value /= 10;
     }
     if (Value != 0) {
         return false;
     }
-    P = Last + 1;
+    P += Width;
     return true;
 }
 
