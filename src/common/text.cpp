@@ -111,6 +111,10 @@ int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* 
 }
 
 std::string CopyText(std::string_view Text, long long From, long long Count) {
+    return std::string(CopyTextView(Text, From, Count));
+}
+
+std::string_view CopyTextView(std::string_view Text, long long From, long long Count) {
     const long long Size = static_cast<long long>(Text.size());
     if (Count <= 0 || From > Size) {
         return {};
@@ -123,8 +127,8 @@ std::string CopyText(std::string_view Text, long long From, long long Count) {
     if (Last < First) {
         return {};
     }
-    return std::string(Text.substr(static_cast<std::size_t>(First - 1),
-                                   static_cast<std::size_t>(Last - First + 1)));
+    return Text.substr(static_cast<std::size_t>(First - 1),
+                       static_cast<std::size_t>(Last - First + 1));
 }
 
 namespace {

@@ -162,6 +162,8 @@ int SplitTrimmedFields(std::string_view Line, char Separator, std::string_view* 
 // Count characters of Text from the 1-based position From; positions outside Text are dropped,
 // so the result is empty past the end and never reads outside the string.
 std::string CopyText(std::string_view Text, long long From, long long Count);
+// The same characters as a view into Text.
+std::string_view CopyTextView(std::string_view Text, long long From, long long Count);
 
 std::string_view TrimView(std::string_view Text);      // removes bytes <= ' ' at both ends
 std::string Trim(std::string_view Text);               // the same, as a string

@@ -170,7 +170,7 @@ std::string UtcOffsetText(int Bias) {
 
 int ParseLeadingInt(std::string_view Text, int From, int& Length) {
     for (int Len = Length; Len >= 1; --Len) {
-        const std::string Piece = CopyText(Text, From, Len);
+        const std::string_view Piece = CopyTextView(Text, From, Len);
         if (auto Value = TryStrToInt(Piece)) {
             Length = static_cast<int>(Piece.size()); // a piece cut short by the text's end
             return *Value;

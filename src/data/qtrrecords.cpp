@@ -58,7 +58,8 @@ TChannelDoors::TChannelDoors(const TVrkConfig& Config) {
         const TVrkChannel& Ch = Config.Channels(N);
         const bool Counted = Ch.Active && Ch.Door >= 1 && Ch.Door <= VrkDoorCount;
         FSum[static_cast<std::size_t>(N - 1)] =
-            Counted ? static_cast<int8_t>((Ch.IsExit ? VrkDoorCount : 0) + Ch.Door - 1) : -1;
+            Counted ? static_cast<int8_t>((Ch.IsExit ? VrkDoorCount : 0) + Ch.Door - 1)
+                    : DiscardedSum;
     }
     for (int D = 1; D <= VrkDoorCount; ++D) {
         FDoorType[static_cast<std::size_t>(D - 1)] = Config.Doors(D).DoorType;
@@ -72,10 +73,7 @@ void TDoorSums::Clear() {
 void TDoorSums::AddChannels(const TChannelDoors& Doors, std::span<const int32_t> Counts) {
     const std::size_t N = std::min<std::size_t>(Counts.size(), VrkChannelCount);
     for (std::size_t J = 0; J < N; ++J) {
-        const int Sum = Doors.FSum[J];
-        if (Sum >= 0) {
-            FSums[static_cast<std::size_t>(Sum)] += Counts[J];
-        }
+        FSums[static_cast<std::size_t>(Doors.FSum[J])] += Counts[J];
     }
 }
 
@@ -96,11 +94,20 @@ void TDoorSums::AddSlot(const TVrkConfig& Config, const TVrkDay& Day, int Slot) 
 int64_t TDoorSums::SumOfType(const TChannelDoors& Doors, char Type, std::size_t First) const {
     int64_t Sum = 0;
     for (std::size_t D = 0; D < VrkDoorCount; ++D) {
-        if (Doors.FDoorType[D] == Type) {
-            Sum += FSums[First + D];
-        }
+        Sum += Doors.FDoorType[D] == Type ? FSums[First + D] : 0;
     }
     return Sum;
+}
+
+void TDoorSums::SumsOfType(const TChannelDoors& Doors, char Type, int64_t& In, int64_t& Out) const {
+    In = 0;
+    Out = 0;
+    for (std::size_t D = 0; D < VrkDoorCount; ++D) {
+        if (Doors.FDoorType[D] == Type) {
+            In += FSums[D];
+            Out += FSums[VrkDoorCount + D];
+        }
+    }
 }
 
 int64_t TDoorSums::InOfType(const TChannelDoors& Doors, char Type) const {
@@ -124,7 +131,8 @@ int64_t TDoorSums::TotalIn() const {
 }
 
 int64_t TDoorSums::TotalOut() const {
-    return std::accumulate(FSums.begin() + VrkDoorCount, FSums.end(), int64_t{0});
+    return std::accumulate(FSums.begin() + VrkDoorCount, FSums.begin() + 2 * VrkDoorCount,
+                           int64_t{0});
 }
 
 std::size_t TDoorSums::Index(int Door) {

@@ -56,7 +56,9 @@ public:
 
 private:
     friend class TDoorSums;
-    // Per channel: the index of its sum in TDoorSums (in sums first, then out sums), or -1.
+    // Per channel: the index of its sum in TDoorSums (in sums first, then out sums), or
+    // DiscardedSum for a channel that adds to no door.
+    static constexpr int8_t DiscardedSum = 2 * VrkDoorCount;
     std::array<int8_t, VrkChannelCount> FSum{};
     std::array<char, VrkDoorCount> FDoorType{};
 };
@@ -81,6 +83,8 @@ public:
     int64_t OutOfType(const TChannelDoors& Doors, char Type) const;
     int64_t InOfType(const TVrkConfig& Config, char Type) const;
     int64_t OutOfType(const TVrkConfig& Config, char Type) const;
+    // InOfType and OutOfType at once, in one pass over the doors.
+    void SumsOfType(const TChannelDoors& Doors, char Type, int64_t& In, int64_t& Out) const;
     // The sums of every door.
     int64_t TotalIn() const;
     int64_t TotalOut() const;
@@ -88,7 +92,9 @@ public:
 private:
     static std::size_t Index(int Door);
     int64_t SumOfType(const TChannelDoors& Doors, char Type, std::size_t First) const;
-    std::array<int64_t, 2 * VrkDoorCount> FSums{}; // the in sums of doors 1..32, then the out sums
+    // The in sums of doors 1..32, then the out sums, then what channels of no door add (so that
+    // adding a channel needs no test).
+    std::array<int64_t, 2 * VrkDoorCount + 1> FSums{};
 };
 
 // True when the "#R" digit of Channel (1..16) is "2" in Flags: the channel counts every person

@@ -100,6 +100,12 @@ TEST(DoorSums, ChannelsIntoDoorsByDirectionAndType) {
     EXPECT_EQ(Sums.InOfType(L->Config, 'D'), 1);
     EXPECT_EQ(Sums.OutOfType(L->Config, 'C'), 40);
     EXPECT_EQ(Sums.InOfType(L->Config, 'P'), 500);
+    int64_t In = -1, Out = -1;
+    Sums.SumsOfType(TChannelDoors(L->Config), 'C', In, Out);
+    EXPECT_EQ(In, 30);
+    EXPECT_EQ(Out, 40);
+    Sums.SumsOfType(TChannelDoors(L->Config), 'X', In, Out);
+    EXPECT_EQ(In + Out, 0);
     EXPECT_EQ(Sums.TotalIn(), 531);
     EXPECT_EQ(Sums.TotalOut(), 42);
 

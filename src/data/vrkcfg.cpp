@@ -33,15 +33,6 @@ bool IsDoorType(char C) {
     return C == 'D' || C == 'C' || C == 'P' || C == 'I';
 }
 
-void NormalizeDoor(TVrkDoor& Door) {
-    if (Trim(Door.Name).empty()) {
-        Door.Name = "Porte";
-    }
-    if (!IsDoorType(Door.DoorType)) {
-        Door.DoorType = 'D';
-    }
-}
-
 // The 1-based character Position of Line, or 0 past its end.
 char CharAt(std::string_view Line, int Position) {
     if (Position < 1 || static_cast<std::size_t>(Position) > Line.size()) {
@@ -80,6 +71,11 @@ char KindLetter(const TVrkChannel& Channel) {
 
 // One of the two column headings written between the header and the rows.
 bool IsColumnHeading(std::string_view Line) {
+    // Both headings start with "Magasin" or an empty field, blanks aside: a row that starts
+    // with anything else (a store code) is none.
+    if (!Line.empty() && static_cast<unsigned char>(Line[0]) > ' ' && Line[0] != 'M') {
+        return false;
+    }
     const auto Field = [Line](int Index) { return TrimView(FieldView(Line, '\t', Index)); };
     if (Field(0) == "Magasin") {
         return Field(1) == "Date" || Field(1).empty();
@@ -132,48 +128,62 @@ const TVrkChannel& TVrkConfig::Channels(int Number) const {
 void TVrkConfig::ResetDefaults() {
     Flags = DefaultFlags;
     Signature.clear();
+    const bool Kt9 = FModel == "KT9";
+    const bool Vrk08 = FModel == "VRK08";
+    const bool Qmx = FModel == "QMX";
     for (int C = 1; C <= VrkChannelCount; ++C) {
         TVrkChannel& Ch = FChannels[static_cast<std::size_t>(C - 1)];
-        Ch = TVrkChannel{};
+        Ch.Name.clear();
         Ch.Door = 1;
         Ch.Kind = 0;
-        if (FModel == "KT9") {
+        Ch.IsExit = false;
+        if (Kt9) {
             Ch.Active = C <= 4;
-        } else if (FModel == "VRK08") {
+        } else if (Vrk08) {
             Ch.Active = C <= 8;
-        } else if (FModel == "QMX") {
+        } else if (Qmx) {
             Ch.Active = true;
         } else {
             Ch.Active = C <= 8;
             Ch.IsExit = C > 4;
         }
     }
-    for (TVrkDoor& Door : FDoors) {
-        Door = TVrkDoor{};
-        NormalizeDoor(Door);
-    }
+    ResetDoors();
     FDoors[0].Defined = true;
 }
 
 void TVrkConfig::ResetForModel() {
     Flags = DefaultFlags;
     Signature.clear();
+    const bool Qmx = FModel == "QMX";
+    const bool Vrk01 = FModel == "VRK01";
     for (int C = 1; C <= VrkChannelCount; ++C) {
         TVrkChannel& Ch = FChannels[static_cast<std::size_t>(C - 1)];
-        Ch = TVrkChannel{};
-        if (FModel == "QMX") {
+        Ch.Active = false;
+        Ch.Name.clear();
+        Ch.Kind = 0;
+        if (Qmx) {
             Ch.Door = (C - 1) % 16 + 1;
             Ch.IsExit = C > 16;
-        } else if (FModel == "VRK01") {
+        } else if (Vrk01) {
             Ch.Door = (C - 1) % 4 + 1;
             Ch.IsExit = C > 4;
         } else {
             Ch.Door = 1;
+            Ch.IsExit = false;
         }
     }
+    ResetDoors();
+}
+
+void TVrkConfig::ResetDoors() {
+    // What a new door is once read: undefined, an entrance named "Porte".
     for (TVrkDoor& Door : FDoors) {
-        Door = TVrkDoor{};
-        NormalizeDoor(Door);
+        Door.Defined = false;
+        Door.Name.assign("Porte");
+        Door.DoorType = 'D';
+        Door.HasExits = false;
+        Door.DoorNumber = 0;
     }
 }
 
@@ -206,10 +216,13 @@ void TVrkConfig::MergeDuplicateDoors() {
         return;
     }
     for (int I = 1; I < VrkDoorCount; ++I) {
+        const TVrkDoor& A = FDoors[static_cast<std::size_t>(I - 1)];
+        if (!A.Defined) {
+            continue;
+        }
         for (int J = I + 1; J <= VrkDoorCount; ++J) {
-            TVrkDoor& A = Doors(I);
-            TVrkDoor& B = Doors(J);
-            if (A.Defined && B.Defined && A.Name == B.Name) {
+            TVrkDoor& B = FDoors[static_cast<std::size_t>(J - 1)];
+            if (B.Defined && A.Name == B.Name) {
                 for (TVrkChannel& Ch : FChannels) {
                     if (Ch.Door == J) {
                         Ch.Door = I;
@@ -267,9 +280,17 @@ void TVrkConfig::BuildVrk01Channels() {
 }
 
 void TVrkConfig::ReadHeader(std::string_view Text) {
+    ReadHeaderAndDataLines(Text, nullptr);
+}
+
+void TVrkConfig::ReadHeaderAndDataLines(std::string_view Text,
+                                        const std::function<void(std::string_view Line)>& Fn) {
     ResetDefaults();
-    ForEachTextLine(Text, [this](std::string_view Line) {
+    ForEachTextLine(Text, [this, &Fn](std::string_view Line) {
         if (!IsHeaderLine(Line)) {
+            if (Fn && IsDataLine(Line)) {
+                Fn(Line);
+            }
             return;
         }
         HandleHeaderLine(Line);

@@ -118,6 +118,10 @@ public:
     void ReadHeader(std::string_view Text);
     // The same for the file FileName; raises EOSError when it cannot be read.
     void ReadHeaderFromFile(const std::string& FileName);
+    // ReadHeader, handing each data line (a view into Text) to Fn in file order in the same pass
+    // over the lines: what ReadHeader and then ReadDataLinesFromText give.
+    void ReadHeaderAndDataLines(std::string_view Text,
+                                const std::function<void(std::string_view Line)>& Fn);
 
     // The header lines in file order; the update stamp is the clock's local time.
     void BuildHeader(std::vector<std::string>& Lines) const;
@@ -151,6 +155,7 @@ public:
     const TClock* Clock = nullptr;
 
 private:
+    void ResetDoors();
     void HandleHeaderLine(std::string_view Line);
     void ReadDoorLine(std::string_view Line);
     void ReadChannelLine(std::string_view Line);

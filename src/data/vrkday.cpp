@@ -1,8 +1,11 @@
 #include "data/vrkday.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <limits>
+#include <span>
 
 #include "common/clock.h"
 #include "common/errors.h"
@@ -82,14 +85,109 @@ void DateDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
     }
 }
 
-// Takes the counts of one data row into the slot of its time; a row without a valid time is
-// skipped. Fields is the caller's, reused from row to row.
-void LoadRow(TVrkDay& Day, std::string_view Line, TRowFields& Fields) {
-    const std::size_t N = SplitRowFields(Line, Fields);
-    const auto FieldAt = [&](std::size_t Index) {
-        return Index < N ? Fields[Index] : std::string_view();
+// Reads Field, one count of a row, when it is as the files write it: a blank and one to seven
+// digits, the eight bytes after the blank lying before End (the end of the row, so that they
+// can be read at once). False for anything else, which the general rule then reads.
+[[gnu::always_inline]] inline bool ReadPlainCount(std::string_view Field, const char* End,
+                                                  int32_t& Value) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return false;
+    }
+    const std::size_t Digits = Field.size() - 1;
+    if (Field.size() < 2 || Digits > 7 || Field[0] != ' ' || End - Field.data() < 9) {
+        return false;
+    }
+    uint64_t Word = 0;
+    std::memcpy(&Word, Field.data() + 1, 8);
+    // Eight bytes at a time, the first at the low end. A byte is no digit when subtracting '0'
+    // borrows into its high bit or adding 0x46 carries into it (from ':' on). What a byte borrows
+    // from or carries into the next only changes the bytes after the first that is no digit, and
+    // the bytes after the digits are not looked at.
+    constexpr uint64_t Ones = 0x0101010101010101ULL;
+    const uint64_t Digit = Word - 0x30 * Ones;
+    const uint64_t NotDigit = (Digit | (Word + 0x46 * Ones)) & (0x80 * Ones);
+    const unsigned Shift = static_cast<unsigned>(8 * (8 - Digits));
+    if ((NotDigit << Shift) != 0) {
+        return false;
+    }
+    // The digits' values moved to the high end, zeros before them (the borrows of the bytes
+    // after them go out at the top), then combined in pairs, fours and eights.
+    uint64_t V = Digit << Shift;
+    V = V * 10 + (V >> 8);
+    constexpr uint64_t Mask = 0x000000FF000000FFULL;
+    constexpr uint64_t Mul1 = 100 + (1000000ULL << 32);
+    constexpr uint64_t Mul2 = 1 + (10000ULL << 32);
+    V = ((V & Mask) * Mul1 + ((V >> 16) & Mask) * Mul2) >> 32;
+    Value = static_cast<int32_t>(V);
+    return true;
+}
+
+// The end of the field that starts at P: the next TAB, or End.
+const char* FieldEnd(const char* P, const char* End) {
+    const void* Tab = std::memchr(P, '\t', static_cast<std::size_t>(End - P));
+    return Tab == nullptr ? End : static_cast<const char*>(Tab);
+}
+
+// Reads the counts of a row from its field First on into Counts, up to the first that is not a
+// number and at most Counts.size(), and answers how many were read. The TABs are found eight
+// bytes at a time and each count is read as soon as its end is known, so that reading a count
+// never waits for the one before.
+int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Counts) {
+    const char* const Data = Line.data();
+    const char* const End = Data + Line.size();
+    const std::size_t N = Line.size();
+    std::size_t Start = First; // of the count being read
+    std::size_t K = 0;         // its index
+    // Reads the count that ends at FieldEnd; true when no count after it is wanted.
+    const auto Take = [&](std::size_t FieldEnd) {
+        const std::string_view Field(Data + Start, FieldEnd - Start);
+        Start = FieldEnd + 1;
+        if (!ReadPlainCount(Field, End, Counts[K]) && !TryStrToInt(TrimView(Field), Counts[K])) {
+            return true;
+        }
+        return ++K == Counts.size();
     };
-    const std::string_view Time = TrimView(FieldAt(2));
+    std::size_t I = First;
+    if constexpr (std::endian::native == std::endian::little) {
+        // The high bit of each byte of Hits marks a TAB (exactly: no carry crosses bytes).
+        constexpr uint64_t Low7 = 0x7F7F7F7F7F7F7F7FULL;
+        constexpr uint64_t Tabs = 0x0909090909090909ULL;
+        for (; I + 8 <= N; I += 8) {
+            uint64_t Word = 0;
+            std::memcpy(&Word, Data + I, 8);
+            const uint64_t V = Word ^ Tabs;
+            for (uint64_t Hits = ~(((V & Low7) + Low7) | V | Low7); Hits != 0; Hits &= Hits - 1) {
+                if (Take(I + static_cast<std::size_t>(std::countr_zero(Hits) >> 3))) {
+                    return static_cast<int>(K);
+                }
+            }
+        }
+    }
+    for (; I < N; ++I) {
+        if (Data[I] == '\t' && Take(I)) {
+            return static_cast<int>(K);
+        }
+    }
+    Take(N);
+    return static_cast<int>(K);
+}
+
+// Takes the counts of one data row into the slot of its time; a row without a valid time is
+// skipped. The fields are TAB separated: store, date, time and at most 64 counts, each read
+// trimmed with TryStrToInt.
+void LoadRow(TVrkDay& Day, std::string_view Line) {
+    const char* const End = Line.data() + Line.size();
+    const char* const StoreEnd = FieldEnd(Line.data(), End);
+    if (StoreEnd == End) {
+        return;
+    }
+    const char* const DateEnd = FieldEnd(StoreEnd + 1, End);
+    if (DateEnd == End) {
+        return;
+    }
+    const char* const TimeEnd = FieldEnd(DateEnd + 1, End);
+    const std::string_view Time =
+        TrimView(std::string_view(DateEnd + 1, static_cast<std::size_t>(TimeEnd - DateEnd - 1)));
     const auto Hour = TryStrToInt(Part(Time, 0, 2));
     const auto Minute = TryStrToInt(Part(Time, 3, 2));
     if (!Hour || !Minute || *Hour < 0 || *Hour > 23 || *Minute < 0 || *Minute > 59) {
@@ -97,15 +195,11 @@ void LoadRow(TVrkDay& Day, std::string_view Line, TRowFields& Fields) {
     }
     const int Slot = *Hour * 4 + *Minute / 15;
     TouchSlot(Day, Slot);
-    auto& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
-    int Read = 0;
-    for (std::size_t K = 0; K < Counts.size(); ++K) {
-        if (!TryStrToInt(TrimView(FieldAt(3 + K)), Counts[K])) {
-            break;
-        }
-        ++Read;
+    if (TimeEnd != End) {
+        const int Read = ReadCounts(Line, static_cast<std::size_t>(TimeEnd + 1 - Line.data()),
+                                    Day.Slots[static_cast<std::size_t>(Slot)].Counts);
+        Day.ChannelCount = std::max(Day.ChannelCount, Read);
     }
-    Day.ChannelCount = std::max(Day.ChannelCount, Read);
 }
 
 // The slots a day's rows cover between StartTime and StopTime, and the counts each row gives.
@@ -126,32 +220,71 @@ TRowRange DayRowRange(const TVrkDay& Day, TDateTime StartTime, TDateTime StopTim
             ChannelCount == 0 ? Day.ChannelCount : std::clamp(ChannelCount, 4, 64)};
 }
 
+// Writes Value at P with exactly Width digits, zeros in front, when it has no more; false (and
+// nothing written) for a value that does not fit.
+bool PutPadded(char*& P, int Value, int Width) {
+    if (Value < 0) {
+        return false;
+    }
+    for (int I = Width - 1; I >= 0; --I) {
+        P[I] = static_cast<char>('0' + Value % 10);
+        Value /= 10;
+    }
+    if (Value != 0) {
+        return false;
+    }
+    P += Width;
+    return true;
+}
+
+// The date and time fields of a row, "dd/mm/yyyy\thh:mm", at P (16 characters) when each
+// part fits its width; false otherwise.
+bool PutSlotStamp(char*& P, const TVrkSlot& Slot) {
+    char* Q = P;
+    const auto Put = [&Q](int Value, int Width, char After) {
+        if (!PutPadded(Q, Value, Width)) {
+            return false;
+        }
+        if (After != '\0') {
+            *Q++ = After;
+        }
+        return true;
+    };
+    if (!Put(Slot.Day, 2, '/') || !Put(Slot.Month, 2, '/') || !Put(Slot.Year, 4, '\t') ||
+        !Put(Slot.Hour, 2, ':') || !Put(Slot.Minute, 2, '\0')) {
+        return false;
+    }
+    P = Q;
+    return true;
+}
+
 void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& Slot,
                     int ChannelCount) {
     Line += Store;
     Line += '\t';
-    AppendDayMonthYear(Line, Slot.Day, Slot.Month, Slot.Year);
-    Line += '\t';
-    AppendHourMinute(Line, Slot.Hour, Slot.Minute);
-    const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
-    char Buffer[16];
-    for (int K = 0; K < N; ++K) {
-        Line += "\t ";
-        const auto Result =
-            std::to_chars(Buffer, Buffer + sizeof Buffer, Slot.Counts[static_cast<std::size_t>(K)]);
-        Line.append(Buffer, Result.ptr);
+    // The rest is put together in a buffer of the longest it can be: the stamp and 64 counts,
+    // each a TAB, a blank and at most 11 characters.
+    constexpr std::size_t CountDigits = 11; // "-2147483648"
+    char Buffer[16 + (2 + CountDigits) * std::tuple_size_v<decltype(Slot.Counts)>];
+    char* P = Buffer;
+    if (!PutSlotStamp(P, Slot)) {
+        AppendDayMonthYear(Line, Slot.Day, Slot.Month, Slot.Year);
+        Line += '\t';
+        AppendHourMinute(Line, Slot.Hour, Slot.Minute);
     }
+    const int N = std::clamp(ChannelCount, 0, static_cast<int>(Slot.Counts.size()));
+    for (int K = 0; K < N; ++K) {
+        *P++ = '\t';
+        *P++ = ' ';
+        P = std::to_chars(P, P + CountDigits, Slot.Counts[static_cast<std::size_t>(K)]).ptr;
+    }
+    Line.append(Buffer, P);
 }
 
 } // namespace
 
 std::size_t SplitRowFields(std::string_view Line, TRowFields& Fields) {
     return SplitFieldViews(Line, '\t', Fields);
-}
-
-int32_t ClampCount(int64_t Value) {
-    return static_cast<int32_t>(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
 }
 
 TDateTime SlotTime(int Slot) {
@@ -205,17 +338,21 @@ void AddCounts(TVrkDay& Day, int Channel1, int32_t Value1, TDateTime Time, int C
     }
 }
 
-void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay& Day,
-                     TVrkConfig& Config, const TClock* Clock) {
+namespace {
+
+// Fills Day from the data rows that ReadRows(Fn) hands to Fn, those of the counting file
+// FileName (whose name dates the day).
+template <class TReadRows>
+void LoadDayFromRows(const std::string& FileName, TVrkDay& Day, const TClock* Clock,
+                     TReadRows&& ReadRows) {
     const TDateTime NameDate = DateFromFileName(FileName);
     const TDateTime StartDate = NameDate >= 0 ? NameDate : Today(Clock);
     InitDayAt(Day, StartDate);
 
-    TRowFields Fields;
     std::string_view LastRow;
     bool AnyRow = false;
-    Config.ReadDataLinesFromText(Text, [&](std::string_view Line) {
-        LoadRow(Day, Line, Fields);
+    ReadRows([&](std::string_view Line) {
+        LoadRow(Day, Line);
         LastRow = Line;
         AnyRow = true;
     });
@@ -223,6 +360,7 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
         return;
     }
     // The date of the last row dates the day, the name's only when it has none.
+    TRowFields Fields;
     const std::string_view DateField = SplitRowFields(LastRow, Fields) > 1 ? Fields[1] : "";
     TDateTime RowDate = 0;
     if (ReadRowDate(TrimView(DateField), DecodeDate(StartDate).Year, RowDate) &&
@@ -230,6 +368,14 @@ void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay
         const TDateParts P = DecodeDate(RowDate);
         DateDay(Day, P.Year, P.Month, P.Day);
     }
+}
+
+} // namespace
+
+void LoadDayFromText(std::string_view Text, const std::string& FileName, TVrkDay& Day,
+                     TVrkConfig& Config, const TClock* Clock) {
+    LoadDayFromRows(FileName, Day, Clock,
+                    [&](const auto& Fn) { Config.ReadDataLinesFromText(Text, Fn); });
 }
 
 void LoadDay(const std::string& FileName, TVrkDay& Day, TVrkConfig& Config, const TClock* Clock) {
@@ -298,8 +444,9 @@ std::string DayFileText(const TVrkDay& Day, std::string_view Store, TDateTime St
 
 void ParseCountingFile(std::string_view Text, const std::string& FileName, TVrkConfig& Header,
                        TVrkDay& Day, const TClock* Clock) {
-    Header.ReadHeader(Text);
-    LoadDayFromText(Text, FileName, Day, Header, Clock);
+    // The header and the rows in one pass over the lines.
+    LoadDayFromRows(FileName, Day, Clock,
+                    [&](const auto& Fn) { Header.ReadHeaderAndDataLines(Text, Fn); });
     if (Day.LastSlot >= 0) {
         return;
     }

@@ -2,8 +2,10 @@
 // and written to the data rows of a counting data file.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +32,10 @@ struct TVrkDay {
 };
 
 // A 64-bit sum of counts stored back into a 32-bit count (saturated at the type's bounds).
-int32_t ClampCount(int64_t Value);
+inline int32_t ClampCount(int64_t Value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(Value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
 
 // The time of day at which Slot starts; raises EConvertError "Invalid argument to time encode"
 // for a slot outside 0..95 (such as the FirstSlot of a day without data).

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <limits>
 
 #include "common/datetime.h"
@@ -65,6 +68,51 @@ TEST(VrkDay, BadRowsAreSkippedOrCutShort) {
     EXPECT_EQ(Day.LastSlot, 48);
     EXPECT_EQ(Day.ChannelCount, 2);
     EXPECT_FALSE(Day.SlotPresent[40]); // 10:00 only in the rows that were refused
+}
+
+// Counts are read where they stand when they are a blank and a few digits; any other field is
+// read by the general rule, and the first that is no number ends the row. Each row is long
+// enough for both ways of reading to be taken.
+TEST(VrkDay, ReadsEveryFormOfCount) {
+    struct {
+        const char* Field;
+        int32_t Want;
+        bool Read;
+    } Cases[] = {
+        {" 0", 0, true},
+        {" 7", 7, true},
+        {" 0042", 42, true},
+        {" 1234567", 1234567, true},
+        {" 12345678", 12345678, true},
+        {"  5", 5, true},
+        {"5", 5, true},
+        {" 5 ", 5, true},
+        {"\v5", 5, true},
+        {" -5", -5, true},
+        {" +5", 5, true},
+        {" 2147483647", 2147483647, true},
+        {" 2147483648", 0, false},
+        {" 5x", 0, false},
+        {" x5", 0, false},
+        {" 5 5", 0, false},
+        {" ", 0, false},
+        {"", 0, false},
+        {" :9", 0, false},
+        {" \xFA"
+         "9",
+         0, false},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Field);
+        const std::string Row =
+            std::string("001\t24/12/2008\t09:00\t 1\t") + C.Field + "\t 3\t 44\t 555\t 6";
+        const TVrkDay Day = LoadText("081224.vrk", Row + "\n");
+        EXPECT_EQ(Count(Day, 36, 0), 1);
+        EXPECT_EQ(Day.ChannelCount, C.Read ? 6 : 1);
+        EXPECT_EQ(Count(Day, 36, 1), C.Want);
+        EXPECT_EQ(Count(Day, 36, 2), C.Read ? 3 : 0);
+        EXPECT_EQ(Count(Day, 36, 5), C.Read ? 6 : 0);
+    }
 }
 
 // A row is split into no more fields than it can hold, whatever the length of the line.
@@ -154,6 +202,15 @@ TEST(VrkDay, FormatsRows) {
     Day.Slots[37].Counts[1] = -3;
     EXPECT_EQ(FormatDataLine("001", Day.Slots[37], 4), "001\t24/12/2008\t09:15\t 12\t -3\t 0\t 0");
     EXPECT_EQ(FormatDataLine("", Day.Slots[0], 0), "\t24/12/2008\t00:00");
+    // Every width a count can have, written and read back.
+    const std::array<int32_t, 14> Counts = {0,    9,     10,      99, 100,   999,       1000,
+                                            9999, 10000, 1234567, -1, -9999, INT32_MIN, INT32_MAX};
+    std::copy(Counts.begin(), Counts.end(), Day.Slots[38].Counts.begin());
+    const std::string Line = FormatDataLine("001", Day.Slots[38], 14);
+    EXPECT_EQ(Line, "001\t24/12/2008\t09:30\t 0\t 9\t 10\t 99\t 100\t 999\t 1000\t 9999\t 10000"
+                    "\t 1234567\t -1\t -9999\t -2147483648\t 2147483647");
+    const TVrkDay Back = LoadText("081224.vrk", Line + "\n");
+    EXPECT_TRUE(std::equal(Counts.begin(), Counts.end(), Back.Slots[38].Counts.begin()));
     TVrkSlot Odd;
     Odd.Year = 999;
     Odd.Month = 1;

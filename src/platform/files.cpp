@@ -122,18 +122,9 @@ void AddOwnerWriteBit(int Fd, const struct stat& St) {
     }
 }
 
-// Reads the regular file Path up to the size it has when opened, first adding the owner's write
-// bit when it is missing and AddOwnerWrite is set (errors of that ignored). 0, or the error.
-int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St,
-                bool AddOwnerWrite = false) {
-    Bytes.clear();
-    TFd Fd(-1);
-    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
-        return Error;
-    }
-    if (AddOwnerWrite) {
-        AddOwnerWriteBit(Fd.Get(), St);
-    }
+// Reads the regular file opened as Fd, whose fstat is St, up to the size it had then. 0, or the
+// error.
+int ReadOpened(const TFd& Fd, const struct stat& St, std::string& Bytes) {
     Bytes.resize(static_cast<std::size_t>(St.st_size));
     std::size_t Got = 0;
     while (Got < Bytes.size()) {
@@ -153,6 +144,16 @@ int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St,
     }
     Bytes.resize(Got);
     return 0;
+}
+
+// Reads the regular file Path up to the size it has when opened. 0, or the error.
+int ReadRegular(const std::string& Path, std::string& Bytes, struct stat& St) {
+    Bytes.clear();
+    TFd Fd(-1);
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
+        return Error;
+    }
+    return ReadOpened(Fd, St, Bytes);
 }
 
 [[noreturn]] void RaiseRead(const std::string& Path, int Error) {
@@ -599,7 +600,7 @@ void CopyFileReplacing(const std::string& Source, const std::string& Dest) {
 
 namespace {
 
-void KeepIdentity(const struct stat& St, TReadFile& File) {
+void StampReadFile(const struct stat& St, TReadFile& File) {
     File.Device = St.st_dev;
     File.Inode = St.st_ino;
     File.ModifiedSeconds = St.st_mtim.tv_sec;
@@ -613,18 +614,29 @@ void ReadFileInto(const std::string& Path, TReadFile& File) {
     if (const int Error = ReadRegular(Path, File.Bytes, St); Error != 0) {
         RaiseRead(Path, Error);
     }
-    KeepIdentity(St, File);
+    StampReadFile(St, File);
 }
 
-bool ReadFileMadeWritable(const std::string& Path, TReadFile& File) {
+bool ReadFileMadeWritable(const std::string& Path, TReadFile& File,
+                          const std::function<void()>& Found) {
+    File.Bytes.clear();
+    TFd Fd(-1);
     struct stat St {};
-    if (const int Error = ReadRegular(Path, File.Bytes, St, true); Error != 0) {
+    // One open does what FileExists, SetAttributesNormal and ReadFileInto do one after the
+    // other; the name is looked at again only when it cannot be opened as a regular file.
+    if (const int Error = OpenRegular(Path, Fd, St); Error != 0) {
         if (!FileExists(Path)) {
             return false;
         }
+        Found();
         RaiseRead(Path, Error);
     }
-    KeepIdentity(St, File);
+    Found();
+    AddOwnerWriteBit(Fd.Get(), St);
+    if (const int Error = ReadOpened(Fd, St, File.Bytes); Error != 0) {
+        RaiseRead(Path, Error);
+    }
+    StampReadFile(St, File);
     return true;
 }
 

@@ -116,11 +116,13 @@ struct TReadFile {
 };
 // Reads Path as ReadFileBytes does into File (whose buffer is reused). Raises the same EOSError.
 void ReadFileInto(const std::string& Path, TReadFile& File);
-// What FileExists, SetAttributesNormal and ReadFileInto do in turn, in one open: false (File's
-// bytes emptied) when no regular file is at Path (nothing, a symbolic link, a FIFO); otherwise
-// the owner's write bit is added when missing and the file read into File. Raises the EOSError
-// of ReadFileInto when a file there cannot be read.
-bool ReadFileMadeWritable(const std::string& Path, TReadFile& File);
+// What FileExists, SetAttributesNormal and ReadFileInto do in turn, with one open: false, with
+// nothing done, when Path is no regular file (missing, a symbolic link, a special file);
+// otherwise Found is called (what it raises passes on, before anything is changed), the owner's
+// write bit is added when missing (errors ignored) and the file is read into File. Raises the
+// EOSError of ReadFileInto.
+bool ReadFileMadeWritable(
+    const std::string& Path, TReadFile& File, const std::function<void()>& Found = [] {});
 // CopyFileReplacing with the content File, read from Source with ReadFileInto: Dest is replaced
 // atomically by File's bytes with File's modification time. Raises EOSError.
 void CopyReadFileReplacing(const TReadFile& File, const std::string& Source,

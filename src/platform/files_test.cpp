@@ -151,6 +151,39 @@ TEST(Files, DirectoriesAndAttributes) {
     EXPECT_FALSE(DeleteFile(Dir.Path("f")));
 }
 
+// One open answers whether the input is there, makes it writable and reads it; what is no
+// regular file is left alone, and the caller's check runs before anything changes.
+TEST(Files, ReadFileMadeWritable) {
+    TTempDir Dir;
+    const std::string Input = Dir.Write("in.vrk", "rows");
+    ::chmod(Input.c_str(), 0444);
+    ::symlink(Input.c_str(), Dir.Path("link.vrk").c_str());
+    ForceDirectories(Dir.Path("sub.vrk"));
+    const auto Mode = [](const std::string& Path) {
+        struct stat St {};
+        return ::lstat(Path.c_str(), &St) == 0 ? St.st_mode & 0777 : 0u;
+    };
+    TReadFile File;
+    int Found = 0;
+    for (const char* Gone : {"missing.vrk", "link.vrk", "sub.vrk", "in.vrk/below"}) {
+        SCOPED_TRACE(Gone);
+        EXPECT_FALSE(ReadFileMadeWritable(Dir.Path(Gone), File, [&] { ++Found; }));
+    }
+    EXPECT_EQ(Found, 0);
+    EXPECT_EQ(Mode(Input), 0444u);
+    // A check that fails stops it before the file is changed.
+    EXPECT_THROW(ReadFileMadeWritable(Input, File, [] { throw ETarnoError("no output"); }),
+                 ETarnoError);
+    EXPECT_EQ(Mode(Input), 0444u);
+    ASSERT_TRUE(ReadFileMadeWritable(Input, File, [&] { ++Found; }));
+    EXPECT_EQ(Found, 1);
+    EXPECT_EQ(File.Bytes, "rows");
+    EXPECT_EQ(Mode(Input), 0644u);
+    struct stat St {};
+    ASSERT_EQ(::stat(Input.c_str(), &St), 0);
+    EXPECT_EQ(File.Inode, St.st_ino);
+}
+
 namespace {
 mode_t ModeOf(const std::string& Path) {
     struct stat St {};

@@ -1,5 +1,6 @@
 #include "transforms/fc_vrknorm.h"
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <vector>
@@ -83,24 +84,17 @@ void RemoveFromSide(TVrkDay& Day, const TVrkConfig& Header, bool Exits, int Coun
     }
 }
 
-// The channels of one side of a door (1-based, in channel order).
-struct TSide {
-    std::array<int, VrkChannelCount> Channels; // the first Count are set
-    int Count = 0;
+// The active channels of one side of a door (0-based, in channel order).
+struct TDoorSide {
+    std::array<int, VrkChannelCount> Channels{};
+    std::size_t Count = 0;
 };
 
-// The sum of one side's counts in Slot; channels at or beyond the day's ChannelCount count for
-// nothing.
-int64_t SideSum(const TVrkDay& Day, int Slot, const TSide& Side) {
-    if (Side.Count == 1) { // the usual door, as in Spread
-        const int Index = Side.Channels[0] - 1;
-        return Index < Day.ChannelCount ? Day.Slots[static_cast<std::size_t>(Slot)]
-                                              .Counts[static_cast<std::size_t>(Index)]
-                                        : 0;
-    }
+// The sum of the side's counts in Slot, channels at or beyond the day's ChannelCount left out.
+int64_t SideSum(const TVrkDay& Day, int Slot, const TDoorSide& Side) {
     int64_t Sum = 0;
-    for (int I = 0; I < Side.Count; ++I) {
-        const int Index = Side.Channels[static_cast<std::size_t>(I)] - 1;
+    for (std::size_t I = 0; I < Side.Count; ++I) {
+        const int Index = Side.Channels[I];
         if (Index < Day.ChannelCount) {
             Sum +=
                 Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(Index)];
@@ -111,21 +105,16 @@ int64_t SideSum(const TVrkDay& Day, int Slot, const TSide& Side) {
 
 // Sets the channels of one side to Sum spread in channel order; channels at or beyond the day's
 // ChannelCount take their share but are not written.
-void Spread(TVrkDay& Day, int Slot, const TSide& Side, int64_t Sum) {
-    if (Side.Count == 1) { // the usual door: one channel a side takes the whole sum
-        const int Index = Side.Channels[0] - 1;
+void Spread(TVrkDay& Day, int Slot, const TDoorSide& Side, int64_t Sum) {
+    // A side of one channel (most are) takes the whole sum, without a division.
+    const auto K = static_cast<int64_t>(Side.Count);
+    const int64_t Share = K == 1 ? Sum : Sum / K;
+    const int64_t Rest = K == 1 ? 0 : Sum % K;
+    for (std::size_t I = 0; I < Side.Count; ++I) {
+        const int Index = Side.Channels[I];
         if (Index < Day.ChannelCount) {
-            CountAt(Day, Slot, Index) = ClampCount(Sum);
-        }
-        return;
-    }
-    const int64_t K = Side.Count;
-    const int64_t Share = Sum / K;
-    const int64_t Extra = Sum % K;
-    for (int I = 0; I < Side.Count; ++I) {
-        const int Index = Side.Channels[static_cast<std::size_t>(I)] - 1;
-        if (Index < Day.ChannelCount) {
-            CountAt(Day, Slot, Index) = ClampCount(Share + (I < Extra ? 1 : 0));
+            CountAt(Day, Slot, Index) =
+                ClampCount(Share + (static_cast<int64_t>(I) < Rest ? 1 : 0));
         }
     }
 }
@@ -150,23 +139,35 @@ void RemoveStaff(TVrkDay& Day, const TVrkConfig& Header, int Count, TRandomSourc
 }
 
 void MixEntriesExits(TVrkDay& Day, const TVrkConfig& Header) {
-    // The entry and exit channels of every defined door, gathered in one pass over the channels.
-    std::array<TSide, VrkDoorCount + 1> In, Out;
+    // The sides of every door, found in one pass over the channels.
+    std::array<TDoorSide, VrkDoorCount> In, Out;
     for (int C = 1; C <= VrkChannelCount; ++C) {
         const TVrkChannel& Ch = Header.Channels(C);
-        if (Ch.Active && Ch.Door >= 1 && Ch.Door <= VrkDoorCount && Header.Doors(Ch.Door).Defined) {
-            TSide& Side = (Ch.IsExit ? Out : In)[static_cast<std::size_t>(Ch.Door)];
-            Side.Channels[static_cast<std::size_t>(Side.Count++)] = C;
+        if (Ch.Active && Ch.Door >= 1 && Ch.Door <= VrkDoorCount) {
+            TDoorSide& Side = (Ch.IsExit ? Out : In)[static_cast<std::size_t>(Ch.Door - 1)];
+            Side.Channels[Side.Count++] = C - 1;
         }
     }
     for (int D = 1; D <= VrkDoorCount; ++D) {
-        const TSide& DoorIn = In[static_cast<std::size_t>(D)];
-        const TSide& DoorOut = Out[static_cast<std::size_t>(D)];
-        if (DoorIn.Count == 0 || DoorOut.Count == 0) {
+        const TDoorSide& DoorIn = In[static_cast<std::size_t>(D - 1)];
+        const TDoorSide& DoorOut = Out[static_cast<std::size_t>(D - 1)];
+        if (!Header.Doors(D).Defined || DoorIn.Count == 0 || DoorOut.Count == 0) {
             continue;
         }
+        // A door of one channel a side (most are) is mixed without the loops over the sides.
+        const bool OneEach = DoorIn.Count == 1 && DoorOut.Count == 1 &&
+                             std::max(DoorIn.Channels[0], DoorOut.Channels[0]) < Day.ChannelCount;
         for (int S = Day.FirstSlot; S <= Day.LastSlot; ++S) {
             if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
+                continue;
+            }
+            if (OneEach) {
+                int32_t& CountIn = CountAt(Day, S, DoorIn.Channels[0]);
+                int32_t& CountOut = CountAt(Day, S, DoorOut.Channels[0]);
+                if (CountIn != 0 || CountOut != 0) {
+                    const int64_t Total = int64_t{CountIn} + CountOut;
+                    CountIn = CountOut = ClampCount(Total / 2 + Total % 2);
+                }
                 continue;
             }
             const int64_t SumIn = SideSum(Day, S, DoorIn);

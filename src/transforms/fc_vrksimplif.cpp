@@ -33,9 +33,8 @@ bool SimplifyFile(const std::string& FileName, TConvParams& Params) {
         if (P.ZeroExits) {
             Exits = 0;
         }
-        const TDateTime Time = SlotTime(S);
-        PutCount(*OutDay, 0, ClampCount(Entries), true, Time);
-        PutCount(*OutDay, 1, ClampCount(Exits), true, Time);
+        PutSlotCount(*OutDay, S, 0, ClampCount(Entries));
+        PutSlotCount(*OutDay, S, 1, ClampCount(Exits));
     }
     OutDay->ChannelCount = 2;
     if (!In.ShopName().empty()) {

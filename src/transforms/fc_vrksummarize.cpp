@@ -34,13 +34,11 @@ bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
         if (!InDay->SlotPresent[static_cast<std::size_t>(S)]) {
             continue;
         }
-        const TVrkSlot& Slot = InDay->Slots[static_cast<std::size_t>(S)];
         Sums.Clear();
         Sums.AddSlot(Doors, *InDay, S);
-        int64_t DoorIn = Sums.InOfType(Doors, 'D');
-        int64_t DoorOut = Sums.OutOfType(Doors, 'D');
-        int64_t CorridorIn = Sums.InOfType(Doors, 'C');
-        int64_t CorridorOut = Sums.OutOfType(Doors, 'C');
+        int64_t DoorIn = 0, DoorOut = 0, CorridorIn = 0, CorridorOut = 0;
+        Sums.SumsOfType(Doors, 'D', DoorIn, DoorOut);
+        Sums.SumsOfType(Doors, 'C', CorridorIn, CorridorOut);
         if (P.DoorOnly) {
             CorridorIn = 0;
             CorridorOut = 0;
@@ -49,11 +47,10 @@ bool SummarizeFile(const std::string& FileName, TConvParams& Params) {
             DoorOut = 0;
             CorridorOut = 0;
         }
-        const TDateTime Time = EncodeTime(Slot.Hour, Slot.Minute, 0, 0);
-        PutCount(*OutDay, 0, ClampCount(DoorIn), true, Time);
-        PutCount(*OutDay, 1, ClampCount(DoorOut), true, Time);
-        PutCount(*OutDay, 2, ClampCount(CorridorIn), true, Time);
-        PutCount(*OutDay, 3, ClampCount(CorridorOut), true, Time);
+        PutSlotCount(*OutDay, S, 0, ClampCount(DoorIn));
+        PutSlotCount(*OutDay, S, 1, ClampCount(DoorOut));
+        PutSlotCount(*OutDay, S, 2, ClampCount(CorridorIn));
+        PutSlotCount(*OutDay, S, 3, ClampCount(CorridorOut));
     }
     if (Out.ShopName().empty() && !In.ShopName().empty()) {
         Out.SetShopName(In.ShopName());

@@ -11,12 +11,11 @@
 
 bool ReadTransformInput(const std::string& FileName, const std::string& OutDir,
                         std::string& OutPath, TVrkConfig& Header, TVrkDay& Day) {
-    if (!FileExists(FileName)) {
+    TReadFile Read;
+    if (!ReadFileMadeWritable(FileName, Read, [&] { OutPath = OutputPath(OutDir, FileName); })) {
         return false;
     }
-    OutPath = OutputPath(OutDir, FileName);
-    SetAttributesNormal(FileName);
-    ReadCountingFile(FileName, Header, Day);
+    ParseCountingFile(Read.Bytes, FileName, Header, Day);
     return true;
 }
 
