@@ -5,7 +5,9 @@
 // as the transform's ("floor"). An in-place transform writes two files per input (the raw copy,
 // which must be on disk before the input is replaced, and the new input), and so does its floor.
 // A file a transform reads because what it writes depends on it (the output a merge merges into,
-// the raw copy a correction checks its input against) is read by its floor too.
+// the raw copy a correction checks its input against) is read by its floor too. Every timed pass,
+// of a floor or of a transform, replaces the files of the pass before and starts after the page
+// cache has been written back, so that none pays for another's writes.
 // Each transform reports its time as a multiple of that floor in wall time ("x_floor") and CPU
 // time ("cpu_x_floor"). Two older floors stay as extra columns: reading each input and writing a
 // file of the same size, plainly ("x_plain") and atomically with a directory sync per file
@@ -157,6 +159,9 @@ WrittenByTransform(TBench& B, TConvParams& Params,
             const std::string Copy = B.Dir + "/floor" + Path.substr(B.Dir.size());
             ForceDirectories(std::filesystem::path(Copy).parent_path().string());
             Written.emplace_back(Copy, ReadFileBytes(Path));
+            // Every timed pass of the transform replaces the files of the pass before; so does
+            // every pass of the floor, from the first.
+            WriteFileAtomically(Copy, Written.back().second);
         }
     }
     return Written;
@@ -171,12 +176,19 @@ std::string TransformPath(const TBench& B, const std::string& Copy) {
     return B.Dir + Copy.substr(B.Dir.size() + std::string("/floor").size());
 }
 
+// Writes back what earlier work left dirty in the page cache, so that a timed pass does not
+// pay for another's writes: each pass starts from the same settled disk.
+void SettleDisk() {
+    ::sync();
+}
+
 // One pass of the honest floor: read every input and write every file the transform writes,
 // atomically, in turn; a file the transform also reads before replacing it (AlsoReads) is read
 // first, at the transform's path. Cpu += its CPU time.
 double HonestFloorPass(const TBench& B,
                        const std::vector<std::pair<std::string, std::string>>& Written,
                        TAlsoReads AlsoReads, double& Cpu) {
+    SettleDisk();
     const auto Start = std::chrono::steady_clock::now();
     const double CpuStart = CpuSeconds();
     const std::size_t Steps = std::max(B.Inputs.size(), Written.size());
@@ -209,6 +221,7 @@ double HonestFloorPass(const TBench& B,
 // One pass of the older floor: read every input, write a file of the same size. Cpu += its CPU
 // time.
 double FloorPass(TBench& B, bool Atomic, double& Cpu) {
+    SettleDisk();
     const auto Start = std::chrono::steady_clock::now();
     const double CpuStart = CpuSeconds();
     for (std::size_t I = 0; I < B.Inputs.size(); ++I) {
@@ -244,6 +257,7 @@ void RunTransform(benchmark::State& State, TConvParams& Params,
         if (RewritesInput) {
             B.Restore();
         }
+        SettleDisk();
         State.ResumeTiming();
         const auto Start = std::chrono::steady_clock::now();
         const double CpuStart = CpuSeconds();
