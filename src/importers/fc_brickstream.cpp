@@ -160,28 +160,8 @@ public:
     // Takes the readings of one piece of the input, whole lines.
     void ReadLines(std::string_view Text) {
         ForEachLineFields<BsIntervalFieldCount>(
-            Text, '|', BsFieldLength, [&](std::string_view, auto Fields, std::size_t) {
-                if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
-                    return;
-                }
-                const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
-                if (FInDayOrder) {
-                    NoteDay(Offset);
-                }
-                const int32_t Zone = FZones.Intern(FLine.Zone);
-                const int32_t Store = FStores.Intern(FLine.Store);
-                const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
-                // Filled in place: a reading put together aside and then copied was copied through
-                // the stack at a stall a line.
-                const bool Children = FLine.ZoneType == 'A';
-                TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
-                R.Offset = Offset;
-                R.Zone = Zone;
-                R.Store = Store;
-                R.ZoneType = FLine.ZoneType;
-                (Children ? R.ChildIn : R.In) = FLine.In;
-                (Children ? R.ChildOut : R.Out) = Out;
-            });
+            Text, '|', BsFieldLength,
+            [this](std::string_view, auto Fields, std::size_t) { TakeLine(Fields); });
     }
 
     // Room for the readings of an input of Size bytes: no line shorter than 30 characters parses.
@@ -203,6 +183,31 @@ public:
     }
 
 private:
+    // Takes the reading of one line, split into its fields. Out of line, so that the splitter
+    // keeps its state in registers across the fields of a line.
+    [[gnu::noinline]] void TakeLine(std::span<std::string_view, BsIntervalFieldCount> Fields) {
+        if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
+            return;
+        }
+        const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+        if (FInDayOrder) {
+            NoteDay(Offset);
+        }
+        const int32_t Zone = FZones.Intern(FLine.Zone);
+        const int32_t Store = FStores.Intern(FLine.Store);
+        const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
+        // Filled in place: a reading put together aside and then copied was copied through the
+        // stack at a stall a line.
+        const bool Children = FLine.ZoneType == 'A';
+        TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
+        R.Offset = Offset;
+        R.Zone = Zone;
+        R.Store = Store;
+        R.ZoneType = FLine.ZoneType;
+        (Children ? R.ChildIn : R.In) = FLine.In;
+        (Children ? R.ChildOut : R.Out) = Out;
+    }
+
     // Takes the day of the reading at Offset: a new day takes the readings of the one before.
     void NoteDay(uint32_t Offset) {
         if (FHaveDay && Offset == FLastOffset) {
