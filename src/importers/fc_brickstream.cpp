@@ -242,7 +242,9 @@ private:
         try {
             while (First < FMain.size()) {
                 const int64_t DayNo = DayOfSecond(FMain[First].Second());
-                std::size_t End = First + 1;
+                // Sorted by time: when the last reading is of this day, all the rest are.
+                std::size_t End =
+                    DayOfSecond(FMain.back().Second()) == DayNo ? FMain.size() : First + 1;
                 while (End < FMain.size() && DayOfSecond(FMain[End].Second()) == DayNo) {
                     ++End;
                 }
