@@ -20,19 +20,11 @@ std::optional<int32_t> NumberAt(std::string_view Text, std::size_t From, std::si
     return TryStrToInt(Text.substr(From - 1, Count));
 }
 
-// A count of an input line: an integer of 0 or more.
-bool ReadCount(std::string_view Text, int32_t& Count) {
-    int32_t Value = 0;
-    if (!TryStrToInt(Text, Value) || Value < 0) {
-        return false;
-    }
-    Count = Value;
-    return true;
-}
+} // namespace
 
 // The start of the interval whose end is stamped "MM/DD/YYYY HH:NN:SS" (read by position, the
 // separators not examined).
-bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
+bool ReadBsIntervalStamp(std::string_view Stamp, int64_t& Result) {
     const auto Month = NumberAt(Stamp, 1, 2);
     const auto Day = NumberAt(Stamp, 4, 2);
     const auto Year = NumberAt(Stamp, 7, 4);
@@ -49,18 +41,6 @@ bool ReadIntervalStamp(std::string_view Stamp, int64_t& Result) {
     int64_t First = 0;
     ReadingSecond(1991, 1, 1, 0, 0, 0, First);
     return Result >= First;
-}
-
-} // namespace
-
-std::string_view CutName(std::string_view Text) {
-    // Without the blanks a cut leaves at the end: the readers of counting files trim them, and
-    // a name must match itself when a file is imported again.
-    Text = Text.substr(0, std::min(Text.size(), ImportNameLength));
-    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
-        Text.remove_suffix(1);
-    }
-    return Text;
 }
 
 bool ReadingSecond(int Year, int Month, int Day, int Hour, int Minute, int Second,
@@ -124,54 +104,6 @@ bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Rea
     std::string_view Fields[BsIntervalFieldCount];
     SplitFieldViews(Line, '|', Fields, BsFieldLength);
     return ParseBsIntervalFields(Fields, Child, Reading, Cache);
-}
-
-bool ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
-                           TBsIntervalLine& Reading, TBsStampCache* Cache) {
-    // Most fields have no blanks to trim: they are trimmed only where that changes the result.
-    // A name loses its leading blanks here, CutName takes the trailing ones.
-    const auto TrimFront = [](std::string_view Field) {
-        while (!Field.empty() && static_cast<unsigned char>(Field.front()) <= ' ') {
-            Field.remove_prefix(1);
-        }
-        return Field;
-    };
-    // A count of plain digits is read as it is; any other is read again trimmed.
-    const auto Count = [](std::string_view Field, int32_t& Value) {
-        return ReadCount(Field, Value) || ReadCount(TrimView(Field), Value);
-    };
-    if (Child) {
-        Reading.Store = "001";
-        Reading.Zone = CutName(TrimFront(Fields[2]));
-        Reading.ZoneType = BsZoneTypeOfWord(TrimView(Fields[4]), true);
-        if (Reading.ZoneType == 0) {
-            return false;
-        }
-    } else {
-        Reading.Store = CutName(TrimFront(Fields[2]));
-        Reading.Zone = CutName(TrimFront(Fields[4]));
-        Reading.ZoneType = 'D';
-    }
-    if (Reading.Zone.empty() || !Count(Fields[7], Reading.In) || !Count(Fields[8], Reading.Out)) {
-        return false;
-    }
-    const auto Edge = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
-    if (!Fields[6].empty() && (Edge(Fields[6].front()) || Edge(Fields[6].back()))) {
-        Fields[6] = TrimView(Fields[6]);
-    }
-    if (Cache == nullptr || !Cache->Valid || !SameBytes(Cache->Stamp, Fields[6])) {
-        int64_t Second = 0;
-        const bool Valid = ReadIntervalStamp(Fields[6], Second);
-        if (Cache == nullptr) {
-            Reading.Second = Second;
-            return Valid;
-        }
-        Cache->Stamp = Fields[6];
-        Cache->Valid = Valid;
-        Cache->Second = Second;
-    }
-    Reading.Second = Cache->Second;
-    return Cache->Valid;
 }
 
 bool ParseBsRtLine(std::string_view Line, TBsRtLine& Reading) {

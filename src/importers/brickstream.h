@@ -3,6 +3,7 @@
 // the day file prepared for import, its name and the shop names taken from directories.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,7 +23,15 @@ constexpr std::size_t ImportNameLength = 32;
 
 // The first ImportNameLength characters of Text, without the blanks (bytes <= ' ') that then end
 // it.
-std::string_view CutName(std::string_view Text);
+inline std::string_view CutName(std::string_view Text) {
+    // Without the blanks a cut leaves at the end: the readers of counting files trim them, and
+    // a name must match itself when a file is imported again.
+    Text = Text.substr(0, std::min(Text.size(), ImportNameLength));
+    while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') {
+        Text.remove_suffix(1);
+    }
+    return Text;
+}
 
 // A reading time as whole seconds since 1899-12-30 00:00 (the day number of the date-time times
 // 86400 plus the second of the day).
@@ -74,8 +83,10 @@ bool ParseBsIntervalLine(std::string_view Line, bool Child, TBsIntervalLine& Rea
 // SplitFields cuts them), missing fields empty; the fields may be trimmed in place.
 constexpr std::size_t BsIntervalFieldCount = 9;
 constexpr std::size_t BsFieldLength = 255;
-bool ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
-                           TBsIntervalLine& Reading, TBsStampCache* Cache = nullptr);
+// Inline (defined at the end of this header): the importer calls it for every line.
+[[gnu::always_inline]] inline bool
+ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
+                      TBsIntervalLine& Reading, TBsStampCache* Cache = nullptr);
 
 // One line of a running-counter file (BRICKSTREAM-RT); the views point into the line.
 struct TBsRtLine {
@@ -127,3 +138,67 @@ bool ReadImportInput(const std::string& FileName, std::string& Text);
 // Whether the input file FileName exists, and its size then: an input that is read in blocks
 // (ReadFileInLineBlocks) makes room for its readings ahead.
 bool FindImportInput(const std::string& FileName, std::size_t& Size);
+
+// A count of an input line: an integer of 0 or more.
+inline bool ReadCount(std::string_view Text, int32_t& Count) {
+    int32_t Value = 0;
+    if (!TryStrToInt(Text, Value) || Value < 0) {
+        return false;
+    }
+    Count = Value;
+    return true;
+}
+
+// The start of the interval whose end is stamped "MM/DD/YYYY HH:NN:SS" (read by position, the
+// separators not examined): the stamp minus 15 minutes. False when that is not a valid time or
+// falls before 1991.
+bool ReadBsIntervalStamp(std::string_view Stamp, int64_t& Result);
+
+[[gnu::always_inline]] inline bool
+ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, bool Child,
+                      TBsIntervalLine& Reading, TBsStampCache* Cache) {
+    // Most fields have no blanks to trim: they are trimmed only where that changes the result.
+    // A name loses its leading blanks here, CutName takes the trailing ones.
+    const auto TrimFront = [](std::string_view Field) {
+        while (!Field.empty() && static_cast<unsigned char>(Field.front()) <= ' ') {
+            Field.remove_prefix(1);
+        }
+        return Field;
+    };
+    // A count of plain digits is read as it is; any other is read again trimmed.
+    const auto Count = [](std::string_view Field, int32_t& Value) {
+        return ReadCount(Field, Value) || ReadCount(TrimView(Field), Value);
+    };
+    if (Child) {
+        Reading.Store = "001";
+        Reading.Zone = CutName(TrimFront(Fields[2]));
+        Reading.ZoneType = BsZoneTypeOfWord(TrimView(Fields[4]), true);
+        if (Reading.ZoneType == 0) {
+            return false;
+        }
+    } else {
+        Reading.Store = CutName(TrimFront(Fields[2]));
+        Reading.Zone = CutName(TrimFront(Fields[4]));
+        Reading.ZoneType = 'D';
+    }
+    if (Reading.Zone.empty() || !Count(Fields[7], Reading.In) || !Count(Fields[8], Reading.Out)) {
+        return false;
+    }
+    const auto Edge = [](char C) { return static_cast<unsigned char>(C) <= ' '; };
+    if (!Fields[6].empty() && (Edge(Fields[6].front()) || Edge(Fields[6].back()))) {
+        Fields[6] = TrimView(Fields[6]);
+    }
+    if (Cache == nullptr || !Cache->Valid || !SameBytes(Cache->Stamp, Fields[6])) {
+        int64_t Second = 0;
+        const bool Valid = ReadBsIntervalStamp(Fields[6], Second);
+        if (Cache == nullptr) {
+            Reading.Second = Second;
+            return Valid;
+        }
+        Cache->Stamp = Fields[6];
+        Cache->Valid = Valid;
+        Cache->Second = Second;
+    }
+    Reading.Second = Cache->Second;
+    return Cache->Valid;
+}
