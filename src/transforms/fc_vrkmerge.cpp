@@ -1,5 +1,6 @@
 #include "transforms/fc_vrkmerge.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 
@@ -55,30 +56,66 @@ std::string SourceName(const std::string& Dir) {
     return Name;
 }
 
-// "<key>-<Number>" in at most 64 characters: the key's source name is cut, never the suffix,
-// so two channels of one source never share a merged channel.
-std::string MergedChannelName(const std::string& Key, int Number) {
-    const std::string Suffix = "-" + std::to_string(Number);
-    return Key.substr(0, ChannelNameLength - Suffix.size()) + Suffix;
+// "<key>-<Number>" in at most 64 characters, into Name: the key's source name is cut, never the
+// suffix, so two channels of one source never share a merged channel.
+void MergedChannelName(const std::string& Key, int Number, std::string& Name) {
+    char Digits[16];
+    std::size_t Length = 0;
+    for (unsigned Rest = static_cast<unsigned>(Number); Length == 0 || Rest != 0; Rest /= 10) {
+        Digits[Length++] = static_cast<char>('0' + Rest % 10);
+    }
+    Name.assign(Key, 0, ChannelNameLength - 1 - Length);
+    Name += '-';
+    while (Length > 0) {
+        Name += Digits[--Length];
+    }
 }
 
-// The merged channel for source channel Number of Source, found by Name or added; 0 when no
-// channel or no door is free.
-int MapChannel(TVrkConfig& Merged, const TVrkConfig& Source, int Number, const std::string& Name) {
+// FNV-1a of a channel name: MapChannel compares these before it compares names.
+uint64_t NameHash(std::string_view Name) {
+    uint64_t Hash = 0xCBF29CE484222325u;
+    for (char C : Name) {
+        Hash = (Hash ^ static_cast<uint8_t>(C)) * 0x100000001B3u;
+    }
+    return Hash;
+}
+
+// The hashes of the merged channels' names (index C - 1 for channel C), kept up to date as
+// channels are named, and the lowest channel that may still be free.
+struct TMergedNames {
+    std::array<uint64_t, VrkChannelCount> Hashes{};
+    int FirstFree = 1;
+
+    explicit TMergedNames(const TVrkConfig& Merged) {
+        for (int C = 1; C <= VrkChannelCount; ++C) {
+            Hashes[static_cast<std::size_t>(C - 1)] = NameHash(Merged.Channels(C).Name);
+        }
+    }
+};
+
+// The merged channel for source channel Number of Source, found by Name (of hash Hash) or
+// added; 0 when no channel or no door is free.
+int MapChannel(TVrkConfig& Merged, TMergedNames& Names, const TVrkConfig& Source, int Number,
+               const std::string& Name, uint64_t Hash) {
     for (int C = 1; C <= VrkChannelCount; ++C) {
-        if (Merged.Channels(C).Name == Name) {
+        if (Names.Hashes[static_cast<std::size_t>(C - 1)] == Hash &&
+            Merged.Channels(C).Name == Name) {
             return C;
         }
     }
+    // Channels only become active here, at the first inactive one, so no channel below
+    // FirstFree is inactive.
     int Free = 0;
-    for (int C = 1; C <= VrkChannelCount && Free == 0; ++C) {
+    for (int C = Names.FirstFree; C <= VrkChannelCount && Free == 0; ++C) {
         if (!Merged.Channels(C).Active) {
             Free = C;
         }
     }
     if (Free == 0) {
+        Names.FirstFree = VrkChannelCount + 1;
         return 0;
     }
+    Names.FirstFree = Free;
     const TVrkChannel& SourceChannel = Source.Channels(Number);
     if (SourceChannel.Door < 1 || SourceChannel.Door > VrkDoorCount) {
         return 0;
@@ -108,6 +145,8 @@ int MapChannel(TVrkConfig& Merged, const TVrkConfig& Source, int Number, const s
     Target = SourceChannel;
     Target.Active = true;
     Target.Door = Door;
+    Target.Name = Name;
+    Names.Hashes[static_cast<std::size_t>(Free - 1)] = Hash;
     return Free;
 }
 
@@ -123,8 +162,23 @@ uint32_t MergeCrc32(std::string_view Bytes) {
 }
 
 std::string MergeSourceKey(const std::string& FileName) {
+    // The key of an absolute name depends on its directory alone, and a directory's files come
+    // one after the other: the last directory's key is kept.
+    thread_local std::string LastDir, LastKey;
+    const bool Absolute = !FileName.empty() && FileName[0] == '/';
+    const std::size_t DirLength = FileName.find_last_of('/') + 1;
+    if (Absolute && !LastKey.empty() &&
+        std::string_view(FileName).substr(0, DirLength) == LastDir) {
+        return LastKey;
+    }
     const std::string Dir = DirectoryOf(FileName);
-    return Format("%8.8X", MergeCrc32(UpperCase(RemoveBlanks(Dir)))) + ":" + SourceName(Dir);
+    std::string Key =
+        Format("%8.8X", MergeCrc32(UpperCase(RemoveBlanks(Dir)))) + ":" + SourceName(Dir);
+    if (Absolute) {
+        LastDir.assign(FileName, 0, DirLength);
+        LastKey = Key;
+    }
+    return Key;
 }
 
 bool MergeFile(const std::string& FileName, TConvParams& Params) {
@@ -159,22 +213,33 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
     }
     Merged.Flags = 0;
 
-    // The source channels that have a merged channel: source index N - 1 to merged index C - 1.
+    // The source channels that have a merged channel, as runs of Length channels from source
+    // index N - 1 on to merged index C - 1 on: a source's channels mostly keep their order.
     struct TMapped {
-        std::size_t From, To;
+        std::size_t From, To, Length;
     };
     std::array<TMapped, VrkChannelCount> Mapped{};
     std::size_t MappedCount = 0;
+    int32_t MappedWidth = 0; // 1 + the highest merged index mapped to
+    TMergedNames Names(Merged);
+    std::string Name;
     for (int N = 1; N <= SourceDay->ChannelCount; ++N) {
         if (!Source.Channels(N).Active || Total[static_cast<std::size_t>(N)] < 1) {
             continue;
         }
-        const std::string Name = MergedChannelName(Key, N);
-        const int C = MapChannel(Merged, Source, N, Name);
+        MergedChannelName(Key, N, Name);
+        const int C = MapChannel(Merged, Names, Source, N, Name, NameHash(Name));
         if (C > 0) {
-            Merged.Channels(C).Name = Name;
-            Mapped[MappedCount++] = {static_cast<std::size_t>(N - 1),
-                                     static_cast<std::size_t>(C - 1)};
+            const auto From = static_cast<std::size_t>(N - 1);
+            const auto To = static_cast<std::size_t>(C - 1);
+            TMapped* const Last = MappedCount == 0 ? nullptr : &Mapped[MappedCount - 1];
+            if (Last != nullptr && Last->From + Last->Length == From &&
+                Last->To + Last->Length == To) {
+                ++Last->Length;
+            } else {
+                Mapped[MappedCount++] = {From, To, 1};
+            }
+            MappedWidth = std::max(MappedWidth, C);
         }
     }
 
@@ -196,12 +261,12 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
         Touch(To);
         const TVrkSlot& From = SourceDay->Slots[static_cast<std::size_t>(S)];
         TVrkSlot& Into = MergedDay->Slots[static_cast<std::size_t>(To)];
-        int32_t Width = MergedDay->ChannelCount;
         for (std::size_t M = 0; M < MappedCount; ++M) {
-            Into.Counts[Mapped[M].To] = From.Counts[Mapped[M].From];
-            Width = std::max(Width, static_cast<int32_t>(Mapped[M].To + 1));
+            std::copy_n(From.Counts.begin() + static_cast<std::ptrdiff_t>(Mapped[M].From),
+                        Mapped[M].Length,
+                        Into.Counts.begin() + static_cast<std::ptrdiff_t>(Mapped[M].To));
         }
-        MergedDay->ChannelCount = Width;
+        MergedDay->ChannelCount = std::max(MergedDay->ChannelCount, MappedWidth);
     }
 
     int Channels = 0;

@@ -133,6 +133,29 @@ TEST(Merge, LongSourceNamesKeepTheChannelSuffix) {
               "001\t24/12/2008\t09:00\t 5\t 7\t 0\t 0");
 }
 
+// A source's channels keep the merged channels of their names wherever these are, and a channel
+// that counted nothing leaves no gap: the counts go to the channels of the right names.
+TEST(Merge, CountsFollowTheChannelNamesNotTheirOrder) {
+    TTempDir Tmp;
+    const std::string In =
+        Tmp.Write("Store C/081224.vrk", "#TKT9\r\n#D1DPorte\r\n#C1YE1\r\n"
+                                        "#C2YX1\r\n#C3YE1\r\n#C4YX1\r\n"
+                                        "C\t24/12/2008\t09:00\t 5\t 0\t 7\t 8\r\n");
+    const std::string Key = MergeSourceKey(In);
+    TConvParamsVrkMerge P;
+    P.OutDir = Tmp.Path("merged");
+    const std::string Out =
+        Tmp.Write("merged/081224.vrk", "#TKT9\r\n#D1DPorte\r\n#C1YE1 " + Key +
+                                           "-3\r\n#C2YE1 Other\r\n" + "#C3YE1 " + Key + "-1\r\n" +
+                                           "001\t24/12/2008\t09:00\t 1\t 2\t 3\r\n");
+    ASSERT_TRUE(MergeFile(In, P));
+    const std::vector<std::string> Header = StableHeader(Out);
+    EXPECT_THAT(std::vector<std::string>(Header.begin() + 5, Header.begin() + 9),
+                ElementsAre("#C1YE1 " + Key + "-3", "#C2YE1 Other", "#C3YE1 " + Key + "-1",
+                            "#C4YX1 " + Key + "-4"));
+    EXPECT_EQ(DataRows(Out), std::vector<std::string>{"001\t24/12/2008\t09:00\t 7\t 2\t 5\t 8"});
+}
+
 TEST(Merge, SixtyFifthChannelIsLeftOut) {
     TTempDir Tmp;
     TConvParamsVrkMerge P;
