@@ -185,8 +185,26 @@ double TIniFile::ReadFloat(std::string_view Section, std::string_view Key, doubl
     return TryStrToFloat(ReadString(Section, Key, "")).value_or(Default);
 }
 
+namespace {
+
+// Value as written after "=": between double quotes when reading it plainly would change it
+// (blanks or control bytes at either end, which reading trims, or quotes around it, which reading
+// takes off); reading takes those quotes off again.
+std::string ValueText(std::string_view Value) {
+    const bool TrimmedWhenRead = TrimView(Value).size() != Value.size();
+    const bool QuotedWhenRead = Value.size() >= 2 &&
+                                (Value.front() == '"' || Value.front() == '\'') &&
+                                Value.back() == Value.front();
+    if (TrimmedWhenRead || QuotedWhenRead) {
+        return "\"" + std::string(Value) + "\"";
+    }
+    return std::string(Value);
+}
+
+} // namespace
+
 void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
-    std::string Line = std::string(Key) + "=" + std::string(Value);
+    std::string Line = std::string(Key) + "=" + ValueText(Value);
     TSection* S = FindSection(Section);
     if (S == nullptr) {
         // A new section is set off from the text before it by one blank line.

@@ -64,6 +64,34 @@ TEST(TIniFile, ReadsWithoutCaseAndTakesTheFirstOccurrence) {
     EXPECT_THAT(Ini.ReadSection("main"), ElementsAre("A", "Q1", "Q2", "Q3", "Q4"));
 }
 
+// A value reads back as written, even one that reading would trim or unquote: such a value is
+// written between quotes, any other as it is.
+TEST(TIniFile, EveryValueReadsBackAsWritten) {
+    const struct {
+        std::string Value;
+        std::string Written; // the text after "="
+    } Cases[] = {
+        {"in", "in"},
+        {"two words", "two words"},
+        {"", ""},
+        {"\"", "\""},
+        {"a\"b'", "a\"b'"},
+        {" lead", "\" lead\""},
+        {"trail ", "\"trail \""},
+        {"in \x03", "\"in \x03\""},
+        {"\tx", "\"\tx\""},
+        {"\"quoted\"", "\"\"quoted\"\""},
+        {"'single'", "\"'single'\""},
+    };
+    for (const auto& C : Cases) {
+        SCOPED_TRACE(C.Value);
+        TIniFile Ini = TIniFile::FromText("");
+        Ini.WriteString("S", "K", C.Value);
+        EXPECT_EQ(Ini.GetText(), "[S]\r\nK=" + C.Written + "\r\n");
+        EXPECT_EQ(TIniFile::FromText(Ini.GetText()).ReadString("S", "K", "-"), C.Value);
+    }
+}
+
 TEST(TIniFile, ReadsIntegersAndBooleans) {
     struct {
         const char* Value;
