@@ -61,27 +61,8 @@ std::size_t SplitFieldViews(std::string_view Line, char Separator,
         Start = End + 1;
         return Count == Fields.size();
     };
-    std::size_t I = 0;
-#ifdef __SSE2__
-    // Sixteen bytes at a time, the separators marked by the bits of a mask: fields are short
-    // (counts of two or three digits), where a search call per field costs more than the
-    // field, and a byte-by-byte scan most of all.
-    const __m128i Pattern = _mm_set1_epi8(Separator);
-    for (; I + 16 <= N; I += 16) {
-        const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + I));
-        auto Hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, Pattern)));
-        while (Hits != 0) {
-            if (Take(I + static_cast<std::size_t>(std::countr_zero(Hits)))) {
-                return Count;
-            }
-            Hits &= Hits - 1;
-        }
-    }
-#endif
-    for (; I < N; ++I) {
-        if (Data[I] == Separator && Take(I)) {
-            return Count;
-        }
+    if (ForEachByteOf(Line, 0, Separator, Take)) {
+        return Count;
     }
     Take(N);
     return Count;

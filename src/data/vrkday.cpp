@@ -129,9 +129,8 @@ const char* FieldEnd(const char* P, const char* End) {
 }
 
 // Reads the counts of a row from its field First on into Counts, up to the first that is not a
-// number and at most Counts.size(), and answers how many were read. The TABs are found eight
-// bytes at a time and each count is read as soon as its end is known, so that reading a count
-// never waits for the one before.
+// number and at most Counts.size(), and answers how many were read. Each count is read as soon
+// as the TAB after it is found, so that reading a count never waits for the one before.
 int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Counts) {
     const char* const Data = Line.data();
     const char* const End = Data + Line.size();
@@ -147,26 +146,8 @@ int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Coun
         }
         return ++K == Counts.size();
     };
-    std::size_t I = First;
-    if constexpr (std::endian::native == std::endian::little) {
-        // The high bit of each byte of Hits marks a TAB (exactly: no carry crosses bytes).
-        constexpr uint64_t Low7 = 0x7F7F7F7F7F7F7F7FULL;
-        constexpr uint64_t Tabs = 0x0909090909090909ULL;
-        for (; I + 8 <= N; I += 8) {
-            uint64_t Word = 0;
-            std::memcpy(&Word, Data + I, 8);
-            const uint64_t V = Word ^ Tabs;
-            for (uint64_t Hits = ~(((V & Low7) + Low7) | V | Low7); Hits != 0; Hits &= Hits - 1) {
-                if (Take(I + static_cast<std::size_t>(std::countr_zero(Hits) >> 3))) {
-                    return static_cast<int>(K);
-                }
-            }
-        }
-    }
-    for (; I < N; ++I) {
-        if (Data[I] == '\t' && Take(I)) {
-            return static_cast<int>(K);
-        }
+    if (ForEachByteOf(Line, First, '\t', Take)) {
+        return static_cast<int>(K);
     }
     Take(N);
     return static_cast<int>(K);

@@ -151,39 +151,6 @@ TEST(Files, DirectoriesAndAttributes) {
     EXPECT_FALSE(DeleteFile(Dir.Path("f")));
 }
 
-// One open answers whether the input is there, makes it writable and reads it; what is no
-// regular file is left alone, and the caller's check runs before anything changes.
-TEST(Files, ReadFileMadeWritable) {
-    TTempDir Dir;
-    const std::string Input = Dir.Write("in.vrk", "rows");
-    ::chmod(Input.c_str(), 0444);
-    ::symlink(Input.c_str(), Dir.Path("link.vrk").c_str());
-    ForceDirectories(Dir.Path("sub.vrk"));
-    const auto Mode = [](const std::string& Path) {
-        struct stat St {};
-        return ::lstat(Path.c_str(), &St) == 0 ? St.st_mode & 0777 : 0u;
-    };
-    TReadFile File;
-    int Found = 0;
-    for (const char* Gone : {"missing.vrk", "link.vrk", "sub.vrk", "in.vrk/below"}) {
-        SCOPED_TRACE(Gone);
-        EXPECT_FALSE(ReadFileMadeWritable(Dir.Path(Gone), File, [&] { ++Found; }));
-    }
-    EXPECT_EQ(Found, 0);
-    EXPECT_EQ(Mode(Input), 0444u);
-    // A check that fails stops it before the file is changed.
-    EXPECT_THROW(ReadFileMadeWritable(Input, File, [] { throw ETarnoError("no output"); }),
-                 ETarnoError);
-    EXPECT_EQ(Mode(Input), 0444u);
-    ASSERT_TRUE(ReadFileMadeWritable(Input, File, [&] { ++Found; }));
-    EXPECT_EQ(Found, 1);
-    EXPECT_EQ(File.Bytes, "rows");
-    EXPECT_EQ(Mode(Input), 0644u);
-    struct stat St {};
-    ASSERT_EQ(::stat(Input.c_str(), &St), 0);
-    EXPECT_EQ(File.Inode, St.st_ino);
-}
-
 namespace {
 mode_t ModeOf(const std::string& Path) {
     struct stat St {};
@@ -322,28 +289,41 @@ TEST(Files, ModesAreNeverChangedThroughLinks) {
     EXPECT_FALSE(SetFileTimeUtc(Dir.Path("timed"), EncodeDateTime(2001, 1, 1, 0, 0, 0, 0)));
 }
 
-// A file read to be replaced (the output a merge adds to) is read and made writable in one go
-// when a regular file stands there; anything else counts as no file and is left alone.
-TEST(Files, ReadsAFileMadeWritableOnlyWhenARegularFileIsThere) {
+// One open answers whether a file is there, makes it writable and reads it (the input of a
+// transform, the output a merge adds to); what is no regular file counts as no file and is left
+// alone, and the caller's check runs before anything changes.
+TEST(Files, ReadFileMadeWritable) {
     TTempDir Dir;
-    const std::string Target = Dir.Write("target", "old rows");
-    ASSERT_EQ(::chmod(Target.c_str(), 0444), 0);
-    ASSERT_EQ(::symlink(Target.c_str(), Dir.Path("link").c_str()), 0);
-    ASSERT_EQ(::mkfifo(Dir.Path("fifo").c_str(), 0644), 0);
+    const std::string Input = Dir.Write("in.vrk", "rows");
+    ASSERT_EQ(::chmod(Input.c_str(), 0444), 0);
+    ASSERT_EQ(::symlink(Input.c_str(), Dir.Path("link.vrk").c_str()), 0);
+    ASSERT_EQ(::mkfifo(Dir.Path("fifo.vrk").c_str(), 0644), 0);
+    ForceDirectories(Dir.Path("sub.vrk"));
     TReadFile File;
     File.Bytes = "stale";
-    for (const char* Absent : {"link", "fifo", "missing", "target/below"}) {
-        SCOPED_TRACE(Absent);
-        EXPECT_FALSE(ReadFileMadeWritable(Dir.Path(Absent), File));
+    int Found = 0;
+    for (const char* Gone : {"missing.vrk", "link.vrk", "fifo.vrk", "sub.vrk", "in.vrk/below"}) {
+        SCOPED_TRACE(Gone);
+        EXPECT_FALSE(ReadFileMadeWritable(Dir.Path(Gone), File, [&] { ++Found; }));
         EXPECT_EQ(File.Bytes, "");
+        EXPECT_FALSE(ReadFileMadeWritable(Dir.Path(Gone), File));
     }
-    EXPECT_EQ(ModeOf(Target) & 07777, 0444u);
-    ASSERT_TRUE(ReadFileMadeWritable(Target, File));
-    EXPECT_EQ(File.Bytes, "old rows");
-    EXPECT_EQ(ModeOf(Target) & 07777, 0644u);
+    EXPECT_EQ(Found, 0);
+    EXPECT_EQ(ModeOf(Input) & 07777, 0444u);
+    // A check that fails stops it before the file is changed.
+    EXPECT_THROW(ReadFileMadeWritable(Input, File, [] { throw ETarnoError("no output"); }),
+                 ETarnoError);
+    EXPECT_EQ(ModeOf(Input) & 07777, 0444u);
+    ASSERT_TRUE(ReadFileMadeWritable(Input, File, [&] { ++Found; }));
+    EXPECT_EQ(Found, 1);
+    EXPECT_EQ(File.Bytes, "rows");
+    EXPECT_EQ(ModeOf(Input) & 07777, 0644u);
+    struct stat St {};
+    ASSERT_EQ(::stat(Input.c_str(), &St), 0);
+    EXPECT_EQ(File.Inode, St.st_ino);
     // Read as ReadFileInto reads, it can be copied without reading it again.
-    CopyReadFileReplacing(File, Target, Dir.Path("copy"));
-    EXPECT_EQ(Dir.Read("copy"), "old rows");
+    CopyReadFileReplacing(File, Input, Dir.Path("copy"));
+    EXPECT_EQ(Dir.Read("copy"), "rows");
 }
 
 // The subdirectories the service creates or enters are never links.
