@@ -56,6 +56,11 @@ int ReadNumber(std::string_view Line, int Position, int& Length) {
 }
 
 // The state and kind letters of a channel line for the channel record Channel.
+// Appends Value in decimal, as std::to_string writes it.
+void AppendInt(std::string& Text, int Value) {
+    AppendZeroPadded(Text, Value, 1);
+}
+
 char KindLetter(const TVrkChannel& Channel) {
     switch (Channel.Kind) {
     case 0:
@@ -438,7 +443,7 @@ void TVrkConfig::ReadChannelLine(std::string_view Line) {
     Ch.Name = CutText(RestFrom(Line, StatePos + 2 + DoorLength + 1), ChannelNameLength);
 }
 
-std::string TVrkConfig::ChannelLine(int Number) const {
+void TVrkConfig::AppendChannelLine(std::string& Text, int Number) const {
     const TVrkChannel& Ch = Channels(Number);
     char State = 'I';
     char Kind = 'E';
@@ -467,31 +472,40 @@ std::string TVrkConfig::ChannelLine(int Number) const {
         State = Ch.Active ? 'Y' : 'I';
         Kind = KindLetter(Ch);
     }
-    std::string Line = "#C" + std::to_string(Number);
-    Line += State;
-    Line += Kind;
-    Line += std::to_string(Door);
+    Text += "#C";
+    AppendInt(Text, Number);
+    Text += State;
+    Text += Kind;
+    AppendInt(Text, Door);
     if (!Ch.Name.empty()) {
-        Line += ' ';
-        Line += Ch.Name;
+        Text += ' ';
+        Text += Ch.Name;
     }
-    return Line;
 }
 
-void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
-    Lines.clear();
-    Lines.push_back("#T" + FModel);
+void TVrkConfig::AppendHeader(std::string& Text, std::vector<std::size_t>* LineEnds) const {
+    const auto EndLine = [&] {
+        if (LineEnds != nullptr) {
+            LineEnds->push_back(Text.size());
+        }
+        Text += "\r\n";
+    };
+    Text += "#T";
+    Text += FModel;
+    EndLine();
     if (!FShopName.empty()) {
-        Lines.push_back("# Shop name: " + FShopName);
+        Text += "# Shop name: ";
+        Text += FShopName;
+        EndLine();
     }
     const TDateTime Now = Clock != nullptr ? Clock->Now() : NowLocal();
     const TDateParts D = DecodeDate(Now);
     const TTimeParts T = DecodeTime(Now);
-    std::string Stamp = "#M dernière mise à jour ";
-    AppendDayMonthYear(Stamp, D.Day, D.Month, D.Year);
-    Stamp += ' ';
-    AppendHourMinute(Stamp, T.Hour, T.Min);
-    Lines.push_back(std::move(Stamp));
+    Text += "#M dernière mise à jour ";
+    AppendDayMonthYear(Text, D.Day, D.Month, D.Year);
+    Text += ' ';
+    AppendHourMinute(Text, T.Hour, T.Min);
+    EndLine();
 
     int DoorLines = 4;
     int ChannelLines = 8;
@@ -514,29 +528,48 @@ void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
     }
     for (int N = 1; N <= DoorLines; ++N) {
         const TVrkDoor& Door = Doors(N);
-        Lines.push_back("#D" + std::to_string(N) + Door.DoorType + Door.Name);
+        Text += "#D";
+        AppendInt(Text, N);
+        Text += Door.DoorType;
+        Text += Door.Name;
+        EndLine();
     }
     for (int N = 1; N <= ChannelLines; ++N) {
-        Lines.push_back(ChannelLine(N));
+        AppendChannelLine(Text, N);
+        EndLine();
     }
-    std::string R = "#R";
+    Text += "#R";
     for (int I = 1; I <= 16; ++I) {
-        R += (Flags & (uint32_t{1} << (11 + I))) != 0 ? '2' : '1';
+        Text += (Flags & (uint32_t{1} << (11 + I))) != 0 ? '2' : '1';
     }
-    Lines.push_back(R);
-    Lines.push_back("#K" + FloatToStrFixed(KFactor, 3));
-    Lines.push_back("#F" + std::to_string(FValue));
-    Lines.push_back("#S" + Signature);
+    EndLine();
+    Text += "#K";
+    Text += FloatToStrFixed(KFactor, 3);
+    EndLine();
+    Text += "#F";
+    AppendInt(Text, FValue);
+    EndLine();
+    Text += "#S";
+    Text += Signature;
+    EndLine();
+}
+
+void TVrkConfig::BuildHeader(std::vector<std::string>& Lines) const {
+    std::string Text;
+    std::vector<std::size_t> Ends;
+    AppendHeader(Text, &Ends);
+    Lines.clear();
+    std::size_t Start = 0;
+    for (const std::size_t End : Ends) {
+        Lines.emplace_back(Text, Start, End - Start);
+        Start = End + 2;
+    }
 }
 
 std::string TVrkConfig::HeaderText() const {
-    std::vector<std::string> Lines;
-    BuildHeader(Lines);
     std::string Text;
-    for (const std::string& Line : Lines) {
-        Text += Line;
-        Text += "\r\n";
-    }
+    Text.reserve(4096);
+    AppendHeader(Text, nullptr);
     return Text;
 }
 
@@ -589,8 +622,9 @@ void TVrkConfig::WriteWithData(const std::string& FileName, std::string_view Dat
 
 std::string TVrkConfig::TextWithData(std::string_view Data) {
     Signature = Data.empty() ? std::string() : Sha1Hex(Data);
-    std::string Content = HeaderText();
-    Content.reserve(Content.size() + 64 + Data.size());
+    std::string Content;
+    Content.reserve(4096 + Data.size());
+    AppendHeader(Content, nullptr);
     Content += VrkHeadingLine1;
     Content += "\r\n";
     Content += VrkHeadingLine2;

@@ -160,7 +160,10 @@ private:
     void ReadDoorLine(std::string_view Line);
     void ReadChannelLine(std::string_view Line);
     void BuildVrk01Channels();
-    std::string ChannelLine(int Number) const;
+    void AppendChannelLine(std::string& Text, int Number) const;
+    // Appends the header lines, each ended by CR LF; LineEnds, when given, gets where each line
+    // ends (before its CR LF).
+    void AppendHeader(std::string& Text, std::vector<std::size_t>* LineEnds) const;
 
     std::string FModel = "VRK01";
     std::string FShopName;
