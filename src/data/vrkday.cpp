@@ -16,17 +16,6 @@
 
 namespace {
 
-int ClampChannel(int Channel) {
-    return std::clamp(Channel, 0, 63);
-}
-
-// Marks the slot present and widens the day's bounds.
-void TouchSlot(TVrkDay& Day, int Slot) {
-    Day.SlotPresent[static_cast<std::size_t>(Slot)] = true;
-    Day.FirstSlot = std::min(Day.FirstSlot, Slot);
-    Day.LastSlot = std::max(Day.LastSlot, Slot);
-}
-
 void AddToSlot(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
     int32_t& Count =
         Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(Channel)];
@@ -316,13 +305,6 @@ void InitDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
 void InitDayFromFileName(TVrkDay& Day, const std::string& FileName, const TClock* Clock) {
     const TDateTime Date = DateFromFileName(FileName);
     InitDayAt(Day, Date >= 0 ? Date : Today(Clock));
-}
-
-void PutSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
-    const int C = ClampChannel(Channel);
-    TouchSlot(Day, Slot);
-    Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(C)] = Value;
-    Day.ChannelCount = std::max(Day.ChannelCount, C + 1);
 }
 
 void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime Time) {

@@ -46,9 +46,26 @@ void InitDay(TVrkDay& Day, int Year, int Month, int DayOfMonth);
 // InitDay with the date held by FileName, else today (the clock's, or the system's when null).
 void InitDayFromFileName(TVrkDay& Day, const std::string& FileName, const TClock* Clock = nullptr);
 
-// Marks Slot (0..95) present with Value as the count of Channel (0..63): PutCount with Replace
-// for a slot already known.
-void PutSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value);
+// Marks Slot (0..95) present and widens the day's bounds to it.
+inline void TouchSlot(TVrkDay& Day, int Slot) {
+    Day.SlotPresent[static_cast<std::size_t>(Slot)] = true;
+    Day.FirstSlot = std::min(Day.FirstSlot, Slot);
+    Day.LastSlot = std::max(Day.LastSlot, Slot);
+}
+
+// Channel clamped to 0..63.
+inline int ClampChannel(int Channel) {
+    return std::clamp(Channel, 0, 63);
+}
+
+// Marks Slot (0..95) present with Value as the count of Channel (clamped to 0..63): PutCount with
+// Replace for a slot already known. Inline: importers put four counts for each line they read.
+inline void PutSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
+    const int C = ClampChannel(Channel);
+    TouchSlot(Day, Slot);
+    Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(C)] = Value;
+    Day.ChannelCount = std::max(Day.ChannelCount, C + 1);
+}
 // Sets (Replace) or adds Value to channel Channel (clamped to 0..63) in the slot of Time's time
 // of day; marks the slot present and widens the day's bounds. Never fails.
 void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime Time);
