@@ -211,6 +211,15 @@ TEST(VrkDay, FormatsRows) {
                     "\t 1234567\t -1\t -9999\t -2147483648\t 2147483647");
     const TVrkDay Back = LoadText("081224.vrk", Line + "\n");
     EXPECT_TRUE(std::equal(Counts.begin(), Counts.end(), Back.Slots[38].Counts.begin()));
+    // The widest row: 63 counts of the most characters, then one short count.
+    TVrkSlot Wide = Day.Slots[38];
+    Wide.Counts.fill(INT32_MIN);
+    Wide.Counts[63] = 7;
+    std::string Expected = "001\t24/12/2008\t09:30";
+    for (int K = 0; K < 63; ++K) {
+        Expected += "\t -2147483648";
+    }
+    EXPECT_EQ(FormatDataLine("001", Wide, 64), Expected + "\t 7");
     TVrkSlot Odd;
     Odd.Year = 999;
     Odd.Month = 1;
