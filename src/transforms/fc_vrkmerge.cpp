@@ -243,22 +243,17 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
         }
     }
 
-    const auto Touch = [MergedDay](int S) {
-        MergedDay->SlotPresent[static_cast<std::size_t>(S)] = true;
-        MergedDay->FirstSlot = std::min(MergedDay->FirstSlot, S);
-        MergedDay->LastSlot = std::max(MergedDay->LastSlot, S);
-    };
     for (int S = SourceDay->FirstSlot; S <= SourceDay->LastSlot; ++S) {
         if (!SourceDay->SlotPresent[static_cast<std::size_t>(S)]) {
             continue;
         }
-        Touch(S);
+        TouchSlot(*MergedDay, S);
         if (MappedCount == 0) {
             continue;
         }
         // The counts of the slot of the same time of day replace what the merged day held.
         const int To = QuarterOfDateTime(SlotTime(S));
-        Touch(To);
+        TouchSlot(*MergedDay, To);
         const TVrkSlot& From = SourceDay->Slots[static_cast<std::size_t>(S)];
         TVrkSlot& Into = MergedDay->Slots[static_cast<std::size_t>(To)];
         for (std::size_t M = 0; M < MappedCount; ++M) {
