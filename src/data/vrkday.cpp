@@ -92,6 +92,25 @@ const char* FieldEnd(const char* P, const char* End) {
     return Tab == nullptr ? End : static_cast<const char*>(Tab);
 }
 
+// InitDay but for the counts, which are left as they are: for a day whose rows are read next,
+// LoadRow clearing the counts of each slot it meets first and ClearAbsentSlots those of the others
+// (a whole day of counts is cleared for nothing where the rows give every one of them).
+void StartDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
+    DateDay(Day, Year, Month, DayOfMonth);
+    Day.ChannelCount = 0;
+    Day.FirstSlot = QuartersPerDay;
+    Day.LastSlot = -1;
+    Day.SlotPresent.fill(false);
+}
+
+void ClearAbsentSlots(TVrkDay& Day) {
+    for (int S = 0; S < QuartersPerDay; ++S) {
+        if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
+            Day.Slots[static_cast<std::size_t>(S)].Counts.fill(0);
+        }
+    }
+}
+
 #ifdef __SSE2__
 // The TABs, blanks and digits of 64 bytes of a row, a bit for each byte (bit i for byte i), and
 // the values as digits of those bytes and the three before them (Values[i + 3] for byte i; the
@@ -101,14 +120,11 @@ struct TRowBlock {
     uint8_t Values[3 + 64];
 };
 
-// Those of the 64 bytes at P.
+// Those of the 64 bytes at P, the three values before them left as they are.
 void ReadRowBlock(const char* P, TRowBlock& R) {
-    for (int I = 1; I <= 3; ++I) {
-        const auto C = static_cast<unsigned char>(P[-I]);
-        R.Values[3 - I] = static_cast<uint8_t>(C >= '0' ? C - '0' : 0);
-    }
     const __m128i Tab = _mm_set1_epi8('\t'), Blank = _mm_set1_epi8(' '), Zero = _mm_set1_epi8('0');
     const __m128i BelowDigits = _mm_set1_epi8('0' - 1), AboveDigits = _mm_set1_epi8('9' + 1);
+    R.Tabs = R.Blanks = R.Digits = 0;
     for (int I = 0; I < 4; ++I) {
         const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * I));
         const auto Bits = [I](__m128i Hit) {
@@ -123,8 +139,8 @@ void ReadRowBlock(const char* P, TRowBlock& R) {
 }
 #endif
 
-// Reads the counts of a row from its field First on into Counts, up to the first that is not a
-// number and at most Counts.size(), and answers how many were read.
+// Reads the counts of a row from its field First on (which follows a TAB) into Counts, up to the
+// first that is not a number and at most Counts.size(), and answers how many were read.
 int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Counts) {
     const char* const Data = Line.data();
     const std::size_t N = Line.size();
@@ -146,79 +162,87 @@ int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Coun
     // one to three digits (as the files write counts), which the TABs, blanks and digits of the
     // bytes show at once, each count is the three bytes before its TAB as digits, those that are
     // none (the blank, the TAB before it) taken as 0; the counts of other blocks are read one by
-    // one by the general rule. The end of the row counts as a TAB. The three bytes before a
-    // block take part too: First >= 3.
-    if (First >= 3) {
-        bool CarryBad = false; // the count that runs into the block has a fault before it
-        for (std::size_t Base = First;; Base += 64) {
-            const std::size_t Left = N - Base;
-            // The three bytes before the block and its 64 bytes; bytes past the row are zeros.
-            alignas(16) char Tail[3 + 64];
-            const char* P = Data + Base;
-            if (Left < 64) {
-                std::memset(Tail, 0, sizeof Tail);
-                std::memcpy(Tail, P - 3, Left + 3);
-                P = Tail + 3;
-            }
-            TRowBlock B;
-            ReadRowBlock(P, B);
-            uint64_t Valid = ~uint64_t{0};
-            if (Left < 64) {
-                B.Tabs |= uint64_t{1} << Left;
-                Valid = (uint64_t{2} << Left) - 1;
-            }
-            const auto IsBefore = [P](int Back, char C) { return uint64_t{P[-Back] == C}; };
-            const auto DigitBefore = [P](int Back) {
-                return uint64_t{static_cast<unsigned char>(P[-Back] - '0') <= 9};
-            };
-            // A fault: a byte that is no TAB, blank or digit; a blank not after a TAB or a TAB
-            // not followed by a blank; a blank not followed by a digit; four digits in a row.
-            const uint64_t TabBefore = B.Tabs << 1 | IsBefore(1, '\t');
-            const uint64_t BlankBefore = B.Blanks << 1 | IsBefore(1, ' ');
-            const uint64_t Digit1 = B.Digits << 1 | DigitBefore(1);
-            const uint64_t Digit2 = Digit1 << 1 | DigitBefore(2);
-            const uint64_t Digit3 = Digit2 << 1 | DigitBefore(3);
-            const uint64_t Faults =
-                (~(B.Tabs | B.Blanks | B.Digits) | (B.Blanks ^ TabBefore) |
-                 (BlankBefore & ~B.Digits) | (B.Digits & Digit1 & Digit2 & Digit3)) &
-                Valid;
-            if (!CarryBad && Faults == 0) {
-                // Each count is the three bytes before its TAB at At, B.Values[At .. At + 2].
-                const auto TakeAll = [&](auto MayFill) {
-                    for (uint64_t Tabs = B.Tabs; Tabs != 0; Tabs &= Tabs - 1) {
-                        const uint8_t* const D = B.Values + std::countr_zero(Tabs);
-                        Counts[K++] = D[0] * 100 + D[1] * 10 + D[2];
-                        if (MayFill && K == Counts.size()) {
-                            return true;
-                        }
-                    }
-                    return false;
-                };
-                // A block without fault has at most 22 TABs (the counts are 2 bytes or more):
-                // whether the counts are full is asked only near their end.
-                if (Counts.size() - K <= 22 ? TakeAll(std::true_type())
-                                            : TakeAll(std::false_type())) {
-                    return static_cast<int>(K);
-                }
-                if (B.Tabs != 0) {
-                    Start = Base + 64 - static_cast<std::size_t>(std::countl_zero(B.Tabs));
-                }
-            } else {
+    // one by the general rule. The end of the row counts as a TAB.
+    TRowBlock B;
+    // The block before the first ends with the TAB before First (its other bytes take no part:
+    // the first count starts after that TAB).
+    B.Tabs = uint64_t{1} << 63;
+    B.Blanks = B.Digits = 0;
+    std::memset(B.Values + 64, 0, 3);
+    bool CarryBad = false; // the count that runs into the block has a fault before it
+    for (std::size_t Base = First;; Base += 64) {
+        const std::size_t Left = N - Base;
+        // Each mask of the block, and of the bytes one to three before, from the block before.
+        const uint64_t TabsBefore = B.Tabs, BlanksBefore = B.Blanks, DigitsBefore = B.Digits;
+        const uint8_t* Values = B.Values; // Values[i + 3] for byte i of the block
+        if (Left >= 64) {
+            std::memcpy(B.Values, B.Values + 64, 3);
+            ReadRowBlock(Data + Base, B);
+        } else if (N >= 64 && Left > 0 && Left <= 61) {
+            // A last block shorter than 64 bytes: the row's last 64 bytes, shifted so that the
+            // block's are left, the three before them among them.
+            const std::size_t Skip = 64 - Left;
+            ReadRowBlock(Data + N - 64, B);
+            B.Tabs >>= Skip;
+            B.Blanks >>= Skip;
+            B.Digits >>= Skip;
+            Values += Skip;
+        } else {
+            // The bytes of a short row, then zeros.
+            alignas(16) char Tail[64] = {};
+            std::memcpy(Tail, Data + Base, Left);
+            std::memcpy(B.Values, B.Values + 64, 3);
+            ReadRowBlock(Tail, B);
+        }
+        uint64_t Valid = ~uint64_t{0};
+        if (Left < 64) {
+            B.Tabs |= uint64_t{1} << Left;
+            Valid = (uint64_t{2} << Left) - 1;
+        }
+        const uint64_t TabBefore = B.Tabs << 1 | TabsBefore >> 63;
+        const uint64_t BlankBefore = B.Blanks << 1 | BlanksBefore >> 63;
+        const uint64_t Digit1 = B.Digits << 1 | DigitsBefore >> 63;
+        const uint64_t Digit2 = B.Digits << 2 | DigitsBefore >> 62;
+        const uint64_t Digit3 = B.Digits << 3 | DigitsBefore >> 61;
+        // A fault: a byte that is no TAB, blank or digit; a blank not after a TAB or a TAB not
+        // followed by a blank; a blank not followed by a digit; four digits in a row.
+        const uint64_t Faults =
+            (~(B.Tabs | B.Blanks | B.Digits) | (B.Blanks ^ TabBefore) | (BlankBefore & ~B.Digits) |
+             (B.Digits & Digit1 & Digit2 & Digit3)) &
+            Valid;
+        if (!CarryBad && Faults == 0) {
+            // Each count is the three bytes before its TAB at At, Values[At .. At + 2].
+            const auto TakeAll = [&](auto MayFill) {
                 for (uint64_t Tabs = B.Tabs; Tabs != 0; Tabs &= Tabs - 1) {
-                    if (Take(Base + static_cast<std::size_t>(std::countr_zero(Tabs)))) {
-                        return static_cast<int>(K);
+                    const uint8_t* const D = Values + std::countr_zero(Tabs);
+                    Counts[K++] = D[0] * 100 + D[1] * 10 + D[2];
+                    if (MayFill && K == Counts.size()) {
+                        return true;
                     }
                 }
-            }
-            if (Left < 64) {
+                return false;
+            };
+            // A block without fault has at most 22 TABs (the counts are 2 bytes or more):
+            // whether the counts are full is asked only near their end.
+            if (Counts.size() - K <= 22 ? TakeAll(std::true_type()) : TakeAll(std::false_type())) {
                 return static_cast<int>(K);
             }
-            // A block without fault has a TAB (else it would be all digits), so that the count
-            // that runs into the next one starts in it.
-            CarryBad = Faults != 0;
+            Start = Base + 64 - static_cast<std::size_t>(std::countl_zero(B.Tabs));
+        } else {
+            for (uint64_t Tabs = B.Tabs; Tabs != 0; Tabs &= Tabs - 1) {
+                if (Take(Base + static_cast<std::size_t>(std::countr_zero(Tabs)))) {
+                    return static_cast<int>(K);
+                }
+            }
         }
+        if (Left < 64) {
+            return static_cast<int>(K);
+        }
+        // A block without fault has a TAB (else it would be all digits), so that the count that
+        // runs into the next one starts in it.
+        CarryBad = Faults != 0;
     }
-#endif
+#else
     for (std::size_t Base = First; Base < N; Base += 64) {
         for (uint64_t Tabs = ByteMask64(Line, Base, '\t'); Tabs != 0; Tabs &= Tabs - 1) {
             if (Take(Base + static_cast<std::size_t>(std::countr_zero(Tabs)))) {
@@ -228,6 +252,7 @@ int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Coun
     }
     Take(N);
     return static_cast<int>(K);
+#endif
 }
 
 bool IsDigit(char C) {
@@ -249,7 +274,8 @@ bool ReadRowTime(std::string_view Field, int32_t& Hour, int32_t& Minute) {
 
 // Takes the counts of one data row into the slot of its time; a row without a valid time is
 // skipped. The fields are TAB separated: store, date, time and at most 64 counts, each read
-// trimmed with TryStrToInt.
+// trimmed with TryStrToInt. The first row of a slot clears the counts it does not give (the day
+// was begun by StartDay).
 void LoadRow(TVrkDay& Day, std::string_view Line) {
     const char* const Data = Line.data();
     const std::size_t N = Line.size();
@@ -275,11 +301,16 @@ void LoadRow(TVrkDay& Day, std::string_view Line) {
         return;
     }
     const int Slot = Hour * 4 + Minute / 15;
+    std::array<int32_t, 64>& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
+    const bool FirstRow = !Day.SlotPresent[static_cast<std::size_t>(Slot)];
     TouchSlot(Day, Slot);
+    int Read = 0;
     if (TimeEnd < N) {
-        const int Read =
-            ReadCounts(Line, TimeEnd + 1, Day.Slots[static_cast<std::size_t>(Slot)].Counts);
+        Read = ReadCounts(Line, TimeEnd + 1, Counts);
         Day.ChannelCount = std::max(Day.ChannelCount, Read);
+    }
+    if (FirstRow) {
+        std::fill(Counts.begin() + Read, Counts.end(), 0);
     }
 }
 
@@ -373,11 +404,7 @@ TDateTime SlotTime(int Slot) {
 }
 
 void InitDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
-    DateDay(Day, Year, Month, DayOfMonth);
-    Day.ChannelCount = 0;
-    Day.FirstSlot = QuartersPerDay;
-    Day.LastSlot = -1;
-    Day.SlotPresent.fill(false);
+    StartDay(Day, Year, Month, DayOfMonth);
     for (TVrkSlot& Slot : Day.Slots) {
         Slot.Counts.fill(0);
     }
@@ -428,15 +455,22 @@ void LoadDayFromRows(const std::string& FileName, TVrkDay& Day, const TClock* Cl
                      TReadRows&& ReadRows) {
     const TDateTime NameDate = DateFromFileName(FileName);
     const TDateTime StartDate = NameDate >= 0 ? NameDate : Today(Clock);
-    InitDayAt(Day, StartDate);
+    const TDateParts Start = DecodeDate(StartDate);
+    StartDay(Day, Start.Year, Start.Month, Start.Day);
 
     std::string_view LastRow;
     bool AnyRow = false;
-    ReadRows([&](std::string_view Line) {
-        LoadRow(Day, Line);
-        LastRow = Line;
-        AnyRow = true;
-    });
+    try {
+        ReadRows([&](std::string_view Line) {
+            LoadRow(Day, Line);
+            LastRow = Line;
+            AnyRow = true;
+        });
+    } catch (...) {
+        ClearAbsentSlots(Day);
+        throw;
+    }
+    ClearAbsentSlots(Day);
     if (!AnyRow) {
         return;
     }
@@ -444,8 +478,7 @@ void LoadDayFromRows(const std::string& FileName, TVrkDay& Day, const TClock* Cl
     TRowFields Fields;
     const std::string_view DateField = SplitRowFields(LastRow, Fields) > 1 ? Fields[1] : "";
     TDateTime RowDate = 0;
-    if (ReadRowDate(TrimView(DateField), DecodeDate(StartDate).Year, RowDate) &&
-        RowDate != Day.Date) {
+    if (ReadRowDate(TrimView(DateField), Start.Year, RowDate) && RowDate != Day.Date) {
         const TDateParts P = DecodeDate(RowDate);
         DateDay(Day, P.Year, P.Month, P.Day);
     }
