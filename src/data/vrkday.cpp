@@ -112,29 +112,46 @@ void ClearAbsentSlots(TVrkDay& Day) {
 }
 
 #ifdef __SSE2__
-// The TABs, blanks and digits of 64 bytes of a row, a bit for each byte (bit i for byte i), and
-// the values as digits of those bytes and the three before them (Values[i + 3] for byte i; the
-// bytes before '0' give 0, those after '9' more than 9).
+// The TABs, blanks and digits of up to 64 bytes of a row, a bit for each byte (bit i for byte i),
+// and the values as digits of those bytes and the three before them (Values()[i] for byte i from
+// -3 on; the bytes before '0' give 0, those after '9' more than 9).
 struct TRowBlock {
     uint64_t Tabs = 0, Blanks = 0, Digits = 0;
-    uint8_t Values[3 + 64];
+    uint8_t Room[16 + 64];
+    uint8_t* Values() { return Room + 16; }
 };
 
-// Those of the 64 bytes at P, the three values before them left as they are.
-void ReadRowBlock(const char* P, TRowBlock& R) {
+// Those of the bytes of Row from Base on, at most 64, none outside Row read; the values of the
+// bytes before Base are left as they are or set to those of Row's. Row holds 16 bytes or more.
+void ReadRowBlock(std::string_view Row, std::size_t Base, TRowBlock& R) {
     const __m128i Tab = _mm_set1_epi8('\t'), Blank = _mm_set1_epi8(' '), Zero = _mm_set1_epi8('0');
     const __m128i BelowDigits = _mm_set1_epi8('0' - 1), AboveDigits = _mm_set1_epi8('9' + 1);
+    const std::size_t Left = Row.size() - Base;
     R.Tabs = R.Blanks = R.Digits = 0;
-    for (int I = 0; I < 4; ++I) {
-        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * I));
-        const auto Bits = [I](__m128i Hit) {
-            return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(Hit))} << (16 * I);
+    // Sixteen bytes from Off on, of which the first Drop are left out.
+    const auto Chunk = [&](std::size_t Off, std::size_t Drop) {
+        const __m128i V =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row.data() + Base + Off - Drop));
+        const auto Bits = [Off, Drop](__m128i Hit) {
+            return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(Hit))} >> Drop << Off;
         };
         R.Tabs |= Bits(_mm_cmpeq_epi8(V, Tab));
         R.Blanks |= Bits(_mm_cmpeq_epi8(V, Blank));
         R.Digits |=
             Bits(_mm_and_si128(_mm_cmpgt_epi8(V, BelowDigits), _mm_cmplt_epi8(V, AboveDigits)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Values + 3 + 16 * I), _mm_subs_epu8(V, Zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Values() + Off - Drop),
+                         _mm_subs_epu8(V, Zero));
+    };
+    if (Left >= 64) {
+        for (std::size_t Off = 0; Off < 64; Off += 16) {
+            Chunk(Off, 0);
+        }
+        return;
+    }
+    // Where fewer than sixteen bytes are left, the last sixteen of the row are read and those
+    // before Off left out (they are the block's too and give the same values).
+    for (std::size_t Off = 0; Off < Left; Off += 16) {
+        Chunk(Off, Left - Off < 16 ? 16 - (Left - Off) : 0);
     }
 }
 #endif
@@ -168,31 +185,20 @@ int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Coun
     // the first count starts after that TAB).
     B.Tabs = uint64_t{1} << 63;
     B.Blanks = B.Digits = 0;
-    std::memset(B.Values + 64, 0, 3);
+    std::memset(B.Values() + 61, 0, 3);
     bool CarryBad = false; // the count that runs into the block has a fault before it
     for (std::size_t Base = First;; Base += 64) {
         const std::size_t Left = N - Base;
         // Each mask of the block, and of the bytes one to three before, from the block before.
         const uint64_t TabsBefore = B.Tabs, BlanksBefore = B.Blanks, DigitsBefore = B.Digits;
-        const uint8_t* Values = B.Values; // Values[i + 3] for byte i of the block
-        if (Left >= 64) {
-            std::memcpy(B.Values, B.Values + 64, 3);
-            ReadRowBlock(Data + Base, B);
-        } else if (N >= 64 && Left > 0 && Left <= 61) {
-            // A last block shorter than 64 bytes: the row's last 64 bytes, shifted so that the
-            // block's are left, the three before them among them.
-            const std::size_t Skip = 64 - Left;
-            ReadRowBlock(Data + N - 64, B);
-            B.Tabs >>= Skip;
-            B.Blanks >>= Skip;
-            B.Digits >>= Skip;
-            Values += Skip;
+        std::memcpy(B.Values() - 3, B.Values() + 61, 3);
+        if (N >= 16) {
+            ReadRowBlock(Line, Base, B);
         } else {
-            // The bytes of a short row, then zeros.
-            alignas(16) char Tail[64] = {};
+            // A row too short to be read sixteen bytes at a time: its bytes, then zeros.
+            char Tail[16] = {};
             std::memcpy(Tail, Data + Base, Left);
-            std::memcpy(B.Values, B.Values + 64, 3);
-            ReadRowBlock(Tail, B);
+            ReadRowBlock(std::string_view(Tail, sizeof Tail), 0, B);
         }
         uint64_t Valid = ~uint64_t{0};
         if (Left < 64) {
@@ -211,10 +217,10 @@ int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Coun
              (B.Digits & Digit1 & Digit2 & Digit3)) &
             Valid;
         if (!CarryBad && Faults == 0) {
-            // Each count is the three bytes before its TAB at At, Values[At .. At + 2].
+            // Each count is the three bytes before its TAB at At, Values()[At - 3 .. At - 1].
             const auto TakeAll = [&](auto MayFill) {
                 for (uint64_t Tabs = B.Tabs; Tabs != 0; Tabs &= Tabs - 1) {
-                    const uint8_t* const D = Values + std::countr_zero(Tabs);
+                    const uint8_t* const D = B.Values() - 3 + std::countr_zero(Tabs);
                     Counts[K++] = D[0] * 100 + D[1] * 10 + D[2];
                     if (MayFill && K == Counts.size()) {
                         return true;
