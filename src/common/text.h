@@ -61,6 +61,42 @@ bool ForEachByteOf(std::string_view Text, std::size_t From, char C, F&& Take) {
     return false;
 }
 
+// Bit i of the answer is set when Text[From + i] is C, for the (at most 64) bytes from From on;
+// no byte outside Text is read. From must not be past the end.
+inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
+    const char* const P = Text.data() + From;
+    const std::size_t Left = Text.size() - From;
+#ifdef __SSE2__
+    const __m128i Pattern = _mm_set1_epi8(C);
+    const auto Mask16 = [Pattern](const char* Q) {
+        const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Q));
+        return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, Pattern)))};
+    };
+    if (Left >= 64) {
+        return Mask16(P) | Mask16(P + 16) << 16 | Mask16(P + 32) << 32 | Mask16(P + 48) << 48;
+    }
+    uint64_t Mask = 0;
+    std::size_t I = 0;
+    for (; I + 16 <= Left; I += 16) {
+        Mask |= Mask16(P + I) << I;
+    }
+    if (I == Left) {
+        return Mask;
+    }
+    if (Text.size() >= 16) {
+        // The last sixteen bytes of Text, of which the Left - I at the top are wanted.
+        return Mask | (Mask16(Text.data() + Text.size() - 16) >> (16 - (Left - I))) << I;
+    }
+#else
+    uint64_t Mask = 0;
+    std::size_t I = 0;
+#endif
+    for (const std::size_t Stop = std::min<std::size_t>(Left, 64); I < Stop; ++I) {
+        Mask |= uint64_t{P[I] == C} << I;
+    }
+    return Mask;
+}
+
 namespace text_detail {
 // Bit i of the answer is set when byte i of the 64 bytes at P is A, B or C.
 inline uint64_t MatchMask64(const char* P, char A, char B, char C) {

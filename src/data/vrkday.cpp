@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <type_traits>
 
 #include "common/clock.h"
 #include "common/errors.h"
@@ -74,101 +75,237 @@ void DateDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
     }
 }
 
-// Reads Field, one count of a row, when it is as the files write it: a blank and one to seven
-// digits, the eight bytes after the blank lying before End (the end of the row, so that they
-// can be read at once). False for anything else, which the general rule then reads.
-[[gnu::always_inline]] inline bool ReadPlainCount(std::string_view Field, const char* End,
-                                                  int32_t& Value) {
-    if constexpr (std::endian::native != std::endian::little) {
-        return false;
-    }
-    const std::size_t Digits = Field.size() - 1;
-    if (Field.size() < 2 || Digits > 7 || Field[0] != ' ' || End - Field.data() < 9) {
-        return false;
-    }
-    uint64_t Word = 0;
-    std::memcpy(&Word, Field.data() + 1, 8);
-    // Eight bytes at a time, the first at the low end. A byte is no digit when subtracting '0'
-    // borrows into its high bit or adding 0x46 carries into it (from ':' on). What a byte borrows
-    // from or carries into the next only changes the bytes after the first that is no digit, and
-    // the bytes after the digits are not looked at.
-    constexpr uint64_t Ones = 0x0101010101010101ULL;
-    const uint64_t Digit = Word - 0x30 * Ones;
-    const uint64_t NotDigit = (Digit | (Word + 0x46 * Ones)) & (0x80 * Ones);
-    const unsigned Shift = static_cast<unsigned>(8 * (8 - Digits));
-    if ((NotDigit << Shift) != 0) {
-        return false;
-    }
-    // The digits' values moved to the high end, zeros before them (the borrows of the bytes
-    // after them go out at the top), then combined in pairs, fours and eights.
-    uint64_t V = Digit << Shift;
-    V = V * 10 + (V >> 8);
-    constexpr uint64_t Mask = 0x000000FF000000FFULL;
-    constexpr uint64_t Mul1 = 100 + (1000000ULL << 32);
-    constexpr uint64_t Mul2 = 1 + (10000ULL << 32);
-    V = ((V & Mask) * Mul1 + ((V >> 16) & Mask) * Mul2) >> 32;
-    Value = static_cast<int32_t>(V);
-    return true;
-}
-
 // The end of the field that starts at P: the next TAB, or End.
 const char* FieldEnd(const char* P, const char* End) {
     const void* Tab = std::memchr(P, '\t', static_cast<std::size_t>(End - P));
     return Tab == nullptr ? End : static_cast<const char*>(Tab);
 }
 
-// Reads the counts of a row from its field First on into Counts, up to the first that is not a
-// number and at most Counts.size(), and answers how many were read. Each count is read as soon
-// as the TAB after it is found, so that reading a count never waits for the one before.
+// InitDay but for the counts, which are left as they are: for a day whose rows are read next,
+// LoadRow clearing the counts of each slot it meets first and ClearAbsentSlots those of the others
+// (a whole day of counts is cleared for nothing where the rows give every one of them).
+void StartDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
+    DateDay(Day, Year, Month, DayOfMonth);
+    Day.ChannelCount = 0;
+    Day.FirstSlot = QuartersPerDay;
+    Day.LastSlot = -1;
+    Day.SlotPresent.fill(false);
+}
+
+void ClearAbsentSlots(TVrkDay& Day) {
+    for (int S = 0; S < QuartersPerDay; ++S) {
+        if (!Day.SlotPresent[static_cast<std::size_t>(S)]) {
+            Day.Slots[static_cast<std::size_t>(S)].Counts.fill(0);
+        }
+    }
+}
+
+#ifdef __SSE2__
+// The TABs, blanks and digits of up to 64 bytes of a row, a bit for each byte (bit i for byte i),
+// and the values as digits of those bytes and the three before them (Values()[i] for byte i from
+// -3 on; the bytes before '0' give 0, those after '9' more than 9).
+struct TRowBlock {
+    uint64_t Tabs = 0, Blanks = 0, Digits = 0;
+    uint8_t Room[16 + 64];
+    uint8_t* Values() { return Room + 16; }
+};
+
+// Those of the bytes of Row from Base on, at most 64, none outside Row read; the values of the
+// bytes before Base are left as they are or set to those of Row's. Row holds 16 bytes or more.
+void ReadRowBlock(std::string_view Row, std::size_t Base, TRowBlock& R) {
+    const __m128i Tab = _mm_set1_epi8('\t'), Blank = _mm_set1_epi8(' '), Zero = _mm_set1_epi8('0');
+    const __m128i BelowDigits = _mm_set1_epi8('0' - 1), AboveDigits = _mm_set1_epi8('9' + 1);
+    const std::size_t Left = Row.size() - Base;
+    R.Tabs = R.Blanks = R.Digits = 0;
+    // Sixteen bytes from Off on, of which the first Drop are left out.
+    const auto Chunk = [&](std::size_t Off, std::size_t Drop) {
+        const __m128i V =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(Row.data() + Base + Off - Drop));
+        const auto Bits = [Off, Drop](__m128i Hit) {
+            return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(Hit))} >> Drop << Off;
+        };
+        R.Tabs |= Bits(_mm_cmpeq_epi8(V, Tab));
+        R.Blanks |= Bits(_mm_cmpeq_epi8(V, Blank));
+        R.Digits |=
+            Bits(_mm_and_si128(_mm_cmpgt_epi8(V, BelowDigits), _mm_cmplt_epi8(V, AboveDigits)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(R.Values() + Off - Drop),
+                         _mm_subs_epu8(V, Zero));
+    };
+    if (Left >= 64) {
+        for (std::size_t Off = 0; Off < 64; Off += 16) {
+            Chunk(Off, 0);
+        }
+        return;
+    }
+    // Where fewer than sixteen bytes are left, the last sixteen of the row are read and those
+    // before Off left out (they are the block's too and give the same values).
+    for (std::size_t Off = 0; Off < Left; Off += 16) {
+        Chunk(Off, Left - Off < 16 ? 16 - (Left - Off) : 0);
+    }
+}
+#endif
+
+// Reads the counts of a row from its field First on (which follows a TAB) into Counts, up to the
+// first that is not a number and at most Counts.size(), and answers how many were read.
 int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Counts) {
     const char* const Data = Line.data();
-    const char* const End = Data + Line.size();
     const std::size_t N = Line.size();
     std::size_t Start = First; // of the count being read
     std::size_t K = 0;         // its index
-    // Reads the count that ends at FieldEnd; true when no count after it is wanted.
-    const auto Take = [&](std::size_t FieldEnd) {
-        const std::string_view Field(Data + Start, FieldEnd - Start);
-        Start = FieldEnd + 1;
-        if (!ReadPlainCount(Field, End, Counts[K]) && !TryStrToInt(TrimView(Field), Counts[K])) {
+    // Reads the count that ends at End by the general rule; true when no count after it is
+    // wanted.
+    const auto Take = [&](std::size_t End) {
+        int32_t Value = 0;
+        if (!TryStrToInt(TrimView(std::string_view(Data + Start, End - Start)), Value)) {
             return true;
         }
+        Counts[K] = Value;
+        Start = End + 1;
         return ++K == Counts.size();
     };
-    if (ForEachByteOf(Line, First, '\t', Take)) {
-        return static_cast<int>(K);
+#ifdef __SSE2__
+    // The row is looked at 64 bytes at a time. Where every count that ends in them is a blank and
+    // one to three digits (as the files write counts), which the TABs, blanks and digits of the
+    // bytes show at once, each count is the three bytes before its TAB as digits, those that are
+    // none (the blank, the TAB before it) taken as 0; the counts of other blocks are read one by
+    // one by the general rule. The end of the row counts as a TAB.
+    TRowBlock B;
+    // The block before the first ends with the TAB before First (its other bytes take no part:
+    // the first count starts after that TAB).
+    B.Tabs = uint64_t{1} << 63;
+    B.Blanks = B.Digits = 0;
+    std::memset(B.Values() + 61, 0, 3);
+    bool CarryBad = false; // the count that runs into the block has a fault before it
+    for (std::size_t Base = First;; Base += 64) {
+        const std::size_t Left = N - Base;
+        // Each mask of the block, and of the bytes one to three before, from the block before.
+        const uint64_t TabsBefore = B.Tabs, BlanksBefore = B.Blanks, DigitsBefore = B.Digits;
+        std::memcpy(B.Values() - 3, B.Values() + 61, 3);
+        if (N >= 16) {
+            ReadRowBlock(Line, Base, B);
+        } else {
+            // A row too short to be read sixteen bytes at a time: its bytes, then zeros.
+            char Tail[16] = {};
+            std::memcpy(Tail, Data + Base, Left);
+            ReadRowBlock(std::string_view(Tail, sizeof Tail), 0, B);
+        }
+        uint64_t Valid = ~uint64_t{0};
+        if (Left < 64) {
+            B.Tabs |= uint64_t{1} << Left;
+            Valid = (uint64_t{2} << Left) - 1;
+        }
+        const uint64_t TabBefore = B.Tabs << 1 | TabsBefore >> 63;
+        const uint64_t BlankBefore = B.Blanks << 1 | BlanksBefore >> 63;
+        const uint64_t Digit1 = B.Digits << 1 | DigitsBefore >> 63;
+        const uint64_t Digit2 = B.Digits << 2 | DigitsBefore >> 62;
+        const uint64_t Digit3 = B.Digits << 3 | DigitsBefore >> 61;
+        // A fault: a byte that is no TAB, blank or digit; a blank not after a TAB or a TAB not
+        // followed by a blank; a blank not followed by a digit; four digits in a row.
+        const uint64_t Faults =
+            (~(B.Tabs | B.Blanks | B.Digits) | (B.Blanks ^ TabBefore) | (BlankBefore & ~B.Digits) |
+             (B.Digits & Digit1 & Digit2 & Digit3)) &
+            Valid;
+        if (!CarryBad && Faults == 0) {
+            // Each count is the three bytes before its TAB at At, Values()[At - 3 .. At - 1].
+            const auto TakeAll = [&](auto MayFill) {
+                for (uint64_t Tabs = B.Tabs; Tabs != 0; Tabs &= Tabs - 1) {
+                    const uint8_t* const D = B.Values() - 3 + std::countr_zero(Tabs);
+                    Counts[K++] = D[0] * 100 + D[1] * 10 + D[2];
+                    if (MayFill && K == Counts.size()) {
+                        return true;
+                    }
+                }
+                return false;
+            };
+            // A block without fault has at most 22 TABs (the counts are 2 bytes or more):
+            // whether the counts are full is asked only near their end.
+            if (Counts.size() - K <= 22 ? TakeAll(std::true_type()) : TakeAll(std::false_type())) {
+                return static_cast<int>(K);
+            }
+            Start = Base + 64 - static_cast<std::size_t>(std::countl_zero(B.Tabs));
+        } else {
+            for (uint64_t Tabs = B.Tabs; Tabs != 0; Tabs &= Tabs - 1) {
+                if (Take(Base + static_cast<std::size_t>(std::countr_zero(Tabs)))) {
+                    return static_cast<int>(K);
+                }
+            }
+        }
+        if (Left < 64) {
+            return static_cast<int>(K);
+        }
+        // A block without fault has a TAB (else it would be all digits), so that the count that
+        // runs into the next one starts in it.
+        CarryBad = Faults != 0;
+    }
+#else
+    for (std::size_t Base = First; Base < N; Base += 64) {
+        for (uint64_t Tabs = ByteMask64(Line, Base, '\t'); Tabs != 0; Tabs &= Tabs - 1) {
+            if (Take(Base + static_cast<std::size_t>(std::countr_zero(Tabs)))) {
+                return static_cast<int>(K);
+            }
+        }
     }
     Take(N);
     return static_cast<int>(K);
+#endif
+}
+
+bool IsDigit(char C) {
+    return static_cast<unsigned char>(C - '0') <= 9;
+}
+
+// Reads the time "hh:mm" of a row, trimmed, into Hour and Minute; false when either is not a
+// number.
+bool ReadRowTime(std::string_view Field, int32_t& Hour, int32_t& Minute) {
+    const char* const T = Field.data();
+    if (Field.size() == 5 && IsDigit(T[0]) && IsDigit(T[1]) && IsDigit(T[3]) && IsDigit(T[4])) {
+        Hour = (T[0] - '0') * 10 + (T[1] - '0');
+        Minute = (T[3] - '0') * 10 + (T[4] - '0');
+        return true;
+    }
+    const std::string_view Time = TrimView(Field);
+    return TryStrToInt(Part(Time, 0, 2), Hour) && TryStrToInt(Part(Time, 3, 2), Minute);
 }
 
 // Takes the counts of one data row into the slot of its time; a row without a valid time is
 // skipped. The fields are TAB separated: store, date, time and at most 64 counts, each read
-// trimmed with TryStrToInt.
+// trimmed with TryStrToInt. The first row of a slot clears the counts it does not give (the day
+// was begun by StartDay).
 void LoadRow(TVrkDay& Day, std::string_view Line) {
-    const char* const End = Line.data() + Line.size();
-    const char* const StoreEnd = FieldEnd(Line.data(), End);
-    if (StoreEnd == End) {
+    const char* const Data = Line.data();
+    const std::size_t N = Line.size();
+    // The ends of the store, date and time fields, the first three TABs: most often in the first
+    // 64 bytes.
+    uint64_t Tabs = ByteMask64(Line, 0, '\t');
+    std::size_t Ends[3];
+    std::size_t Found = 0;
+    for (; Found < 3 && Tabs != 0; ++Found, Tabs &= Tabs - 1) {
+        Ends[Found] = static_cast<std::size_t>(std::countr_zero(Tabs));
+    }
+    for (; Found < 3; ++Found) {
+        const std::size_t From = Found == 0 ? 0 : std::min(Ends[Found - 1] + 1, N);
+        Ends[Found] = static_cast<std::size_t>(FieldEnd(Data + From, Data + N) - Data);
+    }
+    const std::size_t DateEnd = Ends[1], TimeEnd = Ends[2];
+    if (Ends[0] >= N || DateEnd >= N) {
         return;
     }
-    const char* const DateEnd = FieldEnd(StoreEnd + 1, End);
-    if (DateEnd == End) {
+    int32_t Hour = 0, Minute = 0;
+    if (!ReadRowTime(Line.substr(DateEnd + 1, TimeEnd - DateEnd - 1), Hour, Minute) || Hour < 0 ||
+        Hour > 23 || Minute < 0 || Minute > 59) {
         return;
     }
-    const char* const TimeEnd = FieldEnd(DateEnd + 1, End);
-    const std::string_view Time =
-        TrimView(std::string_view(DateEnd + 1, static_cast<std::size_t>(TimeEnd - DateEnd - 1)));
-    const auto Hour = TryStrToInt(Part(Time, 0, 2));
-    const auto Minute = TryStrToInt(Part(Time, 3, 2));
-    if (!Hour || !Minute || *Hour < 0 || *Hour > 23 || *Minute < 0 || *Minute > 59) {
-        return;
-    }
-    const int Slot = *Hour * 4 + *Minute / 15;
+    const int Slot = Hour * 4 + Minute / 15;
+    std::array<int32_t, 64>& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
+    const bool FirstRow = !Day.SlotPresent[static_cast<std::size_t>(Slot)];
     TouchSlot(Day, Slot);
-    if (TimeEnd != End) {
-        const int Read = ReadCounts(Line, static_cast<std::size_t>(TimeEnd + 1 - Line.data()),
-                                    Day.Slots[static_cast<std::size_t>(Slot)].Counts);
+    int Read = 0;
+    if (TimeEnd < N) {
+        Read = ReadCounts(Line, TimeEnd + 1, Counts);
         Day.ChannelCount = std::max(Day.ChannelCount, Read);
+    }
+    if (FirstRow) {
+        std::fill(Counts.begin() + Read, Counts.end(), 0);
     }
 }
 
@@ -292,11 +429,7 @@ TDateTime SlotTime(int Slot) {
 }
 
 void InitDay(TVrkDay& Day, int Year, int Month, int DayOfMonth) {
-    DateDay(Day, Year, Month, DayOfMonth);
-    Day.ChannelCount = 0;
-    Day.FirstSlot = QuartersPerDay;
-    Day.LastSlot = -1;
-    Day.SlotPresent.fill(false);
+    StartDay(Day, Year, Month, DayOfMonth);
     for (TVrkSlot& Slot : Day.Slots) {
         Slot.Counts.fill(0);
     }
@@ -340,15 +473,22 @@ void LoadDayFromRows(const std::string& FileName, TVrkDay& Day, const TClock* Cl
                      TReadRows&& ReadRows) {
     const TDateTime NameDate = DateFromFileName(FileName);
     const TDateTime StartDate = NameDate >= 0 ? NameDate : Today(Clock);
-    InitDayAt(Day, StartDate);
+    const TDateParts Start = DecodeDate(StartDate);
+    StartDay(Day, Start.Year, Start.Month, Start.Day);
 
     std::string_view LastRow;
     bool AnyRow = false;
-    ReadRows([&](std::string_view Line) {
-        LoadRow(Day, Line);
-        LastRow = Line;
-        AnyRow = true;
-    });
+    try {
+        ReadRows([&](std::string_view Line) {
+            LoadRow(Day, Line);
+            LastRow = Line;
+            AnyRow = true;
+        });
+    } catch (...) {
+        ClearAbsentSlots(Day);
+        throw;
+    }
+    ClearAbsentSlots(Day);
     if (!AnyRow) {
         return;
     }
@@ -356,8 +496,7 @@ void LoadDayFromRows(const std::string& FileName, TVrkDay& Day, const TClock* Cl
     TRowFields Fields;
     const std::string_view DateField = SplitRowFields(LastRow, Fields) > 1 ? Fields[1] : "";
     TDateTime RowDate = 0;
-    if (ReadRowDate(TrimView(DateField), DecodeDate(StartDate).Year, RowDate) &&
-        RowDate != Day.Date) {
+    if (ReadRowDate(TrimView(DateField), Start.Year, RowDate) && RowDate != Day.Date) {
         const TDateParts P = DecodeDate(RowDate);
         DateDay(Day, P.Year, P.Month, P.Day);
     }

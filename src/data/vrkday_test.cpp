@@ -71,8 +71,9 @@ TEST(VrkDay, BadRowsAreSkippedOrCutShort) {
 }
 
 // Counts are read where they stand when they are a blank and a few digits; any other field is
-// read by the general rule, and the first that is no number ends the row. Each row is long
-// enough for both ways of reading to be taken.
+// read by the general rule, and the first that is no number ends the row. Each field is tried
+// after every number of counts before it, so that it stands at every place of the row's blocks,
+// with more counts after it than a row holds and as the row's last.
 TEST(VrkDay, ReadsEveryFormOfCount) {
     struct {
         const char* Field;
@@ -102,16 +103,33 @@ TEST(VrkDay, ReadsEveryFormOfCount) {
          "9",
          0, false},
     };
+    const auto Other = [](int I) { return (I * 37 + 5) % 1000; }; // one to three digits
     for (const auto& C : Cases) {
-        SCOPED_TRACE(C.Field);
-        const std::string Row =
-            std::string("001\t24/12/2008\t09:00\t 1\t") + C.Field + "\t 3\t 44\t 555\t 6";
-        const TVrkDay Day = LoadText("081224.vrk", Row + "\n");
-        EXPECT_EQ(Count(Day, 36, 0), 1);
-        EXPECT_EQ(Day.ChannelCount, C.Read ? 6 : 1);
-        EXPECT_EQ(Count(Day, 36, 1), C.Want);
-        EXPECT_EQ(Count(Day, 36, 2), C.Read ? 3 : 0);
-        EXPECT_EQ(Count(Day, 36, 5), C.Read ? 6 : 0);
+        for (int Before = 0; Before < 64; ++Before) {
+            for (const bool Last : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << '"' << C.Field << "\" after " << Before << (Last ? ", last" : ""));
+                std::string Row = "001\t24/12/2008\t09:00";
+                for (int I = 0; I < 70; ++I) {
+                    if (I > Before && Last) {
+                        break;
+                    }
+                    Row += I == Before ? "\t" + std::string(C.Field)
+                                       : "\t " + std::to_string(Other(I));
+                }
+                TVrkConfig Config;
+                TVrkDay Day;
+                LoadDayFromText(Row, "081224.vrk", Day, Config, &Clock);
+                const int Read = !C.Read ? Before : Last ? Before + 1 : 64;
+                ASSERT_EQ(Day.ChannelCount, Read);
+                for (int I = 0; I < 64; ++I) {
+                    ASSERT_EQ(Count(Day, 36, I), I >= Read     ? 0
+                                                 : I == Before ? C.Want
+                                                               : Other(I))
+                        << I;
+                }
+            }
+        }
     }
 }
 
