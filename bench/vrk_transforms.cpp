@@ -1,9 +1,10 @@
 // The five counting-data transforms over 1 000 files of 64 channels and 96 rows, next to the
 // floor of the same input and output: reading each input and writing the very bytes the transform
 // writes, each file through the atomic replacement the program uses (temporary file, fsync,
-// rename), each directory synced once per pass as the service does, into directories laid out
-// as the transform's ("floor"). An in-place transform writes two files per input (the raw copy,
-// which must be on disk before the input is replaced, and the new input), and so does its floor.
+// rename), each directory synced once per pass as the service does, to the very paths the
+// transform writes and in its order ("floor"). An in-place transform writes two files per input
+// (the raw copy, which must be on disk before the input is replaced, and the new input), and so
+// does its floor.
 // A file a transform reads because what it writes depends on it (the output a merge merges into,
 // the raw copy a correction checks its input against) is read by its floor too. Every timed pass,
 // of a floor or of a transform, replaces the files of the pass before and starts after the page
@@ -142,9 +143,15 @@ std::map<std::string, ino_t> Inodes(const TBench& B) {
     return Result;
 }
 
+bool IsRawCopy(const std::string& Path) {
+    return Path.find("/compteursbrut/") != std::string::npos;
+}
+
 // What one untimed pass of the transform writes: every file it creates or replaces (an atomic
-// replacement gives a new inode), as the path of the floor's copy and the bytes. The floor's
-// directories are made here.
+// replacement gives a new inode), as its path and its bytes, in the order the transform writes
+// them. The floor writes the same bytes to the same paths: creating a file costs more in a
+// directory where many were replaced shortly before (ext4 without a journal skips inodes freed
+// in the last minute), so floor and transform must write into the same directories.
 std::vector<std::pair<std::string, std::string>>
 WrittenByTransform(TBench& B, TConvParams& Params,
                    bool (*Entry)(const std::string&, TConvParams&)) {
@@ -156,25 +163,23 @@ WrittenByTransform(TBench& B, TConvParams& Params,
     for (const auto& [Path, Inode] : Inodes(B)) {
         const auto Old = Before.find(Path);
         if (Old == Before.end() || Old->second != Inode) {
-            const std::string Copy = B.Dir + "/floor" + Path.substr(B.Dir.size());
-            ForceDirectories(std::filesystem::path(Copy).parent_path().string());
-            Written.emplace_back(Copy, ReadFileBytes(Path));
-            // Every timed pass of the transform replaces the files of the pass before; so does
-            // every pass of the floor, from the first.
-            WriteFileAtomically(Copy, Written.back().second);
+            Written.emplace_back(Path, ReadFileBytes(Path));
         }
     }
+    // In the order the transform writes them: input by input (their names are dates), a raw copy
+    // before the input it keeps. The cost of a directory sync depends on what was written before
+    // it, so the floor's order must be the transform's.
+    const auto Key = [](const std::string& Path) {
+        return std::pair(std::filesystem::path(Path).filename().string(), !IsRawCopy(Path));
+    };
+    std::stable_sort(Written.begin(), Written.end(),
+                     [&](const auto& X, const auto& Y) { return Key(X.first) < Key(Y.first); });
     return Written;
 }
 
 // The files a transform reads besides its inputs, because what it writes depends on them: none,
 // the output it merges into, or the raw copy it checks the input against.
 enum class TAlsoReads { Nothing, Outputs, RawCopies };
-
-// The transform's own path of a file the floor writes at Copy.
-std::string TransformPath(const TBench& B, const std::string& Copy) {
-    return B.Dir + Copy.substr(B.Dir.size() + std::string("/floor").size());
-}
 
 // Writes back what earlier work left dirty in the page cache, so that a timed pass does not
 // pay for another's writes: each pass starts from the same settled disk.
@@ -184,7 +189,7 @@ void SettleDisk() {
 
 // One pass of the honest floor: read every input and write every file the transform writes,
 // atomically, in turn; a file the transform also reads before replacing it (AlsoReads) is read
-// first, at the transform's path. Cpu += its CPU time.
+// first. Cpu += its CPU time.
 double HonestFloorPass(const TBench& B,
                        const std::vector<std::pair<std::string, std::string>>& Written,
                        TAlsoReads AlsoReads, double& Cpu) {
@@ -202,10 +207,10 @@ double HonestFloorPass(const TBench& B,
         }
         while (Wrote < Written.size() && Wrote * Steps <= I * Written.size()) {
             const std::string& Path = Written[Wrote].first;
-            const bool RawCopy = Path.find("/compteursbrut/") != std::string::npos;
+            const bool RawCopy = IsRawCopy(Path);
             if ((AlsoReads == TAlsoReads::Outputs && !RawCopy) ||
                 (AlsoReads == TAlsoReads::RawCopies && RawCopy)) {
-                benchmark::DoNotOptimize(ReadFileBytes(TransformPath(B, Path)));
+                benchmark::DoNotOptimize(ReadFileBytes(Path));
             }
             WriteFileAtomically(Path, Written[Wrote].second);
             if (RawCopy) {
