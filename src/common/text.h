@@ -32,35 +32,6 @@ std::size_t SplitFieldViews(std::string_view Line, char Separator,
                             std::span<std::string_view> Fields,
                             std::size_t MaxLength = NoFieldLimit);
 
-// Calls Take(I) for every position I from From on where Text[I] is C, in order, until Take
-// answers true; answers whether it did. Sixteen bytes are looked at a time where the processor has
-// SSE2: the fields this serves are short (counts of two or three digits), where a search call per
-// field costs more than the field, and a byte-by-byte scan most of all.
-template <class F>
-bool ForEachByteOf(std::string_view Text, std::size_t From, char C, F&& Take) {
-    const char* const Data = Text.data();
-    const std::size_t N = Text.size();
-    std::size_t I = From;
-#ifdef __SSE2__
-    const __m128i Pattern = _mm_set1_epi8(C);
-    for (; I + 16 <= N; I += 16) {
-        const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + I));
-        for (auto Hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, Pattern)));
-             Hits != 0; Hits &= Hits - 1) {
-            if (Take(I + static_cast<std::size_t>(std::countr_zero(Hits)))) {
-                return true;
-            }
-        }
-    }
-#endif
-    for (; I < N; ++I) {
-        if (Data[I] == C && Take(I)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Bit i of the answer is set when Text[From + i] is C, for the (at most 64) bytes from From on;
 // no byte outside Text is read. From must not be past the end.
 inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
@@ -95,6 +66,22 @@ inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
         Mask |= uint64_t{P[I] == C} << I;
     }
     return Mask;
+}
+
+// Calls Take(I) for every position I from From on where Text[I] is C, in order, until Take
+// answers true; answers whether it did. The bytes are looked at 64 at a time (ByteMask64): the
+// fields this serves are short, where a search call per field costs more than the field, and a
+// byte-by-byte scan most of all.
+template <class F>
+bool ForEachByteOf(std::string_view Text, std::size_t From, char C, F&& Take) {
+    for (std::size_t Base = From; Base < Text.size(); Base += 64) {
+        for (uint64_t Hits = ByteMask64(Text, Base, C); Hits != 0; Hits &= Hits - 1) {
+            if (Take(Base + static_cast<std::size_t>(std::countr_zero(Hits)))) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 namespace text_detail {

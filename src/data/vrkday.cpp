@@ -238,12 +238,8 @@ int ReadCounts(std::string_view Line, std::size_t First, std::span<int32_t> Coun
         CarryBad = Faults != 0;
     }
 #else
-    for (std::size_t Base = First; Base < N; Base += 64) {
-        for (uint64_t Tabs = ByteMask64(Line, Base, '\t'); Tabs != 0; Tabs &= Tabs - 1) {
-            if (Take(Base + static_cast<std::size_t>(std::countr_zero(Tabs)))) {
-                return static_cast<int>(K);
-            }
-        }
+    if (ForEachByteOf(Line, First, '\t', Take)) {
+        return static_cast<int>(K);
     }
     Take(N);
     return static_cast<int>(K);
