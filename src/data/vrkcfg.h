@@ -120,8 +120,18 @@ public:
     void ReadHeaderFromFile(const std::string& FileName);
     // ReadHeader, handing each data line (a view into Text) to Fn in file order in the same pass
     // over the lines: what ReadHeader and then ReadDataLinesFromText give.
-    void ReadHeaderAndDataLines(std::string_view Text,
-                                const std::function<void(std::string_view Line)>& Fn);
+    template <class F>
+    void ReadHeaderAndDataLines(std::string_view Text, F&& Fn) {
+        ResetDefaults();
+        ForEachTextLine(Text, [this, &Fn](std::string_view Line) {
+            if (IsHeaderLine(Line)) {
+                TakeHeaderLine(Line);
+            } else if (IsDataLine(Line)) {
+                Fn(Line);
+            }
+        });
+        FinishHeader();
+    }
 
     // The header lines in file order; the update stamp is the clock's local time.
     void BuildHeader(std::vector<std::string>& Lines) const;
@@ -156,6 +166,10 @@ public:
 
 private:
     void ResetDoors();
+    // One header line read: its fields taken in, then OnHeaderLine told.
+    void TakeHeaderLine(std::string_view Line);
+    // After the last line: door flags from the channels, duplicate doors merged.
+    void FinishHeader();
     void HandleHeaderLine(std::string_view Line);
     void ReadDoorLine(std::string_view Line);
     void ReadChannelLine(std::string_view Line);
