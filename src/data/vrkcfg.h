@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+
 class TClock;
 
 constexpr int VrkDoorCount = 32;
@@ -43,36 +45,6 @@ struct TVrkChannel {
 // store named "Magasin Rivoli" stays a data row.
 bool IsHeaderLine(std::string_view Line);
 bool IsDataLine(std::string_view Line);
-
-// Calls Fn(std::string_view) for every line of Text; lines end at CR LF, LF or a lone CR.
-template <class F>
-void ForEachTextLine(std::string_view Text, F&& Fn) {
-    // The next LF and the next CR are each searched for (memchr) only once the line start has
-    // passed the last one found, so a file of one kind of line end is not scanned twice over.
-    const std::size_t N = Text.size();
-    const auto Next = [&](char C, std::size_t From) {
-        const void* At = std::memchr(Text.data() + From, C, N - From);
-        return At == nullptr ? N
-                             : static_cast<std::size_t>(static_cast<const char*>(At) - Text.data());
-    };
-    std::size_t Start = 0;
-    std::size_t Lf = N == 0 ? 0 : Next('\n', 0);
-    std::size_t Cr = N == 0 ? 0 : Next('\r', 0);
-    while (Start < N) {
-        if (Lf < Start) {
-            Lf = Next('\n', Start);
-        }
-        if (Cr < Start) {
-            Cr = Next('\r', Start);
-        }
-        std::size_t End = std::min(Lf, Cr);
-        Fn(Text.substr(Start, End - Start));
-        if (End == Cr && End + 1 == Lf) {
-            ++End;
-        }
-        Start = End + 1;
-    }
-}
 
 class TVrkConfig;
 
