@@ -243,17 +243,31 @@ void TVrkConfig::MergeDuplicateDoors() {
     if (IsVrk01(FModel)) {
         return;
     }
-    // Names are compared only where their hashes are equal: a file of distinct names, the
-    // usual one, costs a hash per door and no string comparison.
+    // Names are compared only where their hashes are equal, and not at all when no two hashes
+    // are (a table of the hashes tells): a file of distinct names, the usual one, costs a hash
+    // per door.
     std::array<uint64_t, VrkDoorCount> Hashes{};
+    std::array<uint64_t, 2 * VrkDoorCount> Table{}; // 0 is a free slot; hashes are odd
+    bool SameHashes = false;
     for (std::size_t I = 0; I < FDoors.size(); ++I) {
-        if (FDoors[I].Defined) {
-            uint64_t Hash = 14695981039346656037ULL;
-            for (const char C : FDoors[I].Name) {
-                Hash = (Hash ^ static_cast<unsigned char>(C)) * 1099511628211ULL;
-            }
-            Hashes[I] = Hash;
+        if (!FDoors[I].Defined) {
+            continue;
         }
+        uint64_t Hash = 14695981039346656037ULL;
+        for (const char C : FDoors[I].Name) {
+            Hash = (Hash ^ static_cast<unsigned char>(C)) * 1099511628211ULL;
+        }
+        Hash |= 1;
+        Hashes[I] = Hash;
+        std::size_t Slot = Hash % Table.size();
+        while (Table[Slot] != 0 && Table[Slot] != Hash) {
+            Slot = (Slot + 1) % Table.size();
+        }
+        SameHashes = SameHashes || Table[Slot] == Hash;
+        Table[Slot] = Hash;
+    }
+    if (!SameHashes) {
+        return;
     }
     for (int I = 1; I < VrkDoorCount; ++I) {
         const TVrkDoor& A = FDoors[static_cast<std::size_t>(I - 1)];
@@ -408,7 +422,7 @@ void TVrkConfig::ReadDoorLine(std::string_view Line) {
     if (Type == '\0') {
         return;
     }
-    TVrkDoor& Door = Doors(Number);
+    TVrkDoor& Door = FDoors[static_cast<std::size_t>(Number - 1)]; // in range, checked above
     Door.DoorType = IsDoorType(Type) ? Type : 'D';
     // Without the blanks a cut leaves at the end, which a second reading would trim.
     const std::string_view Name = TrimmedName(RestFrom(Line, TypePos + 1), DoorNameLength);
@@ -437,7 +451,7 @@ void TVrkConfig::ReadChannelLine(std::string_view Line) {
     if (Door < 1 || Door > VrkDoorCount) {
         return;
     }
-    TVrkChannel& Ch = Channels(Number);
+    TVrkChannel& Ch = FChannels[static_cast<std::size_t>(Number - 1)]; // in range, checked above
     Ch.Active = State != 'I';
     switch (KindChar) {
     case 'A':
