@@ -113,10 +113,6 @@ bool IsColumnHeading(std::string_view Line) {
 
 } // namespace
 
-bool IsHeaderLine(std::string_view Line) {
-    return Line.size() >= 2 && Line[0] == '#';
-}
-
 bool IsDataLine(std::string_view Line) {
     return Line.size() >= 2 && Line[0] != '#' && !IsColumnHeading(Line);
 }

@@ -43,7 +43,9 @@ struct TVrkChannel {
 // headings. The headings are known by their fields ("Magasin" then "Date" or nothing; three
 // empty fields then "CNL..."), never by words found anywhere in the line, so that a row of a
 // store named "Magasin Rivoli" stays a data row.
-bool IsHeaderLine(std::string_view Line);
+inline bool IsHeaderLine(std::string_view Line) {
+    return Line.size() >= 2 && Line[0] == '#';
+}
 bool IsDataLine(std::string_view Line);
 
 class TVrkConfig;
