@@ -138,6 +138,26 @@ inline bool SameBytes(std::string_view A, std::string_view B) {
     return true;
 }
 
+// Where the line starting at From ends: the position of the first CR or LF at or after From,
+// Text.size() when there is none.
+std::size_t FindLineBreak(std::string_view Text, std::size_t From);
+
+// Calls Fn(std::string_view) for every line of Text; lines end at CR LF, LF or a lone CR.
+template <class F>
+void ForEachTextLine(std::string_view Text, F&& Fn) {
+    // One scan for either end byte: every byte is looked at once.
+    const std::size_t N = Text.size();
+    std::size_t Start = 0;
+    while (Start < N) {
+        std::size_t End = FindLineBreak(Text, Start);
+        Fn(Text.substr(Start, End - Start));
+        if (End + 1 < N && Text[End] == '\r' && Text[End + 1] == '\n') {
+            ++End;
+        }
+        Start = End + 1;
+    }
+}
+
 // Splits Text into lines as ForEachTextLine does (ended by CR LF, LF or a lone CR) and each line
 // at every Separator, in one pass over the bytes: for every line calls Fn(Line, Fields, Count)
 // with Fields (a std::span<std::string_view, N>) holding the first Count fields of the line

@@ -51,8 +51,31 @@ std::string_view RestFrom(std::string_view Line, int Position) {
 
 // A door or channel number of at most two digits at the 1-based Position; Length := digits used.
 int ReadNumber(std::string_view Line, int Position, int& Length) {
+    // One or two plain digits, as every written file has them, are read here; signs, blanks and
+    // the end of the line are left to ParseLeadingInt.
+    const auto IsDigit = [](char C) { return C >= '0' && C <= '9'; };
+    const auto At = static_cast<std::size_t>(Position - 1);
+    if (Position >= 1 && At < Line.size() && IsDigit(Line[At])) {
+        const int First = Line[At] - '0';
+        if (At + 1 < Line.size() && IsDigit(Line[At + 1])) {
+            Length = 2;
+            return First * 10 + (Line[At + 1] - '0');
+        }
+        Length = 1;
+        return First;
+    }
     Length = 2;
     return ParseLeadingInt(Line, Position, Length);
+}
+
+// Text without its leading blanks, cut to Length, without the blanks the cut leaves at the end:
+// what a reader gives for a trimmed name of at most Length characters.
+std::string_view TrimmedName(std::string_view Text, std::size_t Length) {
+    return TrimView(TrimView(Text).substr(0, Length));
+}
+
+bool IsVrk01(std::string_view Model) {
+    return Model == "VRK01";
 }
 
 // The state and kind letters of a channel line for the channel record Channel.
@@ -89,10 +112,6 @@ bool IsColumnHeading(std::string_view Line) {
 }
 
 } // namespace
-
-bool IsHeaderLine(std::string_view Line) {
-    return Line.size() >= 2 && Line[0] == '#';
-}
 
 bool IsDataLine(std::string_view Line) {
     return Line.size() >= 2 && Line[0] != '#' && !IsColumnHeading(Line);
@@ -217,7 +236,33 @@ void TVrkConfig::ClearUndefinedDoorNames() {
 }
 
 void TVrkConfig::MergeDuplicateDoors() {
-    if (FModel == "VRK01") {
+    if (IsVrk01(FModel)) {
+        return;
+    }
+    // Names are compared only where their hashes are equal, and not at all when no two hashes
+    // are (a table of the hashes tells): a file of distinct names, the usual one, costs a hash
+    // per door.
+    std::array<uint64_t, VrkDoorCount> Hashes{};
+    std::array<uint64_t, 2 * VrkDoorCount> Table{}; // 0 is a free slot; hashes are odd
+    bool SameHashes = false;
+    for (std::size_t I = 0; I < FDoors.size(); ++I) {
+        if (!FDoors[I].Defined) {
+            continue;
+        }
+        uint64_t Hash = 14695981039346656037ULL;
+        for (const char C : FDoors[I].Name) {
+            Hash = (Hash ^ static_cast<unsigned char>(C)) * 1099511628211ULL;
+        }
+        Hash |= 1;
+        Hashes[I] = Hash;
+        std::size_t Slot = Hash % Table.size();
+        while (Table[Slot] != 0 && Table[Slot] != Hash) {
+            Slot = (Slot + 1) % Table.size();
+        }
+        SameHashes = SameHashes || Table[Slot] == Hash;
+        Table[Slot] = Hash;
+    }
+    if (!SameHashes) {
         return;
     }
     for (int I = 1; I < VrkDoorCount; ++I) {
@@ -225,9 +270,10 @@ void TVrkConfig::MergeDuplicateDoors() {
         if (!A.Defined) {
             continue;
         }
+        const uint64_t Hash = Hashes[static_cast<std::size_t>(I - 1)];
         for (int J = I + 1; J <= VrkDoorCount; ++J) {
             TVrkDoor& B = FDoors[static_cast<std::size_t>(J - 1)];
-            if (B.Defined && A.Name == B.Name) {
+            if (B.Defined && Hashes[static_cast<std::size_t>(J - 1)] == Hash && A.Name == B.Name) {
                 for (TVrkChannel& Ch : FChannels) {
                     if (Ch.Door == J) {
                         Ch.Door = I;
@@ -285,24 +331,23 @@ void TVrkConfig::BuildVrk01Channels() {
 }
 
 void TVrkConfig::ReadHeader(std::string_view Text) {
-    ReadHeaderAndDataLines(Text, nullptr);
-}
-
-void TVrkConfig::ReadHeaderAndDataLines(std::string_view Text,
-                                        const std::function<void(std::string_view Line)>& Fn) {
     ResetDefaults();
-    ForEachTextLine(Text, [this, &Fn](std::string_view Line) {
-        if (!IsHeaderLine(Line)) {
-            if (Fn && IsDataLine(Line)) {
-                Fn(Line);
-            }
-            return;
-        }
-        HandleHeaderLine(Line);
-        if (OnHeaderLine) {
-            OnHeaderLine(*this, std::string(Line));
+    ForEachTextLine(Text, [this](std::string_view Line) {
+        if (IsHeaderLine(Line)) {
+            TakeHeaderLine(Line);
         }
     });
+    FinishHeader();
+}
+
+void TVrkConfig::TakeHeaderLine(std::string_view Line) {
+    HandleHeaderLine(Line);
+    if (OnHeaderLine) {
+        OnHeaderLine(*this, std::string(Line));
+    }
+}
+
+void TVrkConfig::FinishHeader() {
     RecomputeDoorFlags();
     MergeDuplicateDoors();
 }
@@ -314,17 +359,15 @@ void TVrkConfig::ReadHeaderFromFile(const std::string& FileName) {
 void TVrkConfig::HandleHeaderLine(std::string_view Line) {
     switch (Line[1]) {
     case 'T': {
-        FModel = CutText(Trim(RestFrom(Line, 3)), ModelLength);
-        if (!IsKnownModel(FModel)) {
-            FModel = "VRK01";
-        }
+        const std::string_view Model = TrimView(RestFrom(Line, 3)).substr(0, ModelLength);
+        FModel.assign(IsKnownModel(Model) ? Model : std::string_view("VRK01"));
         ResetForModel();
         break;
     }
     case ' ': {
         const std::size_t Colon = Line.find(':');
         if (Colon != std::string_view::npos) {
-            SetShopName(Trim(Line.substr(Colon + 1)));
+            FShopName.assign(TrimmedName(Line.substr(Colon + 1), ShopNameLength));
         }
         break;
     }
@@ -375,11 +418,11 @@ void TVrkConfig::ReadDoorLine(std::string_view Line) {
     if (Type == '\0') {
         return;
     }
-    TVrkDoor& Door = Doors(Number);
+    TVrkDoor& Door = FDoors[static_cast<std::size_t>(Number - 1)]; // in range, checked above
     Door.DoorType = IsDoorType(Type) ? Type : 'D';
-    std::string Name = Trim(RestFrom(Line, TypePos + 1));
     // Without the blanks a cut leaves at the end, which a second reading would trim.
-    Door.Name = Name.empty() ? "Porte" : TrimRight(CutText(Name, DoorNameLength));
+    const std::string_view Name = TrimmedName(RestFrom(Line, TypePos + 1), DoorNameLength);
+    Door.Name.assign(Name.empty() ? std::string_view("Porte") : Name);
 }
 
 // "#C" number, state letter, kind letter, door number, one separator, name. A line with a number
@@ -404,7 +447,7 @@ void TVrkConfig::ReadChannelLine(std::string_view Line) {
     if (Door < 1 || Door > VrkDoorCount) {
         return;
     }
-    TVrkChannel& Ch = Channels(Number);
+    TVrkChannel& Ch = FChannels[static_cast<std::size_t>(Number - 1)]; // in range, checked above
     Ch.Active = State != 'I';
     switch (KindChar) {
     case 'A':
@@ -437,10 +480,10 @@ void TVrkConfig::ReadChannelLine(std::string_view Line) {
         break;
     }
     Ch.Door = Door;
-    if (Number > 4 && FModel == "VRK01") {
+    if (Number > 4 && IsVrk01(FModel)) {
         Ch.IsExit = true;
     }
-    Ch.Name = CutText(RestFrom(Line, StatePos + 2 + DoorLength + 1), ChannelNameLength);
+    Ch.Name.assign(RestFrom(Line, StatePos + 2 + DoorLength + 1).substr(0, ChannelNameLength));
 }
 
 void TVrkConfig::AppendChannelLine(std::string& Text, int Number) const {

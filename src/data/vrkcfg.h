@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text.h"
+
 class TClock;
 
 constexpr int VrkDoorCount = 32;
@@ -41,38 +43,10 @@ struct TVrkChannel {
 // headings. The headings are known by their fields ("Magasin" then "Date" or nothing; three
 // empty fields then "CNL..."), never by words found anywhere in the line, so that a row of a
 // store named "Magasin Rivoli" stays a data row.
-bool IsHeaderLine(std::string_view Line);
-bool IsDataLine(std::string_view Line);
-
-// Calls Fn(std::string_view) for every line of Text; lines end at CR LF, LF or a lone CR.
-template <class F>
-void ForEachTextLine(std::string_view Text, F&& Fn) {
-    // The next LF and the next CR are each searched for (memchr) only once the line start has
-    // passed the last one found, so a file of one kind of line end is not scanned twice over.
-    const std::size_t N = Text.size();
-    const auto Next = [&](char C, std::size_t From) {
-        const void* At = std::memchr(Text.data() + From, C, N - From);
-        return At == nullptr ? N
-                             : static_cast<std::size_t>(static_cast<const char*>(At) - Text.data());
-    };
-    std::size_t Start = 0;
-    std::size_t Lf = N == 0 ? 0 : Next('\n', 0);
-    std::size_t Cr = N == 0 ? 0 : Next('\r', 0);
-    while (Start < N) {
-        if (Lf < Start) {
-            Lf = Next('\n', Start);
-        }
-        if (Cr < Start) {
-            Cr = Next('\r', Start);
-        }
-        std::size_t End = std::min(Lf, Cr);
-        Fn(Text.substr(Start, End - Start));
-        if (End == Cr && End + 1 == Lf) {
-            ++End;
-        }
-        Start = End + 1;
-    }
+inline bool IsHeaderLine(std::string_view Line) {
+    return Line.size() >= 2 && Line[0] == '#';
 }
+bool IsDataLine(std::string_view Line);
 
 class TVrkConfig;
 
@@ -120,8 +94,18 @@ public:
     void ReadHeaderFromFile(const std::string& FileName);
     // ReadHeader, handing each data line (a view into Text) to Fn in file order in the same pass
     // over the lines: what ReadHeader and then ReadDataLinesFromText give.
-    void ReadHeaderAndDataLines(std::string_view Text,
-                                const std::function<void(std::string_view Line)>& Fn);
+    template <class F>
+    void ReadHeaderAndDataLines(std::string_view Text, F&& Fn) {
+        ResetDefaults();
+        ForEachTextLine(Text, [this, &Fn](std::string_view Line) {
+            if (IsHeaderLine(Line)) {
+                TakeHeaderLine(Line);
+            } else if (IsDataLine(Line)) {
+                Fn(Line);
+            }
+        });
+        FinishHeader();
+    }
 
     // The header lines in file order; the update stamp is the clock's local time.
     void BuildHeader(std::vector<std::string>& Lines) const;
@@ -156,6 +140,10 @@ public:
 
 private:
     void ResetDoors();
+    // One header line read: its fields taken in, then OnHeaderLine told.
+    void TakeHeaderLine(std::string_view Line);
+    // After the last line: door flags from the channels, duplicate doors merged.
+    void FinishHeader();
     void HandleHeaderLine(std::string_view Line);
     void ReadDoorLine(std::string_view Line);
     void ReadChannelLine(std::string_view Line);

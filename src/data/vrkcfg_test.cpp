@@ -135,6 +135,15 @@ TEST(VrkConfig, ReadsChannelLines) {
     EXPECT_FALSE(Vrk01.Channels(2).IsExit);
     EXPECT_EQ(Vrk01.Channels(2).Door, 1);
 
+    // Numbers of one digit, or with a sign or a blank, as well as plain two-digit ones.
+    const TVrkConfig Signed =
+        Read("#TQMX\r\n#D2DQuai\r\n#D3DHall\r\n#C+7YA 2 Quai\r\n#C9YE3Hall\r\n");
+    EXPECT_EQ(Signed.Channels(7).Door, 2);
+    EXPECT_EQ(Signed.Channels(7).Kind, 1);
+    EXPECT_EQ(Signed.Channels(7).Name, "Quai");
+    EXPECT_EQ(Signed.Channels(9).Door, 3);
+    EXPECT_EQ(Signed.Channels(9).Name, "all");
+
     struct {
         char Letter;
         int Kind;
@@ -203,11 +212,19 @@ TEST(VrkConfig, ReadsDoorsFlagsAndNumbers) {
 
 TEST(VrkConfig, MergesDoorsOfTheSameName) {
     const TVrkConfig Config =
-        Read("#TKT9\n#D1DEntrée\n#D2DSortie\n#D3DEntrée\n#C1YE1\n#C2YE2\n#C3YX3\n");
-    EXPECT_TRUE(Config.Doors(1).Defined);
-    EXPECT_FALSE(Config.Doors(3).Defined);
+        Read("#TKT9\n#D1DEntrée\n#D2DSortie\n#D3DEntrée\n#D4DSortie\n#D5DEntrée\n#D6DEntré\n"
+             "#C1YE1\n#C2YE2\n#C3YX3\n#C4YX4\n#C5YE5\n#C6YE6\n");
+    for (const int Door : {1, 2, 6}) {
+        EXPECT_TRUE(Config.Doors(Door).Defined) << Door;
+    }
+    for (const int Door : {3, 4, 5}) {
+        EXPECT_FALSE(Config.Doors(Door).Defined) << Door;
+    }
     EXPECT_EQ(Config.Channels(3).Door, 1);
+    EXPECT_EQ(Config.Channels(5).Door, 1);
     EXPECT_EQ(Config.Channels(2).Door, 2);
+    EXPECT_EQ(Config.Channels(4).Door, 2);
+    EXPECT_EQ(Config.Channels(6).Door, 6);
 }
 
 TEST(VrkConfig, AcceptsEveryLineEnd) {
@@ -221,8 +238,11 @@ TEST(VrkConfig, AcceptsEveryLineEnd) {
 }
 
 TEST(ForEachTextLine, EndsLinesAtCrLfLfOrALoneCr) {
+    // Line ends are searched for in blocks of 16 and 64 bytes, the last block overlapping the one
+    // before: ends on either side of block edges, a CR LF across one, a long last line.
+    const std::string X15(15, 'x'), X16(16, 'x'), X63(63, 'x'), X70(70, 'x');
     struct {
-        std::string_view Text;
+        std::string Text;
         std::vector<std::string> Lines;
     } Cases[] = {
         {"", {}},
@@ -234,6 +254,10 @@ TEST(ForEachTextLine, EndsLinesAtCrLfLfOrALoneCr) {
         {"a\n\rb\r", {"a", "", "b"}},
         {"\r\n\r\n", {"", ""}},
         {"long line\rx\ry\nz\r\n", {"long line", "x", "y", "z"}},
+        {X15 + "\r\n" + X16 + "\n" + X63 + "\r" + X70, {X15, X16, X63, X70}},
+        {X16 + X63 + "\r\n\n" + X15 + "\r", {X16 + X63, "", X15}},
+        {"a\n" + X16, {"a", X16}},
+        {X63 + "a\r", {X63 + "a"}},
     };
     for (const auto& C : Cases) {
         SCOPED_TRACE(testing::PrintToString(std::string(C.Text)));
