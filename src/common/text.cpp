@@ -125,47 +125,12 @@ char ToLowerAscii(char C) {
 } // namespace
 
 std::size_t FindLineBreak(std::string_view Text, std::size_t From) {
-    const char* const Data = Text.data();
-    const std::size_t N = Text.size();
-    std::size_t I = From;
-#ifdef __SSE2__
-    // Sixteen bytes at a time; the last block is the text's last sixteen bytes, overlapping the
-    // one before, with the bytes already looked at masked out, so that nothing past the end is
-    // read.
-    const __m128i Cr = _mm_set1_epi8('\r');
-    const __m128i Lf = _mm_set1_epi8('\n');
-    const auto Hits = [&](std::size_t At) {
-        const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + At));
-        return _mm_or_si128(_mm_cmpeq_epi8(V, Cr), _mm_cmpeq_epi8(V, Lf));
-    };
-    const auto Breaks = [&](std::size_t At) {
-        return static_cast<unsigned>(_mm_movemask_epi8(Hits(At)));
-    };
-    // The rows of a counting file are long: 64 bytes are tested at once until one holds a break.
-    for (; I + 64 <= N; I += 64) {
-        const __m128i Any = _mm_or_si128(_mm_or_si128(Hits(I), Hits(I + 16)),
-                                         _mm_or_si128(Hits(I + 32), Hits(I + 48)));
-        if (_mm_movemask_epi8(Any) != 0) {
-            break;
+    for (std::size_t Base = From; Base < Text.size(); Base += 64) {
+        if (const uint64_t Breaks = ByteMask64(Text, Base, '\r', '\n'); Breaks != 0) {
+            return Base + static_cast<std::size_t>(std::countr_zero(Breaks));
         }
     }
-    for (; I + 16 <= N; I += 16) {
-        if (const unsigned Mask = Breaks(I); Mask != 0) {
-            return I + static_cast<std::size_t>(std::countr_zero(Mask));
-        }
-    }
-    if (I < N && N >= 16) {
-        const std::size_t Last = N - 16;
-        const unsigned Mask = Breaks(Last) & (~0u << (I - Last));
-        return Mask != 0 ? Last + static_cast<std::size_t>(std::countr_zero(Mask)) : N;
-    }
-#endif
-    for (; I < N; ++I) {
-        if (Data[I] == '\r' || Data[I] == '\n') {
-            return I;
-        }
-    }
-    return N;
+    return Text.size();
 }
 
 std::string_view TrimView(std::string_view Text) {

@@ -32,16 +32,18 @@ std::size_t SplitFieldViews(std::string_view Line, char Separator,
                             std::span<std::string_view> Fields,
                             std::size_t MaxLength = NoFieldLimit);
 
-// Bit i of the answer is set when Text[From + i] is C, for the (at most 64) bytes from From on;
-// no byte outside Text is read. From must not be past the end.
-inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
+// Bit i of the answer is set when Text[From + i] is A or B, for the (at most 64) bytes from From
+// on; no byte outside Text is read. From must not be past the end.
+inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char A, char B) {
     const char* const P = Text.data() + From;
     const std::size_t Left = Text.size() - From;
 #ifdef __SSE2__
-    const __m128i Pattern = _mm_set1_epi8(C);
-    const auto Mask16 = [Pattern](const char* Q) {
+    const __m128i PatternA = _mm_set1_epi8(A), PatternB = _mm_set1_epi8(B);
+    const auto Mask16 = [PatternA, PatternB](const char* Q) {
         const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Q));
-        return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(Bytes, Pattern)))};
+        const __m128i Hit =
+            _mm_or_si128(_mm_cmpeq_epi8(Bytes, PatternA), _mm_cmpeq_epi8(Bytes, PatternB));
+        return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(Hit))};
     };
     if (Left >= 64) {
         return Mask16(P) | Mask16(P + 16) << 16 | Mask16(P + 32) << 32 | Mask16(P + 48) << 48;
@@ -63,9 +65,23 @@ inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
     std::size_t I = 0;
 #endif
     for (const std::size_t Stop = std::min<std::size_t>(Left, 64); I < Stop; ++I) {
-        Mask |= uint64_t{P[I] == C} << I;
+        Mask |= uint64_t{P[I] == A || P[I] == B} << I;
     }
     return Mask;
+}
+
+// The same for the one byte C.
+inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
+    return ByteMask64(Text, From, C, C);
+}
+
+// FNV-1a of Text, for the tables that compare names by hash before they compare the names.
+inline uint64_t Fnv1a64(std::string_view Text) {
+    uint64_t Hash = 0xCBF29CE484222325u;
+    for (const char C : Text) {
+        Hash = (Hash ^ static_cast<uint8_t>(C)) * 0x100000001B3u;
+    }
+    return Hash;
 }
 
 // Calls Take(I) for every position I from From on where Text[I] is C, in order, until Take

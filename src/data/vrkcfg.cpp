@@ -78,12 +78,12 @@ bool IsVrk01(std::string_view Model) {
     return Model == "VRK01";
 }
 
-// The state and kind letters of a channel line for the channel record Channel.
 // Appends Value in decimal, as std::to_string writes it.
 void AppendInt(std::string& Text, int Value) {
     AppendZeroPadded(Text, Value, 1);
 }
 
+// The state and kind letters of a channel line for the channel record Channel.
 char KindLetter(const TVrkChannel& Channel) {
     switch (Channel.Kind) {
     case 0:
@@ -249,11 +249,7 @@ void TVrkConfig::MergeDuplicateDoors() {
         if (!FDoors[I].Defined) {
             continue;
         }
-        uint64_t Hash = 14695981039346656037ULL;
-        for (const char C : FDoors[I].Name) {
-            Hash = (Hash ^ static_cast<unsigned char>(C)) * 1099511628211ULL;
-        }
-        Hash |= 1;
+        const uint64_t Hash = Fnv1a64(FDoors[I].Name) | 1;
         Hashes[I] = Hash;
         std::size_t Slot = Hash % Table.size();
         while (Table[Slot] != 0 && Table[Slot] != Hash) {
@@ -367,7 +363,7 @@ void TVrkConfig::HandleHeaderLine(std::string_view Line) {
     case ' ': {
         const std::size_t Colon = Line.find(':');
         if (Colon != std::string_view::npos) {
-            FShopName.assign(TrimmedName(Line.substr(Colon + 1), ShopNameLength));
+            SetShopName(TrimView(Line.substr(Colon + 1)));
         }
         break;
     }

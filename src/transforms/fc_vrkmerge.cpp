@@ -71,15 +71,6 @@ void MergedChannelName(const std::string& Key, int Number, std::string& Name) {
     }
 }
 
-// FNV-1a of a channel name: MapChannel compares these before it compares names.
-uint64_t NameHash(std::string_view Name) {
-    uint64_t Hash = 0xCBF29CE484222325u;
-    for (char C : Name) {
-        Hash = (Hash ^ static_cast<uint8_t>(C)) * 0x100000001B3u;
-    }
-    return Hash;
-}
-
 // The hashes of the merged channels' names (index C - 1 for channel C), kept up to date as
 // channels are named, and the lowest channel that may still be free.
 struct TMergedNames {
@@ -88,7 +79,7 @@ struct TMergedNames {
 
     explicit TMergedNames(const TVrkConfig& Merged) {
         for (int C = 1; C <= VrkChannelCount; ++C) {
-            Hashes[static_cast<std::size_t>(C - 1)] = NameHash(Merged.Channels(C).Name);
+            Hashes[static_cast<std::size_t>(C - 1)] = Fnv1a64(Merged.Channels(C).Name);
         }
     }
 };
@@ -228,7 +219,7 @@ bool MergeFile(const std::string& FileName, TConvParams& Params) {
             continue;
         }
         MergedChannelName(Key, N, Name);
-        const int C = MapChannel(Merged, Names, Source, N, Name, NameHash(Name));
+        const int C = MapChannel(Merged, Names, Source, N, Name, Fnv1a64(Name));
         if (C > 0) {
             const auto From = static_cast<std::size_t>(N - 1);
             const auto To = static_cast<std::size_t>(C - 1);
