@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -32,17 +33,18 @@ std::size_t SplitFieldViews(std::string_view Line, char Separator,
                             std::span<std::string_view> Fields,
                             std::size_t MaxLength = NoFieldLimit);
 
-// Bit i of the answer is set when Text[From + i] is A or B, for the (at most 64) bytes from From
-// on; no byte outside Text is read. From must not be past the end.
-inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char A, char B) {
+// Bit i of the answer is set when Text[From + i] is one of Bytes (one to three bytes), for the
+// (at most 64) bytes from From on; no byte outside Text is read. From must not be past the end.
+template <class... TBytes>
+requires(sizeof...(TBytes) >= 1 && sizeof...(TBytes) <= 3 &&
+         (std::is_same_v<TBytes, char> && ...)) inline uint64_t
+    ByteMask64(std::string_view Text, std::size_t From, TBytes... Bytes) {
     const char* const P = Text.data() + From;
     const std::size_t Left = Text.size() - From;
 #ifdef __SSE2__
-    const __m128i PatternA = _mm_set1_epi8(A), PatternB = _mm_set1_epi8(B);
-    const auto Mask16 = [PatternA, PatternB](const char* Q) {
-        const __m128i Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Q));
-        const __m128i Hit =
-            _mm_or_si128(_mm_cmpeq_epi8(Bytes, PatternA), _mm_cmpeq_epi8(Bytes, PatternB));
+    const auto Mask16 = [Bytes...](const char* Q) {
+        const __m128i Block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Q));
+        const __m128i Hit = (_mm_cmpeq_epi8(Block, _mm_set1_epi8(Bytes)) | ...);
         return uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(Hit))};
     };
     if (Left >= 64) {
@@ -65,14 +67,62 @@ inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char A, char
     std::size_t I = 0;
 #endif
     for (const std::size_t Stop = std::min<std::size_t>(Left, 64); I < Stop; ++I) {
-        Mask |= uint64_t{P[I] == A || P[I] == B} << I;
+        Mask |= uint64_t{((P[I] == Bytes) || ...)} << I;
     }
     return Mask;
 }
 
-// The same for the one byte C.
-inline uint64_t ByteMask64(std::string_view Text, std::size_t From, char C) {
-    return ByteMask64(Text, From, C, C);
+// Eight bytes with ASCII letters in lower case: every byte from 'A' to 'Z' gets the bit 0x20,
+// all others are left as they are. Two words are equal with case ignored when their lower forms
+// are.
+constexpr uint64_t LowerAsciiWord(uint64_t Word) {
+    constexpr uint64_t Ones = 0x0101010101010101ULL;
+    const uint64_t Low = Word & (0x7F * Ones);
+    const uint64_t AboveZ = Low + (0x7F - 'Z') * Ones;
+    const uint64_t FromA = Low + (0x80 - 'A') * Ones;
+    const uint64_t Upper = ~Word & (FromA ^ AboveZ) & (0x80 * Ones);
+    return Word | Upper >> 2;
+}
+
+// A text of fewer than eight bytes as one word, for the word-at-a-time helpers: its first and
+// last four bytes when it has four or more, else its bytes and zeros.
+inline uint64_t ShortTextWord(std::string_view Text) {
+    const char* const P = Text.data();
+    const std::size_t N = Text.size();
+    if (N >= 4) {
+        uint32_t First = 0, Last = 0;
+        std::memcpy(&First, P, 4);
+        std::memcpy(&Last, P + N - 4, 4);
+        return uint64_t{First} | uint64_t{Last} << 32;
+    }
+    uint64_t Word = 0;
+    for (std::size_t I = 0; I < N; ++I) {
+        Word |= uint64_t{static_cast<unsigned char>(P[I])} << (8 * I);
+    }
+    return Word;
+}
+
+// Calls Take(Word) with the eight-byte words that together cover Text, until Take answers false;
+// answers whether it never did. The last word overlaps the one before, so a byte may be seen
+// twice; a text shorter than eight bytes is one word (ShortTextWord).
+template <class F>
+bool ForEveryWordOf(std::string_view Text, F&& Take) {
+    const char* const P = Text.data();
+    const std::size_t N = Text.size();
+    if (N < 8) {
+        return Take(ShortTextWord(Text));
+    }
+    const auto Load = [P](std::size_t At) {
+        uint64_t Word = 0;
+        std::memcpy(&Word, P + At, 8);
+        return Word;
+    };
+    for (std::size_t At = 0; At + 8 < N; At += 8) {
+        if (!Take(Load(At))) {
+            return false;
+        }
+    }
+    return Take(Load(N - 8));
 }
 
 // FNV-1a of Text, for the tables that compare names by hash before they compare the names.

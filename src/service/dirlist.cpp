@@ -24,26 +24,11 @@ constexpr uint64_t Ones = 0x0101010101010101ULL; // a one in every byte of a wor
 constexpr uint64_t Highs = 0x80 * Ones;
 
 // The position of the first TAB, CR or LF in Text from From on (Text.size() for none): the
-// separators of the status file's fields and lines. Eight bytes are tested at a time.
+// separators of the status file's fields and lines.
 size_t FindSeparator(std::string_view Text, size_t From) {
-    // The lowest byte flagged is the first zero byte of V (flags above it may be false).
-    const auto ZeroBytes = [](uint64_t V) { return (V - Ones) & ~V & Highs; };
-    size_t I = From;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; I + 8 <= Text.size(); I += 8) {
-            uint64_t Word = 0;
-            std::memcpy(&Word, Text.data() + I, 8);
-            const uint64_t Found = ZeroBytes(Word ^ ('\t' * Ones)) |
-                                   ZeroBytes(Word ^ ('\r' * Ones)) |
-                                   ZeroBytes(Word ^ ('\n' * Ones));
-            if (Found != 0) {
-                return I + static_cast<size_t>(std::countr_zero(Found)) / 8;
-            }
-        }
-    }
-    for (; I < Text.size(); ++I) {
-        if (Text[I] == '\t' || Text[I] == '\r' || Text[I] == '\n') {
-            return I;
+    for (size_t Base = From; Base < Text.size(); Base += 64) {
+        if (const uint64_t Found = ByteMask64(Text, Base, '\t', '\r', '\n'); Found != 0) {
+            return Base + static_cast<size_t>(std::countr_zero(Found));
         }
     }
     return Text.size();
@@ -51,7 +36,10 @@ size_t FindSeparator(std::string_view Text, size_t From) {
 
 // A name the status file cannot hold: its fields are separated by TAB and its lines by CR or LF.
 bool UnrecordableName(std::string_view Name) {
-    return FindSeparator(Name, 0) != Name.size();
+    // Those bytes are below 14, which names seldom hold: only then is the name searched.
+    const bool AnyLow = !ForEveryWordOf(
+        Name, [](uint64_t Word) { return ((Word - 14 * Ones) & ~Word & Highs) == 0; });
+    return AnyLow && FindSeparator(Name, 0) != Name.size();
 }
 
 unsigned char LowerByte(char C) {
@@ -66,16 +54,6 @@ bool IsStatusFileName(std::string_view Name) {
            LowerByte(Name[N - 2]) == 's' && LowerByte(Name[N - 1]) == 't';
 }
 
-// Eight bytes with ASCII letters in lower case: every byte from 'A' to 'Z' gets the bit 0x20
-// (bytes of 0x80 and above are left alone).
-uint64_t LowerWord(uint64_t Word) {
-    const uint64_t Low = Word & (0x7F * Ones);
-    const uint64_t AboveZ = Low + (0x7F - 'Z') * Ones;
-    const uint64_t FromA = Low + (0x80 - 'A') * Ones;
-    const uint64_t Upper = ~Word & (FromA ^ AboveZ) & Highs;
-    return Word | Upper >> 2;
-}
-
 // The list's order: by name with ASCII letters in lower case, then by the exact bytes.
 bool ListLess(std::string_view A, std::string_view B) {
     const size_t Common = std::min(A.size(), B.size());
@@ -86,8 +64,8 @@ bool ListLess(std::string_view A, std::string_view B) {
             uint64_t X = 0, Y = 0;
             std::memcpy(&X, A.data() + I, 8);
             std::memcpy(&Y, B.data() + I, 8);
-            X = LowerWord(X);
-            Y = LowerWord(Y);
+            X = LowerAsciiWord(X);
+            Y = LowerAsciiWord(Y);
             if (X != Y) {
                 const int Shift = std::countr_zero(X ^ Y) & ~7;
                 return (X >> Shift & 0xFF) < (Y >> Shift & 0xFF);
@@ -107,15 +85,16 @@ bool ListLess(std::string_view A, std::string_view B) {
     return A < B;
 }
 
-// A hash of the name with ASCII letters in lower case, eight bytes at a time.
+// A hash of the name, alike for names that differ only in the case of ASCII letters: each byte
+// gets the bit 0x20, which makes every upper-case letter lower case (and a few other bytes alike,
+// which only costs a comparison). Eight bytes at a time (ForEveryWordOf).
 uint64_t HashNoCase(std::string_view Name) {
     uint64_t Hash = Name.size() * 0x9E3779B97F4A7C15ULL;
-    for (size_t I = 0; I < Name.size(); I += 8) {
-        uint64_t Word = 0;
-        std::memcpy(&Word, Name.data() + I, std::min<size_t>(8, Name.size() - I));
-        Hash = (Hash ^ LowerWord(Word)) * 0xFF51AFD7ED558CCDULL;
+    ForEveryWordOf(Name, [&Hash](uint64_t Word) {
+        Hash = (Hash ^ (Word | 0x20 * Ones)) * 0xFF51AFD7ED558CCDULL;
         Hash ^= Hash >> 32;
-    }
+        return true;
+    });
     return Hash;
 }
 
@@ -512,8 +491,8 @@ bool TDirectoryList::ReadStatusFile(const TNameIndex& Index, std::vector<TListed
         bool Written;    // as Save writes it, with a time that its text gives back (see Verbatim)
         uint32_t Likely; // the file likely named (see TNameIndex::PrefetchFile)
     };
-    constexpr size_t Ahead = 8;     // records between the steps of a lookup
-    constexpr size_t RingSize = 32; // more than the 3 * Ahead records under way
+    constexpr size_t Ahead = 16;    // records between the steps of a lookup
+    constexpr size_t RingSize = 64; // more than the 3 * Ahead records under way
     TRecord Ring[RingSize];
     size_t Parsed = 0;
     size_t Applied = 0;
