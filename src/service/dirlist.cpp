@@ -347,7 +347,7 @@ public:
             }
             const auto I = static_cast<uint32_t>(FSlots[Slot]);
             const std::string_view Candidate = FFiles[I].NameView();
-            if (Candidate == Name) {
+            if (SameBytes(Candidate, Name)) {
                 Exact = true;
                 return I;
             }
