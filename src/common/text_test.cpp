@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,30 @@ TEST(Text, TrimsCasesAndCollapses) {
     EXPECT_EQ(CollapseBlanks("8:00   18:30  x"), "8:00 18:30 x");
     EXPECT_EQ(FloatToStrFixed(0.88, 3), "0.880");
     EXPECT_EQ(Format("%s-%03d", "a", 7), "a-007");
+}
+
+// Names are compared eight bytes at a time, the last word overlapping and short names packed:
+// a change at any place of a name of any length must count, and only the case of a letter may
+// differ (a byte 0x20 apart that is no letter, as '@' and '`', may not).
+TEST(Text, SameTextIgnoresTheCaseOfLettersOnlyAtEveryPlace) {
+    const std::string Bytes = "aZ@`[{\xC1\xE1m9";
+    for (size_t N = 0; N <= 20; ++N) {
+        std::string A;
+        for (size_t I = 0; I < N; ++I) {
+            A += Bytes[I % Bytes.size()];
+        }
+        EXPECT_TRUE(SameText(A, A));
+        for (size_t P = 0; P < N; ++P) {
+            SCOPED_TRACE(testing::Message() << "length " << N << ", place " << P);
+            const bool Letter = std::isalpha(static_cast<unsigned char>(A[P])) != 0 &&
+                                static_cast<unsigned char>(A[P]) < 0x80;
+            std::string B = A;
+            B[P] = static_cast<char>(B[P] ^ 0x20);
+            EXPECT_EQ(SameText(A, B), Letter);
+            B[P] = '#';
+            EXPECT_FALSE(SameText(A, B));
+        }
+    }
 }
 
 TEST(SplitFields, GivesTheFieldsOfGetFieldAsViews) {
