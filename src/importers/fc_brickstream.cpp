@@ -186,25 +186,27 @@ private:
     // Takes the reading of one line, split into its fields. Out of line, so that the splitter
     // keeps its state in registers across the fields of a line.
     [[gnu::noinline]] void TakeLine(std::span<std::string_view, BsIntervalFieldCount> Fields) {
-        if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
+        // A local line, so that its fields stay in registers between the parse and their use.
+        TBsIntervalLine Line;
+        if (!ParseBsIntervalFields(Fields, FChildren, Line, &FStamps)) {
             return;
         }
-        const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+        const auto Offset = static_cast<uint32_t>(Line.Second - FirstReadingSecond);
         if (FInDayOrder) {
             NoteDay(Offset);
         }
-        const int32_t Zone = FZones.Intern(FLine.Zone);
-        const int32_t Store = FStores.Intern(FLine.Store);
-        const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
+        const int32_t Zone = FZones.Intern(Line.Zone);
+        const int32_t Store = FStores.Intern(Line.Store);
+        const int32_t Out = FParams.ZeroExits ? 0 : Line.Out;
         // Filled in place: a reading put together aside and then copied was copied through the
         // stack at a stall a line.
-        const bool Children = FLine.ZoneType == 'A';
+        const bool Children = Line.ZoneType == 'A';
         TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
         R.Offset = Offset;
         R.Zone = Zone;
         R.Store = Store;
-        R.ZoneType = FLine.ZoneType;
-        (Children ? R.ChildIn : R.In) = FLine.In;
+        R.ZoneType = Line.ZoneType;
+        (Children ? R.ChildIn : R.In) = Line.In;
         (Children ? R.ChildOut : R.Out) = Out;
     }
 
@@ -358,6 +360,10 @@ private:
         std::vector<int32_t> Keys;
         const int Width = FChildren ? 4 : 2;
         int32_t ShopStore = -1;
+        // The readings are of one day: the slot of a reading is the quarter-hour of its offset
+        // from the start of that day.
+        const auto DayStart = static_cast<uint32_t>(
+            DayOfSecond(Readings.front().Second()) * SecondsPerDay - FirstReadingSecond);
         for (const TIntervalReading& R : Readings) {
             const int32_t Key = KeyOf(R);
             int& Door = FDoorOfKey[static_cast<std::size_t>(Key)];
@@ -369,16 +375,14 @@ private:
             if (Door < 0) {
                 continue;
             }
-            if (!FStores.Name(R.Store).empty()) {
+            if (R.Store != ShopStore && !FStores.Name(R.Store).empty()) {
                 ShopStore = R.Store;
             }
             const int Channel = (Door - 1) * Width;
-            const int Slot = SlotOfSecond(R.Second());
-            PutSlotCount(Day, Slot, Channel, R.In);
-            PutSlotCount(Day, Slot, Channel + 1, R.Out);
+            const auto Slot = static_cast<int>((R.Offset - DayStart) / SecondsPerQuarter);
+            PutSlotCountPair(Day, Slot, Channel, R.In, R.Out);
             if (FChildren) {
-                PutSlotCount(Day, Slot, Channel + 2, R.ChildIn);
-                PutSlotCount(Day, Slot, Channel + 3, R.ChildOut);
+                PutSlotCountPair(Day, Slot, Channel + 2, R.ChildIn, R.ChildOut);
             }
         }
         for (const int32_t Key : Keys) {
@@ -394,7 +398,6 @@ private:
     const bool FChildren;
     const bool FInDayOrder;
     const std::string FStoreCode;
-    TBsIntervalLine FLine;
     TBsStampCache FStamps;
     TNameTable FZones;
     TNameTable FStores;
