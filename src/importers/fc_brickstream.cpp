@@ -379,7 +379,7 @@ private:
                 ShopStore = R.Store;
             }
             const int Channel = (Door - 1) * Width;
-            const auto Slot = static_cast<int>((R.Offset - DayStart) / SecondsPerQuarter);
+            const auto Slot = static_cast<int>((R.Offset - DayStart) / uint32_t{SecondsPerQuarter});
             PutSlotCountPair(Day, Slot, Channel, R.In, R.Out);
             if (FChildren) {
                 PutSlotCountPair(Day, Slot, Channel + 2, R.ChildIn, R.ChildOut);
