@@ -66,16 +66,6 @@ inline void PutSlotCount(TVrkDay& Day, int Slot, int Channel, int32_t Value) {
     Day.Slots[static_cast<std::size_t>(Slot)].Counts[static_cast<std::size_t>(C)] = Value;
     Day.ChannelCount = std::max(Day.ChannelCount, C + 1);
 }
-// PutSlotCount of First to Channel and then of Second to Channel + 1, the slot marked once.
-inline void PutSlotCountPair(TVrkDay& Day, int Slot, int Channel, int32_t First, int32_t Second) {
-    const int C = ClampChannel(Channel);
-    const int Next = ClampChannel(Channel + 1);
-    TouchSlot(Day, Slot);
-    auto& Counts = Day.Slots[static_cast<std::size_t>(Slot)].Counts;
-    Counts[static_cast<std::size_t>(C)] = First;
-    Counts[static_cast<std::size_t>(Next)] = Second;
-    Day.ChannelCount = std::max(Day.ChannelCount, Next + 1); // Next is C or C + 1
-}
 // Sets (Replace) or adds Value to channel Channel (clamped to 0..63) in the slot of Time's time
 // of day; marks the slot present and widens the day's bounds. Never fails.
 void PutCount(TVrkDay& Day, int Channel, int32_t Value, bool Replace, TDateTime Time);

@@ -361,9 +361,13 @@ private:
         const int Width = FChildren ? 4 : 2;
         int32_t ShopStore = -1;
         // The readings are of one day: the slot of a reading is the quarter-hour of its offset
-        // from the start of that day.
+        // from the start of that day. The readings of one time follow each other: their slot is
+        // found and marked once.
         const auto DayStart = static_cast<uint32_t>(
             DayOfSecond(Readings.front().Second()) * SecondsPerDay - FirstReadingSecond);
+        uint32_t SlotOffset = 0;
+        TVrkSlot* Slot = nullptr;
+        int Channels = Day.ChannelCount;
         for (const TIntervalReading& R : Readings) {
             const int32_t Key = KeyOf(R);
             int& Door = FDoorOfKey[static_cast<std::size_t>(Key)];
@@ -378,13 +382,23 @@ private:
             if (R.Store != ShopStore && !FStores.Name(R.Store).empty()) {
                 ShopStore = R.Store;
             }
-            const int Channel = (Door - 1) * Width;
-            const auto Slot = static_cast<int>((R.Offset - DayStart) / uint32_t{SecondsPerQuarter});
-            PutSlotCountPair(Day, Slot, Channel, R.In, R.Out);
-            if (FChildren) {
-                PutSlotCountPair(Day, Slot, Channel + 2, R.ChildIn, R.ChildOut);
+            if (Slot == nullptr || R.Offset != SlotOffset) {
+                const auto Number = static_cast<int>((R.Offset - DayStart) / SecondsPerQuarter);
+                TouchSlot(Day, Number);
+                Slot = &Day.Slots[static_cast<std::size_t>(Number)];
+                SlotOffset = R.Offset;
             }
+            // A door has no number above its maximum: its last channel is 64 at most.
+            const auto Channel = static_cast<std::size_t>((Door - 1) * Width);
+            Slot->Counts[Channel] = R.In;
+            Slot->Counts[Channel + 1] = R.Out;
+            if (FChildren) {
+                Slot->Counts[Channel + 2] = R.ChildIn;
+                Slot->Counts[Channel + 3] = R.ChildOut;
+            }
+            Channels = std::max(Channels, static_cast<int>(Channel) + Width);
         }
+        Day.ChannelCount = Channels;
         for (const int32_t Key : Keys) {
             FDoorOfKey[static_cast<std::size_t>(Key)] = 0;
         }
