@@ -120,8 +120,12 @@ void CreateZoneDoor(TVrkConfig& Config, int Number, std::string_view Zone, char 
 
 // The door of a zone in an interval day file: the defined door of that name (case ignored), else
 // a new one in the first free door number; 0 when the zone cannot have a door (the maximum of
-// doors is reached, or the door found has no room for its channels).
-int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool Children) {
+// doors is reached, or the door found has no room for its channels). Bit d-1 of Made marks door d
+// as made by an earlier call for another zone, one whose name differs from Zone's with case
+// ignored, so that its name is not compared; the door made here is marked.
+int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool Children,
+                 uint32_t& Made) {
+    static_assert(VrkDoorCount <= 32);
     const int MaxDoors = Children ? ChildMaxDoors : IntervalMaxDoors;
     int DefinedCount = 0;
     int Free = 0;
@@ -129,7 +133,7 @@ int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool 
         const TVrkDoor& Door = Config.Doors(D);
         if (!Door.Defined) {
             Free = Free == 0 ? D : Free;
-        } else if (SameText(Door.Name, Zone)) {
+        } else if ((Made >> (D - 1) & 1) == 0 && SameText(Door.Name, Zone)) {
             return D <= MaxDoors ? D : 0;
         } else {
             ++DefinedCount;
@@ -139,6 +143,7 @@ int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool 
         return 0;
     }
     CreateZoneDoor(Config, Free, Zone, ZoneType, Children);
+    Made |= uint32_t{1} << (Free - 1);
     return Free;
 }
 
@@ -358,6 +363,9 @@ private:
         // of this day are cleared afterwards, so many days of many zones stay cheap.
         FDoorOfKey.resize(FKeyCount, 0);
         std::vector<int32_t> Keys;
+        // The doors made for this day, each for a zone key of its own: IntervalDoor is asked once
+        // a key, and names of different keys differ with case ignored.
+        uint32_t Made = 0;
         const int Width = FChildren ? 4 : 2;
         int32_t ShopStore = -1;
         // The readings are of one day: the slot of a reading is the quarter-hour of its offset
@@ -372,7 +380,7 @@ private:
             const int32_t Key = KeyOf(R);
             int& Door = FDoorOfKey[static_cast<std::size_t>(Key)];
             if (Door == 0) {
-                Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren);
+                Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren, Made);
                 Door = Door == 0 ? -1 : Door;
                 Keys.push_back(Key);
             }
