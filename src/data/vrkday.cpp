@@ -362,7 +362,8 @@ bool PutSlotStamp(char*& P, const TVrkSlot& Slot) {
 }
 
 // The field of each count below 1000, as a row writes it ("\t", a blank and the digits), padded
-// to eight bytes, so that a count is written with one eight-byte copy.
+// to eight bytes, so that a count is written with one eight-byte copy; the last byte holds the
+// field's length.
 constexpr int SmallCounts = 1000;
 struct TSmallCountFields {
     std::array<std::array<char, 8>, SmallCounts> Bytes{};
@@ -379,6 +380,7 @@ struct TSmallCountFields {
                 F[K++] = static_cast<char>('0' + V / 10 % 10);
             }
             F[K] = static_cast<char>('0' + V % 10);
+            F[7] = static_cast<char>(K + 1);
         }
     }
 };
@@ -403,8 +405,9 @@ void AppendDataLine(std::string& Line, std::string_view Store, const TVrkSlot& S
         const int32_t Count = Slot.Counts[static_cast<std::size_t>(K)];
         if (Count >= 0 && Count < SmallCounts) {
             // The eight bytes fit: the buffer has room for 13 per count, this field takes 3 to 5.
-            std::memcpy(P, SmallCountFields.Bytes[static_cast<std::size_t>(Count)].data(), 8);
-            P += 3 + (Count >= 10) + (Count >= 100);
+            const auto& Field = SmallCountFields.Bytes[static_cast<std::size_t>(Count)];
+            std::memcpy(P, Field.data(), 8);
+            P += Field[7];
             continue;
         }
         *P++ = '\t';

@@ -25,12 +25,30 @@ std::optional<int32_t> NumberAt(std::string_view Text, std::size_t From, std::si
 // The start of the interval whose end is stamped "MM/DD/YYYY HH:NN:SS" (read by position, the
 // separators not examined).
 bool ReadBsIntervalStamp(std::string_view Stamp, int64_t& Result) {
-    const auto Month = NumberAt(Stamp, 1, 2);
-    const auto Day = NumberAt(Stamp, 4, 2);
-    const auto Year = NumberAt(Stamp, 7, 4);
-    const auto Hour = NumberAt(Stamp, 12, 2);
-    const auto Minute = NumberAt(Stamp, 15, 2);
-    const auto Second = NumberAt(Stamp, 18, 2);
+    std::optional<int32_t> Month, Day, Year, Hour, Minute, Second;
+    // The usual stamp has plain digits in every place: they are read as they are. Any other
+    // stamp goes through the number rule, which takes blanks and signs.
+    const auto Digits = [Stamp](std::size_t From, std::size_t Count) -> std::optional<int32_t> {
+        int32_t Value = 0;
+        for (std::size_t I = From; I < From + Count; ++I) {
+            const auto D = static_cast<unsigned>(Stamp[I]) - '0';
+            if (D > 9) {
+                return std::nullopt;
+            }
+            Value = Value * 10 + static_cast<int32_t>(D);
+        }
+        return Value;
+    };
+    if (!(Stamp.size() >= 19 && (Month = Digits(0, 2)) && (Day = Digits(3, 2)) &&
+          (Year = Digits(6, 4)) && (Hour = Digits(11, 2)) && (Minute = Digits(14, 2)) &&
+          (Second = Digits(17, 2)))) {
+        Month = NumberAt(Stamp, 1, 2);
+        Day = NumberAt(Stamp, 4, 2);
+        Year = NumberAt(Stamp, 7, 4);
+        Hour = NumberAt(Stamp, 12, 2);
+        Minute = NumberAt(Stamp, 15, 2);
+        Second = NumberAt(Stamp, 18, 2);
+    }
     if (!Month || !Day || !Year || !Hour || !Minute || !Second ||
         !ReadingSecond(*Year, *Month, *Day, *Hour, *Minute, *Second, Result)) {
         return false;

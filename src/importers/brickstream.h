@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -71,6 +72,15 @@ struct TBsStampCache {
     std::string Stamp;
     bool Valid = false;
     int64_t Second = 0;
+
+    // Whether Text is Stamp; a stamp of the usual 19 characters is compared without a loop.
+    bool Holds(std::string_view Text) const {
+        constexpr std::size_t Usual = 19; // "MM/DD/YYYY HH:NN:SS"
+        if (Text.size() == Usual && Stamp.size() == Usual) {
+            return std::memcmp(Text.data(), Stamp.data(), Usual) == 0;
+        }
+        return SameBytes(Stamp, Text);
+    }
 };
 
 // Parses a "|" separated interval line: field 2 store (Child: zone), field 4 zone (Child: zone
@@ -165,8 +175,18 @@ ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, 
         }
         return Field;
     };
-    // A count of plain digits is read as it is; any other is read again trimmed.
+    // A count of plain digits is read as it is, one or two of them (most counts) without a loop;
+    // any other is read again trimmed.
     const auto Count = [](std::string_view Field, int32_t& Value) {
+        const auto Digit = [](char C) { return static_cast<unsigned>(C) - '0'; };
+        if (Field.size() == 1 && Digit(Field[0]) < 10) {
+            Value = static_cast<int32_t>(Digit(Field[0]));
+            return true;
+        }
+        if (Field.size() == 2 && Digit(Field[0]) < 10 && Digit(Field[1]) < 10) {
+            Value = static_cast<int32_t>(Digit(Field[0]) * 10 + Digit(Field[1]));
+            return true;
+        }
         return ReadCount(Field, Value) || ReadCount(TrimView(Field), Value);
     };
     if (Child) {
@@ -188,7 +208,7 @@ ParseBsIntervalFields(std::span<std::string_view, BsIntervalFieldCount> Fields, 
     if (!Fields[6].empty() && (Edge(Fields[6].front()) || Edge(Fields[6].back()))) {
         Fields[6] = TrimView(Fields[6]);
     }
-    if (Cache == nullptr || !Cache->Valid || !SameBytes(Cache->Stamp, Fields[6])) {
+    if (Cache == nullptr || !Cache->Valid || !Cache->Holds(Fields[6])) {
         int64_t Second = 0;
         const bool Valid = ReadBsIntervalStamp(Fields[6], Second);
         if (Cache == nullptr) {

@@ -37,6 +37,8 @@ TEST(ParseBsIntervalLine, ReadsStoreZoneCountsAndTheIntervalStart) {
         // The separators of the stamp are not examined; seconds are kept.
         {"1|x|S|y|Z|z|03-07-2008T10:20:07|0|0", false, "S", "Z", 'D', At(2008, 3, 7, 10, 5, 7), 0,
          0},
+        // A stamp or a count that is not plain digits is read as a number (blanks, a sign).
+        {"1|x|S|y|Z|z|03/ 7/2008  9:15:00|+5|0", false, "S", "Z", 'D', At(2008, 3, 7, 9, 0), 5, 0},
         // BRICKSTREAM takes every zone as an entrance, whatever field 4 says.
         {"1|x|S|y|children|z|03/07/2008 10:15:00|1|2", false, "S", "children", 'D',
          At(2008, 3, 7, 10, 0), 1, 2},

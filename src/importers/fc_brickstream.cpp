@@ -120,8 +120,12 @@ void CreateZoneDoor(TVrkConfig& Config, int Number, std::string_view Zone, char 
 
 // The door of a zone in an interval day file: the defined door of that name (case ignored), else
 // a new one in the first free door number; 0 when the zone cannot have a door (the maximum of
-// doors is reached, or the door found has no room for its channels).
-int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool Children) {
+// doors is reached, or the door found has no room for its channels). Bit d-1 of Made marks door d
+// as made by an earlier call for another zone, one whose name differs from Zone's with case
+// ignored, so that its name is not compared; the door made here is marked.
+int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool Children,
+                 uint32_t& Made) {
+    static_assert(VrkDoorCount <= 32);
     const int MaxDoors = Children ? ChildMaxDoors : IntervalMaxDoors;
     int DefinedCount = 0;
     int Free = 0;
@@ -129,7 +133,7 @@ int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool 
         const TVrkDoor& Door = Config.Doors(D);
         if (!Door.Defined) {
             Free = Free == 0 ? D : Free;
-        } else if (SameText(Door.Name, Zone)) {
+        } else if ((Made >> (D - 1) & 1) == 0 && SameText(Door.Name, Zone)) {
             return D <= MaxDoors ? D : 0;
         } else {
             ++DefinedCount;
@@ -139,6 +143,7 @@ int IntervalDoor(TVrkConfig& Config, std::string_view Zone, char ZoneType, bool 
         return 0;
     }
     CreateZoneDoor(Config, Free, Zone, ZoneType, Children);
+    Made |= uint32_t{1} << (Free - 1);
     return Free;
 }
 
@@ -186,25 +191,27 @@ private:
     // Takes the reading of one line, split into its fields. Out of line, so that the splitter
     // keeps its state in registers across the fields of a line.
     [[gnu::noinline]] void TakeLine(std::span<std::string_view, BsIntervalFieldCount> Fields) {
-        if (!ParseBsIntervalFields(Fields, FChildren, FLine, &FStamps)) {
+        // A local line, so that its fields stay in registers between the parse and their use.
+        TBsIntervalLine Line;
+        if (!ParseBsIntervalFields(Fields, FChildren, Line, &FStamps)) {
             return;
         }
-        const auto Offset = static_cast<uint32_t>(FLine.Second - FirstReadingSecond);
+        const auto Offset = static_cast<uint32_t>(Line.Second - FirstReadingSecond);
         if (FInDayOrder) {
             NoteDay(Offset);
         }
-        const int32_t Zone = FZones.Intern(FLine.Zone);
-        const int32_t Store = FStores.Intern(FLine.Store);
-        const int32_t Out = FParams.ZeroExits ? 0 : FLine.Out;
+        const int32_t Zone = FZones.Intern(Line.Zone);
+        const int32_t Store = FStores.Intern(Line.Store);
+        const int32_t Out = FParams.ZeroExits ? 0 : Line.Out;
         // Filled in place: a reading put together aside and then copied was copied through the
         // stack at a stall a line.
-        const bool Children = FLine.ZoneType == 'A';
+        const bool Children = Line.ZoneType == 'A';
         TIntervalReading& R = (Children ? FChild : FMain).emplace_back();
         R.Offset = Offset;
         R.Zone = Zone;
         R.Store = Store;
-        R.ZoneType = FLine.ZoneType;
-        (Children ? R.ChildIn : R.In) = FLine.In;
+        R.ZoneType = Line.ZoneType;
+        (Children ? R.ChildIn : R.In) = Line.In;
         (Children ? R.ChildOut : R.Out) = Out;
     }
 
@@ -356,31 +363,50 @@ private:
         // of this day are cleared afterwards, so many days of many zones stay cheap.
         FDoorOfKey.resize(FKeyCount, 0);
         std::vector<int32_t> Keys;
+        // The doors made for this day, each for a zone key of its own: IntervalDoor is asked once
+        // a key, and names of different keys differ with case ignored.
+        uint32_t Made = 0;
         const int Width = FChildren ? 4 : 2;
         int32_t ShopStore = -1;
+        // The readings are of one day: the slot of a reading is the quarter-hour of its offset
+        // from the start of that day. The readings of one time follow each other: their slot is
+        // found and marked once.
+        const auto DayStart = static_cast<uint32_t>(
+            DayOfSecond(Readings.front().Second()) * SecondsPerDay - FirstReadingSecond);
+        uint32_t SlotOffset = 0;
+        TVrkSlot* Slot = nullptr;
+        int Channels = Day.ChannelCount;
         for (const TIntervalReading& R : Readings) {
             const int32_t Key = KeyOf(R);
             int& Door = FDoorOfKey[static_cast<std::size_t>(Key)];
             if (Door == 0) {
-                Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren);
+                Door = IntervalDoor(Config, FZones.Name(R.Zone), R.ZoneType, FChildren, Made);
                 Door = Door == 0 ? -1 : Door;
                 Keys.push_back(Key);
             }
             if (Door < 0) {
                 continue;
             }
-            if (!FStores.Name(R.Store).empty()) {
+            if (R.Store != ShopStore && !FStores.Name(R.Store).empty()) {
                 ShopStore = R.Store;
             }
-            const int Channel = (Door - 1) * Width;
-            const int Slot = SlotOfSecond(R.Second());
-            PutSlotCount(Day, Slot, Channel, R.In);
-            PutSlotCount(Day, Slot, Channel + 1, R.Out);
-            if (FChildren) {
-                PutSlotCount(Day, Slot, Channel + 2, R.ChildIn);
-                PutSlotCount(Day, Slot, Channel + 3, R.ChildOut);
+            if (Slot == nullptr || R.Offset != SlotOffset) {
+                const auto Number = static_cast<int>((R.Offset - DayStart) / SecondsPerQuarter);
+                TouchSlot(Day, Number);
+                Slot = &Day.Slots[static_cast<std::size_t>(Number)];
+                SlotOffset = R.Offset;
             }
+            // A door has no number above its maximum: its last channel is 64 at most.
+            const auto Channel = static_cast<std::size_t>((Door - 1) * Width);
+            Slot->Counts[Channel] = R.In;
+            Slot->Counts[Channel + 1] = R.Out;
+            if (FChildren) {
+                Slot->Counts[Channel + 2] = R.ChildIn;
+                Slot->Counts[Channel + 3] = R.ChildOut;
+            }
+            Channels = std::max(Channels, static_cast<int>(Channel) + Width);
         }
+        Day.ChannelCount = Channels;
         for (const int32_t Key : Keys) {
             FDoorOfKey[static_cast<std::size_t>(Key)] = 0;
         }
@@ -394,7 +420,6 @@ private:
     const bool FChildren;
     const bool FInDayOrder;
     const std::string FStoreCode;
-    TBsIntervalLine FLine;
     TBsStampCache FStamps;
     TNameTable FZones;
     TNameTable FStores;
