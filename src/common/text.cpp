@@ -180,21 +180,9 @@ std::string LowerCase(std::string_view Text) {
 }
 
 bool SameText(std::string_view A, std::string_view B) {
-    // Eight bytes at a time, as ForEveryWordOf reads A; B's word is read at the same place.
-    const std::size_t N = A.size();
-    if (N != B.size()) {
-        return false;
-    }
-    if (N < 8) {
-        return LowerAsciiWord(ShortTextWord(A)) == LowerAsciiWord(ShortTextWord(B));
-    }
-    std::size_t At = 0;
-    return ForEveryWordOf(A, [&At, B, N](uint64_t Word) {
-        uint64_t Other = 0;
-        std::memcpy(&Other, B.data() + std::min(At, N - 8), 8);
-        At += 8;
-        return LowerAsciiWord(Word) == LowerAsciiWord(Other);
-    });
+    return A.size() == B.size() && ForEveryWordPair(A, B, [](uint64_t X, uint64_t Y) {
+               return LowerAsciiWord(X) == LowerAsciiWord(Y);
+           });
 }
 
 bool StartsWithText(std::string_view Text, std::string_view Prefix) {

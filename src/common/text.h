@@ -102,27 +102,35 @@ inline uint64_t ShortTextWord(std::string_view Text) {
     return Word;
 }
 
-// Calls Take(Word) with the eight-byte words that together cover Text, until Take answers false;
-// answers whether it never did. The last word overlaps the one before, so a byte may be seen
-// twice; a text shorter than eight bytes is one word (ShortTextWord).
+// Calls Take(WordA, WordB) with the eight-byte words that together cover A and B, two texts of
+// the same length, word for word at the same places, until Take answers false; answers whether it
+// never did. The last words overlap the ones before, so a byte may be seen twice; texts shorter
+// than eight bytes are one word each (ShortTextWord). Always inline: it serves comparisons of a
+// few bytes on hot paths, where a call costs as much as the comparison.
 template <class F>
-bool ForEveryWordOf(std::string_view Text, F&& Take) {
-    const char* const P = Text.data();
-    const std::size_t N = Text.size();
+[[gnu::always_inline]] inline bool ForEveryWordPair(std::string_view A, std::string_view B,
+                                                    F&& Take) {
+    const std::size_t N = A.size();
     if (N < 8) {
-        return Take(ShortTextWord(Text));
+        return Take(ShortTextWord(A), ShortTextWord(B));
     }
-    const auto Load = [P](std::size_t At) {
+    const auto Load = [](std::string_view Text, std::size_t At) {
         uint64_t Word = 0;
-        std::memcpy(&Word, P + At, 8);
+        std::memcpy(&Word, Text.data() + At, 8);
         return Word;
     };
     for (std::size_t At = 0; At + 8 < N; At += 8) {
-        if (!Take(Load(At))) {
+        if (!Take(Load(A, At), Load(B, At))) {
             return false;
         }
     }
-    return Take(Load(N - 8));
+    return Take(Load(A, N - 8), Load(B, N - 8));
+}
+
+// The same for the words of one text: Take(Word).
+template <class F>
+bool ForEveryWordOf(std::string_view Text, F&& Take) {
+    return ForEveryWordPair(Text, Text, [&Take](uint64_t Word, uint64_t) { return Take(Word); });
 }
 
 // FNV-1a of Text, for the tables that compare names by hash before they compare the names.
@@ -176,32 +184,8 @@ inline uint64_t MatchMask64(const char* P, char A, char B, char C) {
 // A == B, for the short names and stamps of input lines without a library call: eight bytes
 // are compared at a time.
 inline bool SameBytes(std::string_view A, std::string_view B) {
-    const std::size_t N = A.size();
-    if (N != B.size()) {
-        return false;
-    }
-    const auto Load = [](const char* P, auto Word) {
-        std::memcpy(&Word, P, sizeof Word);
-        return Word;
-    };
-    if (N >= 8) {
-        // Whole words, the last one overlapping the one before.
-        uint64_t Diff = Load(A.data() + N - 8, uint64_t{}) ^ Load(B.data() + N - 8, uint64_t{});
-        for (std::size_t I = 0; I + 8 < N && Diff == 0; I += 8) {
-            Diff = Load(A.data() + I, uint64_t{}) ^ Load(B.data() + I, uint64_t{});
-        }
-        return Diff == 0;
-    }
-    if (N >= 4 && N < 8) {
-        return ((Load(A.data(), uint32_t{}) ^ Load(B.data(), uint32_t{})) |
-                (Load(A.data() + N - 4, uint32_t{}) ^ Load(B.data() + N - 4, uint32_t{}))) == 0;
-    }
-    for (std::size_t I = 0; I < N; ++I) {
-        if (A[I] != B[I]) {
-            return false;
-        }
-    }
-    return true;
+    return A.size() == B.size() &&
+           ForEveryWordPair(A, B, [](uint64_t X, uint64_t Y) { return X == Y; });
 }
 
 // Where the line starting at From ends: the position of the first CR or LF at or after From,
